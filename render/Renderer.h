@@ -1,0 +1,80 @@
+// Renderer: the one place that talks to OpenGL 1.1 fixed-function and GLU.
+// It sets up the GL state once, then offers a flat set of operations. Every
+// operation (except construction, destruction and createTexture) checks the
+// GL error flag before and after its work and returns true when GL reported
+// no error; a pending error makes exactly the next operation do nothing and
+// is kept in lastError. Nothing is printed.
+#pragma once
+
+#include "math/Mat4.h"
+#include "math/Vec3.h"
+
+#include <cstdint>
+
+class Renderer {
+  public:
+    // Needs a current GL context: sets the fields and runs initState.
+    Renderer();
+    // Textures are never deleted; nothing to do.
+    ~Renderer();
+
+    // Looks for "GL_ARB_multitexture" in the extension string and fetches its
+    // three entry points; true only when all three were found.
+    bool loadMultitexture();
+    // Initial GL state: depth test, back-face culling, lighting with light 0.
+    void initState();
+    // One glGetError: true when it is zero, else the code goes to lastError.
+    bool checkError();
+
+    bool setViewport(int width, int height);
+    // Clears depth (and colour when clearColourBuffer), resets the modelview.
+    bool beginFrame(int clearColour, bool clearColourBuffer);
+    bool endFrame();
+
+    // Projection 60 degrees, aspect 4/3, near 5, far 5000; the look-at view
+    // at the bottom of the modelview stack with a working copy above it; the
+    // light placed in world space.
+    bool setCamera(const Vec3* eye, const Vec3* centre, const Vec3* up);
+    bool placeLight();
+    // Working matrix := view * model.
+    bool setModelMatrix(const Mat4* model);
+
+    // Packed colours 0x00RRGGBB; shininess a fraction 0..1 of GL's 128.
+    bool setMaterial(int ambient, int diffuse, int specular, float shininess);
+    // Uploads width x height RGBA bytes (alpha dropped); returns the texture
+    // name, 0 on failure.
+    uint32_t createTexture(const void* pixels, int width, int height);
+    bool bindTexture(int unit, uint32_t texture);
+    bool disableTexture(int unit);
+    bool enableBlending(float alpha);
+    bool disableBlending();
+    bool enableDepthTest();
+    bool disableDepthTest();
+
+    bool drawPoint(const Vec3* position, float size);
+    bool drawLine(const Vec3* from, const Vec3* to);
+    // corners: three Vec3; texCoords (three s,t pairs) and normals may be null.
+    bool drawTriangle(const Vec3* corners, const float* texCoords, const Vec3* normals);
+    bool drawTriangles(const Vec3* vertices, const float* texCoords, const Vec3* normals,
+                       const uint32_t* indices, int triangleCount);
+    bool drawWireframe(const Vec3* vertices, const uint32_t* indices, int triangleCount);
+
+    // The last non-zero glGetError code; 0 at construction.
+    int lastError;
+    // Whether texturing is on for units 0 and 1 as far as the renderer knows;
+    // only unit 0's flag decides whether texture coordinates are sent.
+    bool textureEnabled[2];
+    // True from the first setCamera on: the view has been pushed.
+    bool viewPushed;
+    // Alpha of every colour setMaterial sends (0..1).
+    float materialAlpha;
+
+    // GL_ARB_multitexture entry points, null when the extension or the entry
+    // point is missing; the operations then use the core single-texture calls
+    // for unit 0 instead.
+    typedef void (*ActiveTextureFn)(unsigned int unit);
+    typedef void (*MultiTexCoord2fvFn)(unsigned int unit, const float* coords);
+    ActiveTextureFn glActiveTextureARB;
+    ActiveTextureFn glClientActiveTextureARB;
+    MultiTexCoord2fvFn glMultiTexCoord2fvARB;
+};
