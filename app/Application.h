@@ -1,0 +1,33 @@
+// Application: the abstract interface through which the window system's event
+// loop drives the program. The entry point creates the concrete application,
+// stores the Renderer in `renderer`, calls init once, then frame for every
+// redisplay and key for every key event.
+#pragma once
+
+class Renderer;
+
+class Application {
+  public:
+    Application() : renderer(nullptr) {}
+    // Virtual so that the entry point can destroy the concrete application
+    // through this base.
+    virtual ~Application() {}
+
+    // Loads everything the application needs; false when something is
+    // missing or unreadable. Called once, before the timer starts.
+    virtual bool init() { return true; }
+    // Releases what init built; called at most once, after the main loop.
+    virtual bool shutdown() { return true; }
+    // One frame; time is in seconds since the timer started (not the interval
+    // since the previous frame).
+    virtual bool frame(float time) {
+        (void)time;
+        return true;
+    }
+    // A key went down or up; code 0..511 (characters 0..255, window-system
+    // special keys at 256 plus their GLUT value).
+    virtual void key(int code, bool down) = 0;
+
+    // Not owned; set by the entry point before init.
+    Renderer* renderer;
+};
