@@ -1,0 +1,117 @@
+// Drawing passes in a real GL context: every sky box face shows its own
+// texture in its own direction whatever the eye position, and struts are
+// visible from both sides under back-face culling.
+#include "render/Renderer.h"
+#include "scene/SkyBox.h"
+#include "scene/Strut.h"
+#include "tests/support/GlContext.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+class DrawingPass : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(requireGlContext());
+        renderer = new Renderer();
+        glViewport(0, 0, 640, 480);
+    }
+    void TearDown() override { delete renderer; }
+
+    // A 16 x 16 texture of one colour, bytes R, G, B, 0.
+    uint32_t solidTexture(unsigned char r, unsigned char g, unsigned char b) {
+        std::vector<unsigned char> pixels(16 * 16 * 4);
+        for (size_t i = 0; i < pixels.size(); i += 4) {
+            pixels[i] = r;
+            pixels[i + 1] = g;
+            pixels[i + 2] = b;
+            pixels[i + 3] = 0;
+        }
+        return renderer->createTexture(pixels.data(), 16, 16);
+    }
+
+    Renderer* renderer = nullptr;
+};
+
+TEST_F(DrawingPass, EachSkyFaceShowsItsTextureInItsDirection) {
+    const unsigned char colours[6][3] = {{200, 0, 0},   {0, 200, 0},   {0, 0, 200},
+                                         {200, 200, 0}, {0, 200, 200}, {200, 0, 200}};
+    uint32_t faces[6];
+    for (int i = 0; i < 6; ++i) {
+        faces[i] = solidTexture(colours[i][0], colours[i][1], colours[i][2]);
+        ASSERT_NE(faces[i], 0u);
+    }
+    // rt is the z = +1 face, bk x = -1, lf z = -1, ft x = +1, up y = +1, dn y = -1.
+    const Vec3 directions[6] = {Vec3(0, 0, 1), Vec3(-1, 0, 0), Vec3(0, 0, -1),
+                                Vec3(1, 0, 0), Vec3(0, 1, 0),  Vec3(0, -1, 0)};
+    const Vec3 eyes[2] = {Vec3(0, 0, 0), Vec3(100, -40, 2500)};
+    for (const Vec3& eye : eyes) {
+        for (int i = 0; i < 6; ++i) {
+            const Vec3 target = eye + directions[i] * 100.0f;
+            const Vec3 up = i >= 4 ? Vec3(0, 0, 1) : Vec3(0, 1, 0);
+            renderer->beginFrame(0x000000, true);
+            ASSERT_TRUE(renderer->setCamera(&eye, &target, &up));
+            drawSkyBoxPass(renderer, faces, eye);
+            unsigned char centre[3];
+            readPixel(320, 240, centre);
+            EXPECT_EQ(centre[0], colours[i][0]) << "face " << i;
+            EXPECT_EQ(centre[1], colours[i][1]) << "face " << i;
+            EXPECT_EQ(centre[2], colours[i][2]) << "face " << i;
+            EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST)) << "depth test left off";
+        }
+    }
+    EXPECT_EQ(renderer->lastError, 0);
+}
+
+TEST_F(DrawingPass, SkyBoxCornersAreTheUnitCubeAroundTheEye) {
+    for (int face = 0; face < 6; ++face) {
+        for (int corner = 0; corner < 4; ++corner) {
+            const Vec3 c = skyBoxCorner(face, corner);
+            EXPECT_EQ(std::abs(c.x), 1.0f);
+            EXPECT_EQ(std::abs(c.y), 1.0f);
+            EXPECT_EQ(std::abs(c.z), 1.0f);
+        }
+        // Counter-clockwise seen from the centre: the face normal from the
+        // winding points back at the eye.
+        const Vec3 a = skyBoxCorner(face, 0);
+        const Vec3 b = skyBoxCorner(face, 1);
+        const Vec3 c = skyBoxCorner(face, 2);
+        const Vec3 n = cross(b - a, c - a);
+        EXPECT_LT(dot(n, a), 0.0f) << "face " << face;
+    }
+}
+
+TEST_F(DrawingPass, StrutIsVisibleFromBothSides) {
+    // A vertical strut whose x ribbon spans x = 0..40 in the plane z = 0.
+    const Vec3 from(0.0f, -100.0f, 0.0f);
+    const Vec3 to(0.0f, 100.0f, 0.0f);
+    const Vec3 up(0.0f, 1.0f, 0.0f);
+    const Vec3 centre(0.0f, 0.0f, 0.0f);
+    const Vec3 eyes[2] = {Vec3(0.0f, 0.0f, 500.0f), Vec3(0.0f, 0.0f, -500.0f)};
+    for (const Vec3& eye : eyes) {
+        renderer->beginFrame(0xFFFFFF, true);
+        ASSERT_TRUE(renderer->setCamera(&eye, &centre, &up));
+        const Mat4 identity;
+        renderer->setModelMatrix(&identity);
+        renderer->disableTexture(0);
+        renderer->setMaterial(0, 0, 0, 0.0f);
+        drawStrutPass(renderer, from, to, 40.0f);
+        // Seen from behind, +x is on the left of the picture.
+        const int column = eye.z > 0.0f ? 335 : 305;
+        unsigned char pixel[3];
+        readPixel(column, 240, pixel);
+        EXPECT_LT(pixel[0], 40) << "eye z " << eye.z;
+        EXPECT_LT(pixel[1], 40) << "eye z " << eye.z;
+        EXPECT_LT(pixel[2], 40) << "eye z " << eye.z;
+        // Far from the segment the clear colour shows.
+        readPixel(100, 240, pixel);
+        EXPECT_EQ(pixel[0], 255);
+    }
+}
+
+} // namespace
