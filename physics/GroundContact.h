@@ -1,0 +1,30 @@
+// GroundContact: the ground's part of the step. It keeps particles above the
+// terrain (mirroring shallow penetrations, placing deep ones on the surface),
+// applies stick/slide friction within a thin skin and offers dust where
+// contacts slide fast.
+#pragma once
+
+#include "math/Vec3.h"
+#include "physics/Terrain.h"
+
+class DustSystem;
+class Particle;
+
+class GroundContact {
+  public:
+    // Stores the particle arrays and their count, and forgets the dust system.
+    void bind(Particle* particleArray, Vec3* positionArray, int particleCount);
+    void setDustSystem(DustSystem* system) { dust = system; }
+
+    // Pushes every particle below its ground triangle back above it.
+    void resolvePenetration();
+    // Friction for every particle within the skin whose accumulated force
+    // presses it into the ground.
+    void applyFriction();
+
+    Particle* particles = nullptr; // the world's particle array (not owned)
+    Vec3* positions = nullptr;     // the world's position array (not owned)
+    int count = 0;                 // particles in both arrays
+    Terrain terrain;               // the ground, built by the world
+    DustSystem* dust = nullptr;    // not owned; null means no dust is emitted
+};

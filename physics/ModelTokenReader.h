@@ -1,0 +1,57 @@
+// ModelTokenReader: splits model-file text into white-space separated tokens
+// and reads them as 32-bit ints or floats, keeping the line and the number of
+// each token for error messages. Nothing is allocated; tokens are copied into
+// a bounded buffer before conversion.
+#pragma once
+
+#include <cstddef>
+
+class ModelTokenReader {
+  public:
+    enum Status {
+        good,       // the latest read succeeded
+        endOfText,  // no token was left
+        malformed,  // the token is not a number of the wanted type
+        outOfRange, // an integer token beyond the 32-bit range
+    };
+
+    // The text need not be NUL-terminated; NUL bytes count as token characters.
+    ModelTokenReader(const char* text, size_t length);
+
+    // Reads the next token as a decimal integer: optional sign, digits only.
+    bool readInt(int& value);
+    // Reads the next token as a decimal real: sign, digits, point and
+    // exponent only (no hexadecimal, infinity or NaN spellings). A value too
+    // large for a float reads as infinity and is left to the caller to judge.
+    bool readFloat(float& value);
+
+    Status status() const { return lastStatus; }
+    // Line (1-based) of the latest token, or of the end of the text.
+    int line() const { return tokenLine; }
+    // Number (1-based) of the latest token read, or the number the missing
+    // token would have had.
+    long tokenNumber() const { return tokenIndex; }
+    // The latest token, cut to fit the buffer, for messages.
+    const char* tokenText() const { return token; }
+    // Tokens not yet read.
+    size_t remainingTokens() const { return totalTokens - tokensRead; }
+
+  private:
+    static bool isSpace(char c);
+    // Moves to the next token and copies it (bounded); false at the end.
+    bool nextToken();
+
+    static constexpr size_t tokenCapacity = 64;
+
+    const char* text;
+    size_t length;
+    size_t offset = 0;
+    int currentLine = 1;
+    int tokenLine = 1;
+    long tokenIndex = 0;
+    size_t totalTokens = 0;
+    size_t tokensRead = 0;
+    size_t tokenLength = 0; // full length of the latest token, even when cut
+    char token[tokenCapacity];
+    Status lastStatus = good;
+};

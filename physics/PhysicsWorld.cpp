@@ -1,0 +1,428 @@
+// PhysicsWorld: construction, the model-file reader with its validation, and
+// the fixed-step driver with its eleven passes.
+#include "physics/PhysicsWorld.h"
+
+#include "physics/ModelTokenReader.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <new>
+#include <string>
+
+namespace {
+
+// Counts beyond this are taken for corruption, not for a model.
+constexpr int largestCount = 1000000;
+// Model files beyond this size are refused before reading them whole.
+constexpr size_t largestFile = size_t(256) * 1024 * 1024;
+
+const char* displayName(const char* name) {
+    return name ? name : "model";
+}
+
+} // namespace
+
+PhysicsWorld::PhysicsWorld() {
+    failureText[0] = '\0';
+    contact.terrain.build();
+}
+
+PhysicsWorld::~PhysicsWorld() {
+    clear();
+}
+
+void PhysicsWorld::clear() {
+    delete[] positionArray;
+    delete[] particleArray;
+    delete[] springArray;
+    delete[] quadraticSpringArray;
+    delete[] wheelArray;
+    delete[] rightAngleJointArray;
+    delete[] angleJointArray;
+    positionArray = nullptr;
+    particleArray = nullptr;
+    springArray = nullptr;
+    quadraticSpringArray = nullptr;
+    wheelArray = nullptr;
+    rightAngleJointArray = nullptr;
+    angleJointArray = nullptr;
+    springTotal = 0;
+    particleTotal = 0;
+    wheelTotal = 0;
+    rightAngleJointTotal = 0;
+    angleJointTotal = 0;
+    quadraticSpringTotal = 0;
+    contact.bind(nullptr, nullptr, 0);
+}
+
+bool PhysicsWorld::loadModel(const char* fileName) {
+    const char* name = displayName(fileName);
+    clear();
+    std::FILE* file = fileName ? std::fopen(fileName, "rb") : nullptr;
+    if (!file) {
+        std::snprintf(failureText, sizeof failureText, "%s: cannot open", name);
+        return false;
+    }
+    std::string text;
+    char chunk[65536];
+    bool tooLarge = false;
+    for (;;) {
+        const size_t got = std::fread(chunk, 1, sizeof chunk, file);
+        if (got == 0) {
+            break;
+        }
+        if (text.size() + got > largestFile) {
+            tooLarge = true;
+            break;
+        }
+        text.append(chunk, got);
+    }
+    const bool readError = std::ferror(file) != 0;
+    std::fclose(file);
+    if (readError) {
+        std::snprintf(failureText, sizeof failureText, "%s: cannot read", name);
+        return false;
+    }
+    if (tooLarge) {
+        std::snprintf(failureText, sizeof failureText, "%s: larger than %zu bytes", name,
+                      largestFile);
+        return false;
+    }
+    return loadModelFromText(text.data(), text.size(), fileName);
+}
+
+bool PhysicsWorld::loadModelFromText(const char* text, size_t length, const char* name) {
+    name = displayName(name);
+    clear();
+    failureText[0] = '\0';
+    ModelTokenReader reader(text, length);
+    if (!parse(reader, name)) {
+        clear();
+        return false;
+    }
+    return true;
+}
+
+bool PhysicsWorld::fail(const ModelTokenReader& reader, const char* name, const char* format, ...) {
+    int used = std::snprintf(failureText, sizeof failureText, "%s line %d, token %ld: ", name,
+                             reader.line(), reader.tokenNumber());
+    if (used < 0) {
+        used = 0;
+    }
+    if (static_cast<size_t>(used) < sizeof failureText) {
+        va_list arguments;
+        va_start(arguments, format);
+        std::vsnprintf(failureText + used, sizeof failureText - used, format, arguments);
+        va_end(arguments);
+    }
+    return false;
+}
+
+bool PhysicsWorld::tokenFailure(const ModelTokenReader& reader, const char* name,
+                                const char* element, int number, const char* field,
+                                const char* kind) {
+    char where[64];
+    if (number >= 0) {
+        std::snprintf(where, sizeof where, "%s %d: ", element, number);
+    } else {
+        where[0] = '\0';
+    }
+    switch (reader.status()) {
+    case ModelTokenReader::endOfText:
+        return fail(reader, name, "%sfile ends where %s was expected", where, field);
+    case ModelTokenReader::outOfRange:
+        return fail(reader, name, "%s%s '%s' is out of the integer range", where, field,
+                    reader.tokenText());
+    default:
+        return fail(reader, name, "%s%s '%s' is not %s", where, field, reader.tokenText(), kind);
+    }
+}
+
+bool PhysicsWorld::readCount(ModelTokenReader& reader, const char* name, const char* section,
+                             int& count, size_t tokensPerRecord) {
+    char field[48];
+    std::snprintf(field, sizeof field, "the %s count", section);
+    if (!reader.readInt(count)) {
+        return tokenFailure(reader, name, section, -1, field, "an integer");
+    }
+    if (count < 0) {
+        return fail(reader, name, "%s count %d is negative", section, count);
+    }
+    if (count > largestCount) {
+        return fail(reader, name, "%s count %d is larger than %d", section, count, largestCount);
+    }
+    // Refuse a count the rest of the text cannot hold before allocating for it.
+    const size_t needed = static_cast<size_t>(count) * tokensPerRecord;
+    if (needed > reader.remainingTokens()) {
+        return fail(reader, name, "%s count %d needs at least %zu more tokens, only %zu remain",
+                    section, count, needed, reader.remainingTokens());
+    }
+    return true;
+}
+
+bool PhysicsWorld::readIndex(ModelTokenReader& reader, const char* name, const char* element,
+                             int number, const char* field, int& index) {
+    if (!reader.readInt(index)) {
+        return tokenFailure(reader, name, element, number, field, "an integer");
+    }
+    if (index < 0 || index >= particleTotal) {
+        if (particleTotal == 0) {
+            return fail(reader, name,
+                        "%s %d: particle index %d out of range: there are no particles", element,
+                        number, index);
+        }
+        return fail(reader, name, "%s %d: particle index %d out of range 0..%d", element, number,
+                    index, particleTotal - 1);
+    }
+    return true;
+}
+
+bool PhysicsWorld::readReal(ModelTokenReader& reader, const char* name, const char* element,
+                            int number, const char* field, float& value) {
+    if (!reader.readFloat(value)) {
+        return tokenFailure(reader, name, element, number, field, "a number");
+    }
+    if (!std::isfinite(value)) {
+        return fail(reader, name, "%s %d: %s '%s' is not a finite number", element, number, field,
+                    reader.tokenText());
+    }
+    return true;
+}
+
+bool PhysicsWorld::parse(ModelTokenReader& reader, const char* name) {
+    // Particles: x y z mass.
+    int count = 0;
+    if (!readCount(reader, name, "particle", count, 4)) {
+        return false;
+    }
+    if (count > 0) {
+        positionArray = new (std::nothrow) Vec3[count];
+        particleArray = new (std::nothrow) Particle[count];
+        if (!positionArray || !particleArray) {
+            return fail(reader, name, "out of memory for %d particles", count);
+        }
+    }
+    particleTotal = count;
+    for (int i = 0; i < count; ++i) {
+        Vec3& p = positionArray[i];
+        float mass = 0.0f;
+        if (!readReal(reader, name, "particle", i, "x", p.x) ||
+            !readReal(reader, name, "particle", i, "y", p.y) ||
+            !readReal(reader, name, "particle", i, "z", p.z) ||
+            !readReal(reader, name, "particle", i, "mass", mass)) {
+            return false;
+        }
+        // The integrator divides by the mass once, at load.
+        if (!(mass > 0.0f) || !std::isfinite(1.0f / mass)) {
+            return fail(reader, name, "particle %d: mass '%s' is not a finite number above zero", i,
+                        reader.tokenText());
+        }
+        particleArray[i].init(positionArray, i, mass);
+    }
+
+    // Springs: a b stiffness damping.
+    if (!readCount(reader, name, "spring", count, 4)) {
+        return false;
+    }
+    if (count > 0) {
+        springArray = new (std::nothrow) Spring[count];
+        if (!springArray) {
+            return fail(reader, name, "out of memory for %d springs", count);
+        }
+    }
+    springTotal = count;
+    for (int k = 0; k < count; ++k) {
+        int a = 0;
+        int b = 0;
+        float stiffness = 0.0f;
+        float damping = 0.0f;
+        if (!readIndex(reader, name, "spring", k, "a", a) ||
+            !readIndex(reader, name, "spring", k, "b", b) ||
+            !readReal(reader, name, "spring", k, "stiffness", stiffness) ||
+            !readReal(reader, name, "spring", k, "damping", damping)) {
+            return false;
+        }
+        springArray[k].init(particleArray, positionArray, a, b, stiffness, damping);
+    }
+
+    // Wheels: hubA hubB n, then n rim particles.
+    if (!readCount(reader, name, "wheel", count, 3)) {
+        return false;
+    }
+    if (count > 0) {
+        wheelArray = new (std::nothrow) Wheel[count];
+        if (!wheelArray) {
+            return fail(reader, name, "out of memory for %d wheels", count);
+        }
+    }
+    wheelTotal = count;
+    for (int k = 0; k < count; ++k) {
+        int hubA = 0;
+        int hubB = 0;
+        int rimCount = 0;
+        if (!readIndex(reader, name, "wheel", k, "hubA", hubA) ||
+            !readIndex(reader, name, "wheel", k, "hubB", hubB)) {
+            return false;
+        }
+        if (!reader.readInt(rimCount)) {
+            return tokenFailure(reader, name, "wheel", k, "the rim count", "an integer");
+        }
+        if (rimCount <= 0) {
+            return fail(reader, name,
+                        "wheel %d: rim count %d: a wheel needs at least one rim particle", k,
+                        rimCount);
+        }
+        if (rimCount > largestCount) {
+            return fail(reader, name, "wheel %d: rim count %d is larger than %d", k, rimCount,
+                        largestCount);
+        }
+        if (static_cast<size_t>(rimCount) > reader.remainingTokens()) {
+            return fail(reader, name, "wheel %d: rim count %d needs more tokens, only %zu remain",
+                        k, rimCount, reader.remainingTokens());
+        }
+        int* rim = new (std::nothrow) int[rimCount];
+        if (!rim) {
+            return fail(reader, name, "wheel %d: out of memory for %d rim particles", k, rimCount);
+        }
+        bool rimRead = true;
+        for (int r = 0; r < rimCount && rimRead; ++r) {
+            rimRead = readIndex(reader, name, "wheel", k, "a rim particle", rim[r]);
+        }
+        const bool filled =
+            rimRead && wheelArray[k].init(positionArray, particleArray, hubA, hubB, rimCount, rim);
+        delete[] rim;
+        if (!rimRead) {
+            return false;
+        }
+        if (!filled) {
+            return fail(reader, name, "wheel %d: out of memory for %d rim particles", k, rimCount);
+        }
+    }
+
+    // Right-angle joints: a b c, b the corner.
+    if (!readCount(reader, name, "right-angle joint", count, 3)) {
+        return false;
+    }
+    if (count > 0) {
+        rightAngleJointArray = new (std::nothrow) RightAngleJoint[count];
+        if (!rightAngleJointArray) {
+            return fail(reader, name, "out of memory for %d right-angle joints", count);
+        }
+    }
+    rightAngleJointTotal = count;
+    for (int k = 0; k < count; ++k) {
+        int a = 0;
+        int b = 0;
+        int c = 0;
+        if (!readIndex(reader, name, "right-angle joint", k, "a", a) ||
+            !readIndex(reader, name, "right-angle joint", k, "b", b) ||
+            !readIndex(reader, name, "right-angle joint", k, "c", c)) {
+            return false;
+        }
+        rightAngleJointArray[k].init(positionArray, particleArray, a, b, c);
+    }
+
+    contact.bind(particleArray, positionArray, particleTotal);
+
+    // Angle joints: a b c, b the corner.
+    if (!readCount(reader, name, "angle joint", count, 3)) {
+        return false;
+    }
+    if (count > 0) {
+        angleJointArray = new (std::nothrow) AngleJoint[count];
+        if (!angleJointArray) {
+            return fail(reader, name, "out of memory for %d angle joints", count);
+        }
+    }
+    angleJointTotal = count;
+    for (int k = 0; k < count; ++k) {
+        int a = 0;
+        int b = 0;
+        int c = 0;
+        if (!readIndex(reader, name, "angle joint", k, "a", a) ||
+            !readIndex(reader, name, "angle joint", k, "b", b) ||
+            !readIndex(reader, name, "angle joint", k, "c", c)) {
+            return false;
+        }
+        angleJointArray[k].init(positionArray, particleArray, a, b, c);
+    }
+
+    // Quadratic springs: a b stiffness.
+    if (!readCount(reader, name, "quadratic spring", count, 3)) {
+        return false;
+    }
+    if (count > 0) {
+        quadraticSpringArray = new (std::nothrow) QuadraticSpring[count];
+        if (!quadraticSpringArray) {
+            return fail(reader, name, "out of memory for %d quadratic springs", count);
+        }
+    }
+    quadraticSpringTotal = count;
+    for (int k = 0; k < count; ++k) {
+        int a = 0;
+        int b = 0;
+        float stiffness = 0.0f;
+        if (!readIndex(reader, name, "quadratic spring", k, "a", a) ||
+            !readIndex(reader, name, "quadratic spring", k, "b", b) ||
+            !readReal(reader, name, "quadratic spring", k, "stiffness", stiffness)) {
+            return false;
+        }
+        quadraticSpringArray[k].init(particleArray, positionArray, a, b, stiffness);
+    }
+
+    // Anything after the last section means the counts and the records
+    // disagree somewhere.
+    if (reader.remainingTokens() > 0) {
+        int ignored = 0;
+        reader.readInt(ignored);
+        return fail(reader, name, "unexpected token '%s' after the last section",
+                    reader.tokenText());
+    }
+    return true;
+}
+
+float PhysicsWorld::step(int milliseconds) {
+    if (milliseconds <= 0) {
+        return static_cast<float>(milliseconds);
+    }
+    // In 64 bits: twice the largest int still fits.
+    const long long subSteps = 2LL * milliseconds;
+    for (long long k = 0; k < subSteps; ++k) {
+        subStep();
+    }
+    return static_cast<float>(subSteps) * 0.5f;
+}
+
+void PhysicsWorld::subStep() {
+    for (int i = 0; i < particleTotal; ++i) {
+        particleArray[i].predict();
+    }
+    contact.resolvePenetration();
+    for (int k = 0; k < springTotal; ++k) {
+        springArray[k].apply();
+    }
+    for (int k = 0; k < quadraticSpringTotal; ++k) {
+        quadraticSpringArray[k].apply();
+    }
+    contact.applyFriction();
+    for (int k = 0; k < angleJointTotal; ++k) {
+        angleJointArray[k].apply();
+    }
+    for (int k = 0; k < rightAngleJointTotal; ++k) {
+        rightAngleJointArray[k].apply();
+    }
+    for (int k = 0; k < wheelTotal; ++k) {
+        wheelArray[k].applyTorque();
+    }
+    for (int i = 0; i < particleTotal; ++i) {
+        particleArray[i].correct();
+    }
+    for (int k = 0; k < wheelTotal; ++k) {
+        wheelArray[k].measureSpin();
+    }
+    // These forces stay in the accumulators and enter the next sub-step.
+    for (int k = 0; k < wheelTotal; ++k) {
+        wheelArray[k].applyTorque();
+    }
+}

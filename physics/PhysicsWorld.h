@@ -1,0 +1,97 @@
+// PhysicsWorld: the whole soft-body state of the truck (particles and the
+// five kinds of elements between them) with the ground it drives on. It fills
+// itself from a model file and advances in fixed 0.5 ms sub-steps.
+#pragma once
+
+#include "math/Vec3.h"
+#include "physics/AngleJoint.h"
+#include "physics/GroundContact.h"
+#include "physics/Particle.h"
+#include "physics/QuadraticSpring.h"
+#include "physics/RightAngleJoint.h"
+#include "physics/Spring.h"
+#include "physics/Terrain.h"
+#include "physics/Wheel.h"
+
+#include <cstddef>
+
+class DustSystem;
+class ModelTokenReader;
+
+class PhysicsWorld {
+  public:
+    // Builds the terrain; the world starts empty. A world is large (the
+    // terrain tables are held by value): create it on the heap.
+    PhysicsWorld();
+    ~PhysicsWorld();
+    PhysicsWorld(const PhysicsWorld&) = delete;
+    PhysicsWorld& operator=(const PhysicsWorld&) = delete;
+
+    // Reads a model file: six sections (particles, springs, wheels,
+    // right-angle joints, angle joints, quadratic springs), each a count and
+    // its records. False when the file cannot be opened or read or its content
+    // is invalid; the world is then empty and failureReason says why.
+    bool loadModel(const char* fileName);
+    // The same from text in memory; name is used in messages only.
+    bool loadModelFromText(const char* text, size_t length, const char* name);
+    // One line: what was wrong and where; empty after a successful load.
+    const char* failureReason() const { return failureText; }
+
+    // Runs two 0.5 ms sub-steps per millisecond and returns the milliseconds
+    // simulated (milliseconds itself when it is not positive).
+    float step(int milliseconds);
+
+    Vec3* positions() { return positionArray; }
+    int particleCount() const { return particleTotal; }
+    Particle* particles() { return particleArray; }
+    Spring* springs() { return springArray; }
+    int springCount() const { return springTotal; }
+    QuadraticSpring* quadraticSprings() { return quadraticSpringArray; }
+    int quadraticSpringCount() const { return quadraticSpringTotal; }
+    Wheel* wheels() { return wheelArray; }
+    int wheelCount() const { return wheelTotal; }
+    RightAngleJoint* rightAngleJoints() { return rightAngleJointArray; }
+    int rightAngleJointCount() const { return rightAngleJointTotal; }
+    AngleJoint* angleJoints() { return angleJointArray; }
+    int angleJointCount() const { return angleJointTotal; }
+    Terrain& terrain() { return contact.terrain; }
+    GroundContact& groundContact() { return contact; }
+
+    // The dust system the friction pass emits into (not owned; may be null).
+    // Loading a model forgets it, so set it after loadModel.
+    void setDustSystem(DustSystem* dust) { contact.setDustSystem(dust); }
+
+  private:
+    void clear();
+    void subStep();
+    bool parse(ModelTokenReader& reader, const char* name);
+    bool fail(const ModelTokenReader& reader, const char* name, const char* format, ...)
+        __attribute__((format(printf, 4, 5)));
+    bool readCount(ModelTokenReader& reader, const char* name, const char* section, int& count,
+                   size_t tokensPerRecord);
+    bool readIndex(ModelTokenReader& reader, const char* name, const char* element, int number,
+                   const char* field, int& index);
+    bool readReal(ModelTokenReader& reader, const char* name, const char* element, int number,
+                  const char* field, float& value);
+    bool tokenFailure(const ModelTokenReader& reader, const char* name, const char* element,
+                      int number, const char* field, const char* kind);
+
+    GroundContact contact;
+
+    int springTotal = 0;
+    int particleTotal = 0;
+    int wheelTotal = 0;
+    int rightAngleJointTotal = 0;
+    int angleJointTotal = 0;
+    int quadraticSpringTotal = 0;
+
+    Vec3* positionArray = nullptr;
+    Particle* particleArray = nullptr;
+    Spring* springArray = nullptr;
+    QuadraticSpring* quadraticSpringArray = nullptr;
+    Wheel* wheelArray = nullptr;
+    RightAngleJoint* rightAngleJointArray = nullptr;
+    AngleJoint* angleJointArray = nullptr;
+
+    char failureText[256];
+};
