@@ -210,11 +210,16 @@ uint32_t* PixelImage::readBmp(const char* fileName, int* widthOut, int* heightOu
     }
     unsigned char head[headerBytes];
     std::memset(head, 0, sizeof(head));
-    const size_t headRead = std::fread(
-        head, 1, fileSize < static_cast<long>(headerBytes) ? fileSize : headerBytes, file);
+    const size_t headWanted =
+        static_cast<uint64_t>(fileSize) < headerBytes ? static_cast<size_t>(fileSize) : headerBytes;
+    if (std::fread(head, 1, headWanted, file) != headWanted) {
+        std::fclose(file);
+        fail(fileName, "read error in the header");
+        return nullptr;
+    }
     BmpLayout layout;
     char why[160];
-    if (!parseHeader(head, headRead, &layout, why, sizeof(why))) {
+    if (!parseHeader(head, static_cast<uint64_t>(fileSize), &layout, why, sizeof(why))) {
         std::fclose(file);
         fail(fileName, "%s", why);
         return nullptr;
