@@ -19,9 +19,14 @@ double withSignOf(double magnitude, double sign) {
 }
 
 // An element is negligible when adding it to the norm estimate leaves the
-// estimate unchanged: an exact test in double precision.
+// estimate unchanged, at the precision the matrix is stored in. The
+// bidiagonal form comes from float storage, so its elements carry rounding
+// of about 1e-7 of the norm; with repeated singular values (a scaled
+// rotation, for one) the sweeps shrink such residue only linearly, and a
+// double-precision test would not be met within the sweep limit.
 bool negligible(double x, double anorm) {
-    return std::fabs(x) + anorm == anorm;
+    const float norm = static_cast<float>(anorm);
+    return static_cast<float>(std::fabs(x) + anorm) == norm;
 }
 
 // Applies the plane rotation (c, s) to columns p and q of the rows x cols
@@ -127,24 +132,27 @@ double bidiagonalise(float** a, int m, int n, float* w, double* e) {
 }
 
 // Builds V from the right reflectors kept in the rows of a, last first, so
-// that each product acts on an already finished trailing block.
+// that each product acts on an already finished trailing block. Reflector i
+// (u = row i beyond the diagonal) maps column j of that block to
+// v_j + u (u . v_j) / (u[next] g), g being the superdiagonal it produced.
+// The factor stays in double: as a float vector u / (u[next] g) would be of
+// size 1 / |g| and overflow for a superdiagonal below about 1e-38.
 void accumulateRight(float** a, int n, float** v, const double* e) {
     double g = 0.0;
     int next = n;
     for (int i = n - 1; i >= 0; --i) {
         if (i < n - 1) {
             if (g != 0.0) {
-                // Two divisions rather than a[i][next] * g, which can underflow.
-                for (int j = next; j < n; ++j) {
-                    v[j][i] = static_cast<float>((static_cast<double>(a[i][j]) / a[i][next]) / g);
-                }
                 for (int j = next; j < n; ++j) {
                     double s = 0.0;
                     for (int k = next; k < n; ++k) {
                         s += static_cast<double>(a[i][k]) * v[k][j];
                     }
+                    // Two divisions rather than by a[i][next] * g, which can
+                    // underflow.
+                    const double factor = (s / a[i][next]) / g;
                     for (int k = next; k < n; ++k) {
-                        v[k][j] = static_cast<float>(v[k][j] + s * v[k][i]);
+                        v[k][j] = static_cast<float>(v[k][j] + factor * a[i][k]);
                     }
                 }
             }
@@ -288,6 +296,16 @@ int singularValueDecompose(float** a, int m, int n, float* w, float** v) {
     }
     if (n < 0) {
         return 0;
+    }
+    // A NaN or infinite element would spread through every rotation (the
+    // hypotenuse of two NaNs is 0) and could end in a "converged" result full
+    // of NaNs; such a matrix has no decomposition to report.
+    for (int i = 0; i < m; ++i) {
+        for (int j = 0; j < n; ++j) {
+            if (!std::isfinite(a[i][j])) {
+                return 0;
+            }
+        }
     }
     double* e = new (std::nothrow) double[n > 0 ? n : 1];
     if (e == nullptr) {

@@ -8,9 +8,10 @@
 // non-negative singular values (unsorted) and the n row pointers v hold V
 // itself (n-by-n orthogonal, not transposed): column j of U and of V belong
 // to w[j]. Returns 1 on success, 0 on failure: m < n (a message on the
-// standard error stream, outputs untouched), negative sizes, no memory for
-// the n-double work array, or a singular value that did not converge within
-// 30 sweeps (a message; the outputs then hold a partial state).
+// standard error stream, outputs untouched); negative sizes, a NaN or
+// infinite element, or no memory for the n-double work array (silent,
+// outputs untouched); or a singular value that did not converge within 30
+// sweeps (a message; the outputs then hold a partial state).
 int singularValueDecompose(float** a, int m, int n, float* w, float** v);
 
 // sqrt(a^2 + b^2) without overflow or underflow in the squares.
