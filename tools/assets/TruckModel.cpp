@@ -1,0 +1,369 @@
+// TruckModel: construction of the soft-body truck and its model-file text.
+#include "tools/assets/TruckModel.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Masses, in kilograms. Light enough for the fixed drive law (at most about
+// 41 N per wheel) to climb out of the flat strip; the chassis carries most of
+// the weight so the wheels follow it rather than the other way round.
+const float rimMass = 0.1f;
+const float hubMass = 0.8f;
+const float chassisNodeMass = 3.0f;
+const float steeringArmMass = 0.5f;
+
+// Steering arm length behind the kingpin, m.
+const float steeringArmLength = 0.25f;
+
+// Spring stiffness (N/m) and damping (N s/m) by role.
+const float chassisStiffness = 100000.0f; // braced box: as rigid as the 0.5 ms step allows
+const float chassisDamping = 100.0f;
+const float mountStiffness = 60000.0f; // hubs to the chassis and the axles
+const float mountDamping = 50.0f;
+const float spokeStiffness = 2000.0f;  // rim to hub: the tyre's give
+const float spokeDamping = 60.0f;      // less lets a 3 Hz bounce ring on
+const float treadStiffness = 10000.0f; // neighbours along a ring
+const float treadDamping = 10.0f;
+const float secondStiffness = 3000.0f; // every second particle along a ring: bending
+const float secondDamping = 5.0f;
+const float bandStiffness = 10000.0f; // zig-zag between the two rings
+const float bandDamping = 10.0f;
+
+// Chassis stations along z (m from the start position), front to back; the
+// second and fourth carry the axles.
+const float stationZ[TruckModel::stationCount] = {-2.0f, TruckModel::frontAxleZ, -0.1875f,
+                                                  TruckModel::rearAxleZ, 2.25f};
+const int frontStation = 1;
+const int middleStation = 2;
+const int rearStation = 3;
+
+const double pi = 3.14159265358979323846;
+
+} // namespace
+
+TruckModel::TruckModel() {
+    for (int wheel = 0; wheel < 4; ++wheel) {
+        buildWheel(wheel);
+    }
+    buildChassis();
+    buildSteeringArms();
+    mountWheels();
+}
+
+int TruckModel::addParticle(const Vec3& position, float mass) {
+    particleList.push_back(ParticleRecord{position, mass});
+    return static_cast<int>(particleList.size()) - 1;
+}
+
+void TruckModel::addSpring(int a, int b, float stiffness, float damping) {
+    springList.push_back(SpringRecord{a, b, stiffness, damping});
+}
+
+void TruckModel::buildWheel(int wheel) {
+    const Vec3 start = startPosition();
+    const float side = (wheel == 0 || wheel == 2) ? -1.0f : 1.0f; // left wheels at -x
+    const float axleZ = start.z + (wheel < 2 ? frontAxleZ : rearAxleZ);
+    const Vec3 inner(side * innerHubX, hubHeight, axleZ);
+    const Vec3 outer(side * (innerHubX + wheelWidth), hubHeight, axleZ);
+
+    // Front groups start with the outer hub, rear groups with the inner one:
+    // the wheel mesh's outer face then matches the outer hub on all four.
+    const bool outerFirst = wheel < 2;
+    const Vec3 first = outerFirst ? outer : inner;
+    const Vec3 second = outerFirst ? inner : outer;
+    const int base = static_cast<int>(particleList.size());
+    const int firstHub = addParticle(first, hubMass);
+    const int secondHub = addParticle(second, hubMass);
+    hubs[wheel][0] = outerFirst ? secondHub : firstHub;
+    hubs[wheel][1] = outerFirst ? firstHub : secondHub;
+
+    // Two rings, staggered by half a step and turned so that one particle of
+    // each sits 5.625 degrees either side of the lowest point: the wheel
+    // starts in two-point contact and settles without creeping.
+    const double step = 2.0 * pi / rimPerRing;
+    const double firstAngle = -0.5 * pi - 0.25 * step;
+    for (int ring = 0; ring < 2; ++ring) {
+        const Vec3& face = ring == 0 ? first : second;
+        for (int k = 0; k < rimPerRing; ++k) {
+            double angle = firstAngle + k * step + ring * 0.5 * step;
+            Vec3 p(face.x, static_cast<float>(hubHeight + wheelRadius * std::sin(angle)),
+                   static_cast<float>(axleZ + wheelRadius * std::cos(angle)));
+            addParticle(p, rimMass);
+        }
+    }
+
+    auto ringParticle = [&](int ring, int k) {
+        return base + 2 + ring * rimPerRing + ((k % rimPerRing) + rimPerRing) % rimPerRing;
+    };
+    for (int ring = 0; ring < 2; ++ring) {
+        for (int k = 0; k < rimPerRing; ++k) {
+            int p = ringParticle(ring, k);
+            addSpring(firstHub, p, spokeStiffness, spokeDamping);
+            addSpring(secondHub, p, spokeStiffness, spokeDamping);
+            addSpring(p, ringParticle(ring, k + 1), treadStiffness, treadDamping);
+            addSpring(p, ringParticle(ring, k + 2), secondStiffness, secondDamping);
+        }
+    }
+    for (int k = 0; k < rimPerRing; ++k) {
+        addSpring(ringParticle(0, k), ringParticle(1, k), bandStiffness, bandDamping);
+        addSpring(ringParticle(1, k), ringParticle(0, k + 1), bandStiffness, bandDamping);
+    }
+    addSpring(firstHub, secondHub, mountStiffness, mountDamping);
+
+    WheelRecord record;
+    bool firstIsLeft = first.x < second.x;
+    record.hubA = firstIsLeft ? firstHub : secondHub;
+    record.hubB = firstIsLeft ? secondHub : firstHub;
+    for (int i = 0; i < 2 * rimPerRing; ++i) {
+        record.rim.push_back(base + 2 + i);
+    }
+    wheelList.push_back(record);
+}
+
+void TruckModel::buildChassis() {
+    const Vec3 start = startPosition();
+    for (int s = 0; s < stationCount; ++s) {
+        for (int side = 0; side < 2; ++side) {
+            for (int level = 0; level < 2; ++level) {
+                chassisNode[s][side][level] = -1;
+            }
+        }
+    }
+    auto nodePosition = [&](int s, int side, int level) {
+        return Vec3(side == 0 ? -innerHubX : innerHubX, level == 0 ? chassisLowY : chassisHighY,
+                    start.z + stationZ[s]);
+    };
+    // The four body-fit nodes come first (particles 136 to 139), spread over
+    // both levels, both sides and both axles so they are far from coplanar.
+    const int fitNodes[4][3] = {{rearStation, 1, 1},   // 136: beside wheel 3, high
+                                {frontStation, 1, 0},  // 137: beside wheel 1, low
+                                {rearStation, 0, 0},   // 138: beside wheel 2, low
+                                {frontStation, 0, 1}}; // 139: beside wheel 0, high
+    for (const auto& node : fitNodes) {
+        chassisNode[node[0]][node[1]][node[2]] =
+            addParticle(nodePosition(node[0], node[1], node[2]), chassisNodeMass);
+    }
+    for (int s = 0; s < stationCount; ++s) {
+        for (int side = 0; side < 2; ++side) {
+            for (int level = 0; level < 2; ++level) {
+                if (chassisNode[s][side][level] < 0) {
+                    chassisNode[s][side][level] =
+                        addParticle(nodePosition(s, side, level), chassisNodeMass);
+                }
+            }
+        }
+    }
+
+    auto brace = [&](int a, int b) { addSpring(a, b, chassisStiffness, chassisDamping); };
+    for (int s = 0; s < stationCount; ++s) {
+        const auto& n = chassisNode[s];
+        brace(n[0][0], n[1][0]); // cross members
+        brace(n[0][1], n[1][1]);
+        brace(n[0][0], n[0][1]); // posts
+        brace(n[1][0], n[1][1]);
+        brace(n[0][0], n[1][1]); // cross diagonals
+        brace(n[1][0], n[0][1]);
+    }
+    for (int s = 0; s + 1 < stationCount; ++s) {
+        const auto& n = chassisNode[s];
+        const auto& m = chassisNode[s + 1];
+        for (int side = 0; side < 2; ++side) {
+            for (int level = 0; level < 2; ++level) {
+                brace(n[side][level], m[side][level]); // rails
+            }
+            brace(n[side][0], m[side][1]); // side face diagonals
+            brace(n[side][1], m[side][0]);
+        }
+        for (int level = 0; level < 2; ++level) {
+            brace(n[0][level], m[1][level]); // floor and top diagonals
+            brace(n[1][level], m[0][level]);
+        }
+    }
+}
+
+void TruckModel::buildSteeringArms() {
+    // Each front wheel carries an arm behind its kingpin, angled inwards so
+    // that its line from the kingpin points at the middle of the rear axle.
+    // A tie rod between the two arms then turns the inner wheel further than
+    // the outer one (Ackermann), and the front wheels roll on circles about a
+    // common centre instead of scrubbing against each other.
+    const Vec3 start = startPosition();
+    const float wheelbase = rearAxleZ - frontAxleZ;
+    const float inward = steeringArmLength * innerHubX / wheelbase;
+    for (int wheel = 0; wheel < 2; ++wheel) {
+        const float side = wheel == 0 ? -1.0f : 1.0f;
+        Vec3 arm(side * (innerHubX - inward), hubHeight, start.z + frontAxleZ + steeringArmLength);
+        steeringArm[wheel] = addParticle(arm, steeringArmMass);
+    }
+}
+
+void TruckModel::mountWheels() {
+    for (int wheel = 0; wheel < 4; ++wheel) {
+        const int side = (wheel == 0 || wheel == 2) ? 0 : 1;
+        const int other = 1 - side;
+        const bool front = wheel < 2;
+        const int s = front ? frontStation : rearStation;
+        const int inner = hubs[wheel][0];
+        const int outer = hubs[wheel][1];
+        auto mount = [&](int a, int b) { addSpring(a, b, mountStiffness, mountDamping); };
+
+        // The inner hub is held in all three directions: up to the node
+        // above it, fore and aft to the low nodes of the neighbouring
+        // stations, across to the low node on the other side.
+        mount(inner, chassisNode[s][side][1]);
+        mount(inner, chassisNode[s - 1][side][0]);
+        mount(inner, chassisNode[s + 1][side][0]);
+        mount(inner, chassisNode[s][other][0]);
+        if (front) {
+            // Front: the outer hub and the steering arm hang only from points
+            // on the vertical line through the inner hub (the kingpin), so
+            // the wheel is free to swing about that line; the arm is held
+            // rigidly to the axle, and the tie rod couples the two arms.
+            const int arm = steeringArm[wheel];
+            mount(outer, chassisNode[s][side][1]);
+            mount(outer, chassisNode[s][side][0]);
+            mount(arm, chassisNode[s][side][1]);
+            mount(arm, chassisNode[s][side][0]);
+            mount(arm, inner);
+            mount(arm, outer);
+        } else {
+            mount(outer, chassisNode[s][side][1]);
+            mount(outer, chassisNode[s - 1][side][0]);
+            mount(outer, chassisNode[s + 1][side][0]);
+        }
+    }
+    addSpring(steeringArm[0], steeringArm[1], mountStiffness, mountDamping); // tie rod
+    // Steering: corner at the inner hub, arm to the outer hub, reference to
+    // the low chassis node behind on the same side. A positive target opens
+    // the angle past 90 degrees, swinging the left wheel's outer hub forward;
+    // the right joint gets the negated target and swings its outer hub back,
+    // so both wheels turn to the right.
+    for (int wheel = 0; wheel < 2; ++wheel) {
+        int side = wheel == 0 ? 0 : 1;
+        angleList.push_back(
+            JointRecord{hubs[wheel][1], hubs[wheel][0], chassisNode[middleStation][side][0]});
+    }
+}
+
+std::string TruckModel::toText() const {
+    std::string text;
+    char line[160];
+    auto put = [&](const char* format, auto... values) {
+        std::snprintf(line, sizeof line, format, values...);
+        text += line;
+    };
+    // %.9g writes every float so that it reads back to the same float.
+    put("%d\n", static_cast<int>(particleList.size()));
+    for (const ParticleRecord& p : particleList) {
+        put("%.9g %.9g %.9g %.9g\n", p.position.x, p.position.y, p.position.z, p.mass);
+    }
+    put("%d\n", static_cast<int>(springList.size()));
+    for (const SpringRecord& s : springList) {
+        put("%d %d %.9g %.9g\n", s.a, s.b, s.stiffness, s.damping);
+    }
+    put("%d\n", static_cast<int>(wheelList.size()));
+    for (const WheelRecord& w : wheelList) {
+        put("%d %d %d", w.hubA, w.hubB, static_cast<int>(w.rim.size()));
+        for (int p : w.rim) {
+            put(" %d", p);
+        }
+        text += "\n";
+    }
+    put("%d\n", static_cast<int>(rightAngleList.size()));
+    for (const JointRecord& j : rightAngleList) {
+        put("%d %d %d\n", j.a, j.b, j.c);
+    }
+    put("%d\n", static_cast<int>(angleList.size()));
+    for (const JointRecord& j : angleList) {
+        put("%d %d %d\n", j.a, j.b, j.c);
+    }
+    put("%d\n", static_cast<int>(quadraticList.size()));
+    for (const QuadraticSpringRecord& q : quadraticList) {
+        put("%d %d %.9g\n", q.a, q.b, q.stiffness);
+    }
+    return text;
+}
+
+float TruckModel::totalMass() const {
+    double sum = 0.0;
+    for (const ParticleRecord& p : particleList) {
+        sum += p.mass;
+    }
+    return static_cast<float>(sum);
+}
+
+float TruckModel::worstStiffnessRatio() const {
+    std::vector<double> stiffness(particleList.size(), 0.0);
+    for (const SpringRecord& s : springList) {
+        stiffness[s.a] += s.stiffness;
+        stiffness[s.b] += s.stiffness;
+    }
+    double worst = 0.0;
+    for (size_t i = 0; i < particleList.size(); ++i) {
+        worst = std::fmax(worst, std::sqrt(stiffness[i] / particleList[i].mass) * 0.0005);
+    }
+    return static_cast<float>(worst);
+}
+
+float TruckModel::worstDampingRatio() const {
+    std::vector<double> damping(particleList.size(), 0.0);
+    for (const SpringRecord& s : springList) {
+        damping[s.a] += s.damping;
+        damping[s.b] += s.damping;
+    }
+    double worst = 0.0;
+    for (size_t i = 0; i < particleList.size(); ++i) {
+        worst = std::fmax(worst, damping[i] * 0.0005 / particleList[i].mass);
+    }
+    return static_cast<float>(worst);
+}
+
+bool TruckModel::validate(std::string& reason) const {
+    const int n = static_cast<int>(particleList.size());
+    auto inRange = [n](int i) { return i >= 0 && i < n; };
+    for (int i = 0; i < n; ++i) {
+        if (!(particleList[i].mass > 0.0f)) {
+            reason = "particle " + std::to_string(i) + " has no mass";
+            return false;
+        }
+    }
+    for (size_t i = 0; i < springList.size(); ++i) {
+        if (!inRange(springList[i].a) || !inRange(springList[i].b) ||
+            springList[i].a == springList[i].b) {
+            reason = "spring " + std::to_string(i) + " names a bad particle";
+            return false;
+        }
+    }
+    for (size_t i = 0; i < wheelList.size(); ++i) {
+        const WheelRecord& w = wheelList[i];
+        bool ok = inRange(w.hubA) && inRange(w.hubB) && !w.rim.empty();
+        for (int p : w.rim) {
+            ok = ok && inRange(p);
+        }
+        if (!ok) {
+            reason = "wheel " + std::to_string(i) + " names a bad particle or has no rim";
+            return false;
+        }
+    }
+    for (const auto* list : {&rightAngleList, &angleList}) {
+        for (const JointRecord& j : *list) {
+            if (!inRange(j.a) || !inRange(j.b) || !inRange(j.c)) {
+                reason = "joint names a bad particle";
+                return false;
+            }
+        }
+    }
+    for (const QuadraticSpringRecord& q : quadraticList) {
+        if (!inRange(q.a) || !inRange(q.b)) {
+            reason = "quadratic spring names a bad particle";
+            return false;
+        }
+    }
+    if (n < bodyFitFirst + 4 || wheelList.size() < 4 || angleList.size() < 2) {
+        reason = "fewer particles, wheels or angle joints than the program reads";
+        return false;
+    }
+    return true;
+}

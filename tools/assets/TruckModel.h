@@ -1,0 +1,113 @@
+// TruckModel: the soft-body truck written to Modell.txt, designed in code from
+// named dimensions, masses and stiffnesses. Four wheels of two hubs and two
+// staggered rings of rim particles each, on a braced chassis box of twenty
+// nodes; the front wheels pivot about kingpin lines through their inner hubs
+// and are steered by two angle joints.
+//
+// Particle numbering that the rest of the program relies on:
+//   0-33, 34-67, 68-101, 102-135  wheel groups 0 (front left), 1 (front
+//       right), 2 (rear left), 3 (rear right). In each group: the hub on the
+//       outer face (wheels 0, 1) or inner face (wheels 2, 3), then the other
+//       hub, then 16 rim particles on the first hub's face, then 16 on the
+//       second's, staggered by half a step.
+//   136-139  chassis nodes the body mesh is fitted to, beside the hubs of
+//       wheels 3, 1, 2 and 0 respectively.
+//   140-155  the other chassis nodes.
+//   156, 157  the steering arms of wheels 0 and 1, joined by the tie rod.
+// Angle joints 0 and 1 steer wheels 0 and 1; a positive target on joint 0
+// (and its negation on joint 1) turns the truck to the right.
+#pragma once
+
+#include "math/Vec3.h"
+
+#include <string>
+#include <vector>
+
+class TruckModel {
+  public:
+    struct ParticleRecord {
+        Vec3 position; // m, world coordinates at rest
+        float mass;    // kg
+    };
+    struct SpringRecord {
+        int a, b;
+        float stiffness; // N/m
+        float damping;   // N s/m
+    };
+    struct WheelRecord {
+        int hubA, hubB; // hubA has the smaller x, so a positive drive rolls towards -z
+        std::vector<int> rim;
+    };
+    struct JointRecord {
+        int a, b, c; // b is the corner
+    };
+    struct QuadraticSpringRecord {
+        int a, b;
+        float stiffness; // N/m^2
+    };
+
+    // Dimensions, in metres. The truck is laid out in a frame whose y is the
+    // height above the flat ground and whose z is measured from startZ.
+    static constexpr float wheelRadius = 0.45f;  // hub axis to rim particles
+    static constexpr float wheelWidth = 0.25f;   // between the two hubs of a wheel
+    static constexpr float innerHubX = 0.78125f; // |x| of the inner hubs and the chassis sides
+    static constexpr float frontAxleZ = -1.5f;
+    static constexpr float rearAxleZ = 1.125f;
+    static constexpr float hubHeight = 0.48f;     // rim particles start 3 cm above the ground
+    static constexpr float chassisLowY = 0.3125f; // lower level of the chassis box
+    static constexpr float chassisHighY = 1.0f;   // upper level of the chassis box
+    static constexpr int rimPerRing = 16;
+    static constexpr int particlesPerWheel = 2 + 2 * rimPerRing;
+    static constexpr int stationCount = 5;
+    static constexpr int bodyFitFirst = 136; // first of the four body-fit particles
+
+    // Where the truck starts: the body's origin in the world, the point that
+    // body coordinates (x60) are measured from. Flat strip, facing -z.
+    static Vec3 startPosition() { return Vec3(0.0f, 1.0f, 40.0f); }
+
+    // Builds the whole model. Deterministic.
+    TruckModel();
+
+    const std::vector<ParticleRecord>& particles() const { return particleList; }
+    const std::vector<SpringRecord>& springs() const { return springList; }
+    const std::vector<WheelRecord>& wheels() const { return wheelList; }
+    const std::vector<JointRecord>& rightAngleJoints() const { return rightAngleList; }
+    const std::vector<JointRecord>& angleJoints() const { return angleList; }
+    const std::vector<QuadraticSpringRecord>& quadraticSprings() const { return quadraticList; }
+
+    // The model file's text: six sections, each a count and its records.
+    std::string toText() const;
+
+    float totalMass() const;
+    // Largest sqrt(sum of spring stiffnesses / mass) * 0.5 ms over all
+    // particles: well below 1 keeps the explicit sub-step stable.
+    float worstStiffnessRatio() const;
+    // Largest sum of spring dampings * 0.5 ms / mass over all particles.
+    float worstDampingRatio() const;
+    // False with a reason when an index, mass or count breaks the model file's
+    // rules (indices in range, masses above zero, wheels with rim particles).
+    bool validate(std::string& reason) const;
+
+  private:
+    int addParticle(const Vec3& position, float mass);
+    void addSpring(int a, int b, float stiffness, float damping);
+    void buildWheel(int wheel);
+    void buildChassis();
+    void buildSteeringArms();
+    void mountWheels();
+
+    // Particle index of chassis node (station, side 0 = left / 1 = right,
+    // level 0 = low / 1 = high).
+    int chassisNode[stationCount][2][2];
+    // Hub particle indices per wheel: [0] inner, [1] outer.
+    int hubs[4][2];
+    // Particle index of the steering arm of front wheels 0 and 1.
+    int steeringArm[2];
+
+    std::vector<ParticleRecord> particleList;
+    std::vector<SpringRecord> springList;
+    std::vector<WheelRecord> wheelList;
+    std::vector<JointRecord> rightAngleList;
+    std::vector<JointRecord> angleList;
+    std::vector<QuadraticSpringRecord> quadraticList;
+};
