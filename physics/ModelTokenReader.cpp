@@ -32,14 +32,15 @@ bool ModelTokenReader::nextToken() {
         }
         ++offset;
     }
-    tokenLine = currentLine;
     ++tokenIndex;
     if (offset >= length) {
+        // A missing token is reported on the line of the last one there was.
         token[0] = '\0';
         tokenLength = 0;
         lastStatus = endOfText;
         return false;
     }
+    tokenLine = currentLine;
     const size_t begin = offset;
     while (offset < length && !isSpace(text[offset])) {
         ++offset;

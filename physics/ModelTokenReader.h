@@ -26,7 +26,8 @@ class ModelTokenReader {
     bool readFloat(float& value);
 
     Status status() const { return lastStatus; }
-    // Line (1-based) of the latest token, or of the end of the text.
+    // Line (1-based) of the latest token; at the end of the text, the line of
+    // the last token there was.
     int line() const { return tokenLine; }
     // Number (1-based) of the latest token read, or the number the missing
     // token would have had.

@@ -1,0 +1,496 @@
+// The simulation step: sub-step count, the integrator against free fall, the
+// spring laws, penetration (mirror and deep recovery), friction stick/slide,
+// dust offers, and the guards that keep degenerate models free of NaN.
+#include "physics/DustSystem.h"
+#include "physics/GroundContact.h"
+#include "physics/Particle.h"
+#include "physics/PhysicsWorld.h"
+#include "physics/QuadraticSpring.h"
+#include "physics/Spring.h"
+#include "tests/physics/ModelBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+const float dt = 0.0005f;
+
+std::unique_ptr<PhysicsWorld> loaded(const ModelBuilder& model) {
+    std::unique_ptr<PhysicsWorld> world(new PhysicsWorld());
+    const std::string text = model.text();
+    EXPECT_TRUE(world->loadModelFromText(text.data(), text.size(), "test model"))
+        << world->failureReason();
+    return world;
+}
+
+bool allFinite(PhysicsWorld& world) {
+    for (int i = 0; i < world.particleCount(); ++i) {
+        const Vec3& p = world.positions()[i];
+        const Vec3& v = world.particles()[i].velocity;
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z) ||
+            !std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A ground contact over the built terrain for one or a few particles.
+struct Ground {
+    Ground(int count) : contact(new GroundContact()), positions(count), particles(count) {
+        contact->terrain.build();
+        contact->bind(particles.data(), positions.data(), count);
+    }
+    std::unique_ptr<GroundContact> contact;
+    std::vector<Vec3> positions;
+    std::vector<Particle> particles;
+};
+
+} // namespace
+
+TEST(Step, ZeroOrNegativeMillisecondsChangeNothing) {
+    ModelBuilder model;
+    model.particle(Vec3(0.0f, 20.0f, 0.0f), 1.0f);
+    auto world = loaded(model);
+    const Vec3 before = world->positions()[0];
+    EXPECT_EQ(world->step(0), 0.0f);
+    EXPECT_EQ(world->step(-3), -3.0f);
+    EXPECT_EQ(0, std::memcmp(&before, &world->positions()[0], sizeof before));
+    EXPECT_EQ(world->particles()[0].velocity.y, 0.0f);
+}
+
+TEST(Step, SevenMillisecondsRunFourteenSubSteps) {
+    ModelBuilder model;
+    model.particle(Vec3(0.0f, 20.0f, 0.0f), 1.0f);
+    auto world = loaded(model);
+    EXPECT_EQ(world->step(7), 7.0f);
+    // Free fall gains exactly g dt per sub-step.
+    EXPECT_NEAR(world->particles()[0].velocity.y, -14.0f * 9.81f * dt, 1e-6f);
+    // An empty world only reports the time.
+    PhysicsWorld* empty = new PhysicsWorld();
+    EXPECT_EQ(empty->step(5), 5.0f);
+    delete empty;
+}
+
+TEST(Step, FreeFallMatchesConstantAcceleration) {
+    // One sub-step from rest: (5/12 + 2/3 - 1/12) g dt = g dt.
+    Vec3 position(0.0f, 30.0f, 0.0f);
+    Particle particle;
+    particle.init(&position, 0, 3.0f);
+    particle.predict();
+    particle.correct();
+    EXPECT_NEAR(particle.velocity.y, -9.81f * dt, 1e-9f);
+    EXPECT_NEAR(particle.acceleration.y, -9.81f, 1e-5f);
+    EXPECT_EQ(particle.force.y, 0.0f);
+    EXPECT_NEAR(position.y, 30.0f - 0.5f * 9.81f * dt * dt, 1e-6f);
+
+    // One second in a world, above the ground: y0 - g t^2 / 2. The scheme is
+    // exact for constant acceleration; what is left is float rounding of
+    // 2000 position updates near 8 m (half an ulp, 4.8e-7 m, each at most).
+    ModelBuilder model;
+    model.particle(Vec3(3.0f, 8.0f, -2.0f), 2.0f);
+    auto world = loaded(model);
+    world->step(1000);
+    EXPECT_NEAR(world->positions()[0].y, 8.0f - 0.5f * 9.81f, 1e-3f);
+    EXPECT_NEAR(world->particles()[0].velocity.y, -9.81f, 1e-3f);
+    EXPECT_EQ(world->positions()[0].x, 3.0f);
+}
+
+TEST(Step, LinearSpringOscillatesWithItsPeriod) {
+    // Two 1 kg particles on a 1000 N/m spring: reduced mass 0.5 kg, period
+    // 2 pi sqrt(0.5 / 1000). They fall together, far above the ground.
+    ModelBuilder model;
+    model.particle(Vec3(0.0f, 40.0f, 0.0f), 1.0f);
+    model.particle(Vec3(1.0f, 40.0f, 0.0f), 1.0f);
+    model.spring(0, 1, 1000.0f, 0.0f);
+    auto world = loaded(model);
+    world->particles()[0].velocity.x = -0.25f;
+    world->particles()[1].velocity.x = 0.25f;
+    const float expected = 2.0f * 3.14159265f * std::sqrt(0.5f / 1000.0f);
+
+    float previous = 0.0f;
+    float firstCrossing = -1.0f;
+    float lastCrossing = -1.0f;
+    int crossings = 0;
+    for (int ms = 1; ms <= 1000; ++ms) {
+        world->step(1);
+        const Vec3 d = world->positions()[1] - world->positions()[0];
+        const float extension = std::sqrt(dot(d, d)) - 1.0f;
+        // Stays well inside the linear range.
+        ASSERT_LT(std::fabs(extension), 0.1f);
+        if (previous < 0.0f && extension >= 0.0f) {
+            // Linear interpolation of the upward zero crossing.
+            const float t = 0.001f * (ms - 1) + 0.001f * (-previous / (extension - previous));
+            if (firstCrossing < 0.0f) {
+                firstCrossing = t;
+            }
+            lastCrossing = t;
+            ++crossings;
+        }
+        previous = extension;
+    }
+    ASSERT_GE(crossings, 5);
+    const float period = (lastCrossing - firstCrossing) / static_cast<float>(crossings - 1);
+    EXPECT_NEAR(period, expected, 0.01f * expected);
+}
+
+TEST(Step, SpringLawIsLinearWithinTwentyPercent) {
+    // Particle 0 at the origin, particle 1 on the x axis; rest length 1.
+    Vec3 positions[2] = {Vec3(0.0f, 0.0f, 0.0f), Vec3(1.0f, 0.0f, 0.0f)};
+    Particle particles[2];
+    particles[0].init(positions, 0, 1.0f);
+    particles[1].init(positions, 1, 1.0f);
+    Spring spring;
+    spring.init(particles, positions, 0, 1, 100.0f, 0.0f);
+    ASSERT_EQ(spring.restLength, 1.0f);
+    const float lower = 0.8f * spring.restLength;
+    const float upper = 2.0f * spring.restLength - lower;
+    struct Case {
+        float length;
+        float force; // on particle 0 along +x (towards particle 1 when positive)
+    };
+    // Linear at the thresholds: k (L - r) = -20 and +20. Just outside: five
+    // times the slope with the offset: -100 + 20 = -80 and 100 - 20 = 80.
+    const Case cases[] = {
+        {lower, -20.0f},
+        {std::nextafter(lower, 0.0f), -80.0f},
+        {upper, 20.0f},
+        {std::nextafter(upper, 2.0f), 80.0f},
+        {1.1f, 10.0f},
+        {0.5f, 100.0f * (5.0f * -0.5f + 0.2f)},
+        {1.5f, 100.0f * (5.0f * 0.5f - 0.2f)},
+    };
+    for (const Case& c : cases) {
+        positions[1] = Vec3(c.length, 0.0f, 0.0f);
+        particles[0].force = zeroVec3();
+        particles[1].force = zeroVec3();
+        spring.apply();
+        EXPECT_NEAR(particles[0].force.x, c.force, 1e-3f) << "length " << c.length;
+        EXPECT_NEAR(particles[1].force.x, -c.force, 1e-3f) << "length " << c.length;
+        EXPECT_EQ(spring.previousLength, c.length);
+    }
+}
+
+TEST(Step, DampingActsOnlyWhileTheLengthChanges) {
+    Vec3 positions[2] = {Vec3(0.0f, 0.0f, 0.0f), Vec3(0.0f, 2.0f, 0.0f)};
+    Particle particles[2];
+    particles[0].init(positions, 0, 1.0f);
+    particles[1].init(positions, 1, 1.0f);
+    Spring spring;
+    spring.init(particles, positions, 0, 1, 50.0f, 3.0f);
+    // A fresh spring at its rest length exerts nothing.
+    spring.apply();
+    EXPECT_EQ(particles[0].force.y, 0.0f);
+    EXPECT_EQ(particles[1].force.y, 0.0f);
+    // Lengthened by 0.1 m in one sub-step: elastic 5 N plus damping
+    // 3 * 0.1 / dt = 600 N, pulling the ends together.
+    positions[1].y = 2.1f;
+    spring.apply();
+    EXPECT_NEAR(particles[0].force.y, 5.0f + 3.0f * 0.1f / dt, 0.1f);
+    // Held at that length: only the elastic force remains.
+    particles[0].force = zeroVec3();
+    spring.apply();
+    EXPECT_NEAR(particles[0].force.y, 5.0f, 1e-4f);
+    particles[0].force = zeroVec3();
+    spring.apply();
+    EXPECT_NEAR(particles[0].force.y, 5.0f, 1e-4f);
+}
+
+TEST(Step, QuadraticSpringGrowsWithTheSquare) {
+    Vec3 positions[2] = {Vec3(0.0f, 0.0f, 0.0f), Vec3(0.0f, 0.0f, 1.0f)};
+    Particle particles[2];
+    particles[0].init(positions, 0, 1.0f);
+    particles[1].init(positions, 1, 1.0f);
+    QuadraticSpring spring;
+    spring.init(particles, positions, 0, 1, 400.0f);
+    const float extensions[] = {0.1f, 0.2f, -0.1f, -0.3f};
+    for (float x : extensions) {
+        positions[1].z = 1.0f + x;
+        spring.apply(); // first evaluation at this length carries damping
+        particles[0].force = zeroVec3();
+        particles[1].force = zeroVec3();
+        spring.apply();
+        // Stretched pulls together (+z on particle 0), compressed pushes apart.
+        const float expected = 400.0f * x * std::fabs(x);
+        EXPECT_NEAR(particles[0].force.z, expected, 1e-3f * std::fabs(expected) + 1e-3f);
+        EXPECT_NEAR(particles[1].force.z, -expected, 1e-3f * std::fabs(expected) + 1e-3f);
+    }
+    // Fixed damping of 3 N s/m: lengthening by 0.01 m in a sub-step.
+    positions[1].z = 1.0f;
+    spring.apply();
+    particles[0].force = zeroVec3();
+    positions[1].z = 1.01f;
+    spring.apply();
+    EXPECT_NEAR(particles[0].force.z, 3.0f * 0.01f / dt + 400.0f * 0.0001f, 0.05f);
+}
+
+TEST(Step, ShallowPenetrationIsMirrored) {
+    Ground ground(1);
+    ground.positions[0] = Vec3(0.0f, 0.0f, 0.0f);
+    ground.particles[0].init(ground.positions.data(), 0, 1.0f);
+    ground.positions[0] = Vec3(0.5f, -0.01f, 0.25f);
+    ground.particles[0].velocity = Vec3(1.0f, -2.0f, 0.5f);
+    ground.contact->resolvePenetration();
+    EXPECT_FLOAT_EQ(ground.positions[0].y, 0.01f);
+    EXPECT_EQ(ground.positions[0].x, 0.5f);
+    EXPECT_EQ(ground.particles[0].velocity.x, 1.0f);
+    EXPECT_EQ(ground.particles[0].velocity.y, 2.0f);
+    EXPECT_EQ(ground.particles[0].velocity.z, 0.5f);
+    // The velocity is mirrored whatever its direction.
+    ground.positions[0] = Vec3(0.5f, -0.2f, 0.25f);
+    ground.particles[0].velocity = Vec3(0.0f, 3.0f, 0.0f);
+    ground.contact->resolvePenetration();
+    EXPECT_FLOAT_EQ(ground.positions[0].y, 0.2f);
+    EXPECT_EQ(ground.particles[0].velocity.y, -3.0f);
+    // Above the plane nothing changes.
+    ground.positions[0] = Vec3(0.5f, 0.001f, 0.25f);
+    ground.particles[0].velocity = Vec3(0.0f, -3.0f, 0.0f);
+    ground.contact->resolvePenetration();
+    EXPECT_EQ(ground.positions[0].y, 0.001f);
+    EXPECT_EQ(ground.particles[0].velocity.y, -3.0f);
+}
+
+TEST(Step, DeepPenetrationIsPutOnTheSurface) {
+    Ground ground(1);
+    ground.particles[0].init(ground.positions.data(), 0, 1.0f);
+    ground.positions[0] = Vec3(2.0f, -3.0f, 1.0f);
+    ground.particles[0].velocity = Vec3(4.0f, -5.0f, 0.0f);
+    ground.contact->resolvePenetration();
+    EXPECT_NEAR(ground.positions[0].y, 0.0f, 1e-6f);
+    EXPECT_EQ(ground.positions[0].x, 2.0f);
+    EXPECT_EQ(ground.particles[0].velocity.x, 4.0f);
+    EXPECT_EQ(ground.particles[0].velocity.y, 0.0f);
+    // Motion away from the ground is kept.
+    ground.positions[0] = Vec3(2.0f, -0.3f, 1.0f);
+    ground.particles[0].velocity = Vec3(0.0f, 1.5f, 0.0f);
+    ground.contact->resolvePenetration();
+    EXPECT_NEAR(ground.positions[0].y, 0.0f, 1e-6f);
+    EXPECT_EQ(ground.particles[0].velocity.y, 1.5f);
+}
+
+TEST(Step, ComingBackOverTheEdgeLandsOnTheSurface) {
+    // Outside the grid there is no ground: a particle there sinks. Sliding
+    // back in 2 m below ground level it is put on the surface; mirrored by
+    // its full depth it would fly 4 m up.
+    ModelBuilder model;
+    model.particle(Vec3(-64.5f, -2.0f, 0.0f), 1.0f);
+    auto world = loaded(model);
+    world->particles()[0].velocity = Vec3(4.0f, 0.0f, 0.0f);
+    float highest = -100.0f;
+    int onGrid = 0;
+    for (int ms = 0; ms < 600; ++ms) {
+        world->step(1);
+        const Vec3& p = world->positions()[0];
+        ASSERT_TRUE(std::isfinite(p.y));
+        const float d = world->terrain().query(p, nullptr, nullptr);
+        if (d < 1000.0f) {
+            ++onGrid;
+            highest = std::max(highest, d);
+            EXPECT_GE(d, -0.01f) << "at " << ms << " ms";
+        }
+    }
+    EXPECT_GT(onGrid, 400);
+    EXPECT_LT(highest, 0.05f);
+    EXPECT_GT(world->positions()[0].x, -63.9f);
+    // It keeps sliding along the ground, slowed by friction only.
+    EXPECT_GT(world->particles()[0].velocity.x, -0.01f);
+    EXPECT_LT(world->particles()[0].velocity.x, 4.0f);
+}
+
+TEST(Step, TruckDrivenOffTheEdgeStaysFinite) {
+    ModelBuilder model = truckModel(61.0f, 0.0f);
+    auto world = loaded(model);
+    // Set it down on the rolling ground near the +x edge.
+    const float lift = world->terrain().height(62, 32) + 1.0f;
+    for (int i = 0; i < world->particleCount(); ++i) {
+        world->positions()[i].y += lift;
+    }
+    for (int frame = 0; frame < 300; ++frame) {
+        const float drive = frame < 150 ? 40.0f : -40.0f;
+        for (int w = 0; w < 4; ++w) {
+            world->wheels()[w].setDrive(drive);
+        }
+        world->step(10);
+        ASSERT_TRUE(allFinite(*world)) << "frame " << frame;
+    }
+}
+
+TEST(Step, RestingContactStaysOnTheGround) {
+    ModelBuilder model;
+    model.particle(Vec3(0.0f, 0.0f, 0.0f), 1.0f);
+    auto world = loaded(model);
+    float highest = 0.0f;
+    float lowest = 0.0f;
+    for (int ms = 0; ms < 500; ++ms) {
+        world->step(1);
+        highest = std::max(highest, world->positions()[0].y);
+        lowest = std::min(lowest, world->positions()[0].y);
+    }
+    EXPECT_LT(highest, 0.001f);
+    EXPECT_GE(lowest, 0.0f);
+    EXPECT_EQ(world->positions()[0].x, 0.0f);
+}
+
+namespace {
+
+// Slides a block of four particles on flat ground under gravity plus a
+// horizontal push of m g tan(angle): the same ratio of tangential to normal
+// force as on a slope of that angle. Returns how far it moved in 1 s.
+float slideOnEquivalentSlope(float degrees) {
+    Ground ground(4);
+    const float mass = 2.0f;
+    for (int i = 0; i < 4; ++i) {
+        ground.positions[i] = Vec3(0.3f * (i % 2), 0.0f, 0.3f * (i / 2));
+        ground.particles[i].init(ground.positions.data(), i, mass);
+    }
+    const float push = mass * 9.81f * std::tan(degrees * 3.14159265f / 180.0f);
+    for (int k = 0; k < 2000; ++k) {
+        for (Particle& p : ground.particles) {
+            p.predict();
+        }
+        ground.contact->resolvePenetration();
+        for (Particle& p : ground.particles) {
+            p.force.x += push;
+        }
+        ground.contact->applyFriction();
+        for (Particle& p : ground.particles) {
+            p.correct();
+        }
+    }
+    return ground.positions[0].x;
+}
+
+} // namespace
+
+TEST(Step, FrictionHoldsOnThirtyDegreesAndSlidesOnFifty) {
+    EXPECT_NEAR(slideOnEquivalentSlope(30.0f), 0.0f, 1e-4f);
+    // Sliding: a = g (tan 50 - 0.9) ~ 2.86 m/s², about 1.43 m in 1 s.
+    const float slid = slideOnEquivalentSlope(50.0f);
+    const float a = 9.81f * (std::tan(50.0f * 3.14159265f / 180.0f) - 0.9f);
+    EXPECT_NEAR(slid, 0.5f * a, 0.05f * 0.5f * a);
+}
+
+TEST(Step, StickingHalvesTheTangentialVelocity) {
+    Ground ground(1);
+    ground.particles[0].init(ground.positions.data(), 0, 1.0f);
+    ground.positions[0] = Vec3(0.0f, 0.01f, 0.0f);
+    ground.particles[0].velocity = Vec3(0.002f, -0.1f, 0.0f);
+    ground.particles[0].force = Vec3(1.0f, -100.0f, 0.0f);
+    ground.contact->applyFriction();
+    // (90 - 1) / 1 * dt = 0.0445 > 0.002: it sticks.
+    EXPECT_EQ(ground.particles[0].force.x, 0.0f);
+    EXPECT_EQ(ground.particles[0].force.y, -100.0f);
+    EXPECT_FLOAT_EQ(ground.particles[0].velocity.x, 0.001f);
+    EXPECT_EQ(ground.particles[0].velocity.y, -0.1f);
+    // Above the skin, or pulled away from the ground: untouched.
+    ground.positions[0] = Vec3(0.0f, 0.06f, 0.0f);
+    ground.particles[0].force = Vec3(1.0f, -100.0f, 0.0f);
+    ground.contact->applyFriction();
+    EXPECT_EQ(ground.particles[0].force.x, 1.0f);
+    ground.positions[0] = Vec3(0.0f, 0.01f, 0.0f);
+    ground.particles[0].force = Vec3(1.0f, 5.0f, 0.0f);
+    ground.contact->applyFriction();
+    EXPECT_EQ(ground.particles[0].force.x, 1.0f);
+}
+
+TEST(Step, SlidingFrictionOpposesTheMotion) {
+    Ground ground(1);
+    ground.particles[0].init(ground.positions.data(), 0, 1.0f);
+    ground.positions[0] = Vec3(0.0f, 0.01f, 0.0f);
+    ground.particles[0].velocity = Vec3(0.0f, 0.0f, -3.0f);
+    ground.particles[0].force = Vec3(2.0f, -10.0f, 0.0f);
+    ground.contact->applyFriction();
+    EXPECT_FLOAT_EQ(ground.particles[0].force.x, 2.0f);
+    EXPECT_FLOAT_EQ(ground.particles[0].force.y, -10.0f);
+    EXPECT_FLOAT_EQ(ground.particles[0].force.z, 9.0f);
+    // Exactly zero sliding speed with a tangential force beyond the normal
+    // force: nothing to oppose, the force stays as it was and finite.
+    ground.particles[0].velocity = zeroVec3();
+    ground.particles[0].force = Vec3(20.0f, -10.0f, 0.0f);
+    ground.contact->applyFriction();
+    EXPECT_FLOAT_EQ(ground.particles[0].force.x, 20.0f);
+    EXPECT_FLOAT_EQ(ground.particles[0].force.y, -10.0f);
+    EXPECT_EQ(ground.particles[0].force.z, 0.0f);
+}
+
+TEST(Step, DustIsOfferedOnlyAboveFiveMetresPerSecond) {
+    Ground ground(1);
+    ground.particles[0].init(ground.positions.data(), 0, 1.0f);
+    DustSystem dust(64, ground.contact->terrain);
+    dust.setClock(100.0f); // an interval of 100 s accepts every offer
+    ground.contact->setDustSystem(&dust);
+    int capacity = 0, start = 0, count = 0;
+    struct Case {
+        Vec3 velocity;
+        float normalForce;
+        bool offered;
+    };
+    const Case cases[] = {
+        {Vec3(4.9f, -1.0f, 0.0f), -10.0f, false},
+        {Vec3(5.1f, -1.0f, 0.0f), -10.0f, true},   // slides
+        {Vec3(0.0f, -1.0f, 5.1f), -1.0e6f, true},  // sticks under a huge load
+        {Vec3(3.0f, -40.0f, 0.0f), -10.0f, false}, // fast, but into the ground
+    };
+    int expected = 0;
+    for (const Case& c : cases) {
+        ground.positions[0] = Vec3(1.0f, 0.02f, 1.0f);
+        ground.particles[0].velocity = c.velocity;
+        ground.particles[0].force = Vec3(0.0f, c.normalForce, 0.0f);
+        ground.contact->applyFriction();
+        expected += c.offered ? 1 : 0;
+        const DustParticle* slots = dust.view(capacity, start, count);
+        ASSERT_EQ(count, expected) << c.velocity.x << "," << c.velocity.z;
+        if (c.offered) {
+            // Emitted at the contact with half the velocity plus a small jitter.
+            const DustParticle& latest = slots[count - 1];
+            EXPECT_EQ(latest.position.y, 0.02f);
+            EXPECT_NEAR(latest.velocity.x, 0.5f * c.velocity.x + 0.2f, 0.21f);
+            EXPECT_NEAR(latest.velocity.z, 0.5f * c.velocity.z + 0.2f, 0.21f);
+        }
+    }
+    // Above the skin no dust, whatever the speed.
+    ground.positions[0] = Vec3(1.0f, 0.2f, 1.0f);
+    ground.particles[0].velocity = Vec3(20.0f, 0.0f, 0.0f);
+    ground.particles[0].force = Vec3(0.0f, -10.0f, 0.0f);
+    ground.contact->applyFriction();
+    dust.view(capacity, start, count);
+    EXPECT_EQ(count, expected);
+    // Without a dust system the pass runs the same and emits nothing.
+    ground.contact->setDustSystem(nullptr);
+    ground.positions[0] = Vec3(1.0f, 0.02f, 1.0f);
+    ground.particles[0].force = Vec3(0.0f, -10.0f, 0.0f);
+    ground.contact->applyFriction();
+    EXPECT_LT(ground.particles[0].force.x, 0.0f);
+    dust.view(capacity, start, count);
+    EXPECT_EQ(count, expected);
+}
+
+TEST(Step, DegenerateElementsWriteNoNaN) {
+    ModelBuilder model;
+    const int a = model.particle(Vec3(0.0f, 5.0f, 0.0f), 1.0f);
+    const int b = model.particle(Vec3(0.0f, 5.0f, 0.0f), 1.0f); // on a
+    const int c = model.particle(Vec3(1.0f, 5.0f, 0.0f), 1.0f);
+    const int hub = model.particle(Vec3(3.0f, 5.0f, 0.0f), 1.0f);
+    const int hub2 = model.particle(Vec3(3.0f, 5.0f, 1.0f), 1.0f);
+    const int onAxle = model.particle(Vec3(3.0f, 5.0f, 0.5f), 1.0f);
+    model.spring(a, b, 1000.0f, 1.0f);     // zero length
+    model.quadratic(a, b, 1000.0f);        // zero length
+    model.angle(a, b, c);                  // zero arm a-b
+    model.angle(c, b, a);                  // zero arm b-c
+    model.rightAngle(b, a, c);             // zero arm a-b
+    model.rightAngle(c, a, b);             // zero arm
+    model.wheel(hub, hub2, {onAxle, hub}); // rim on the axle line and on a hub
+    model.wheel(hub, hub, {onAxle});       // no axle at all
+    auto world = loaded(model);
+    world->wheels()[0].setDrive(50.0f);
+    world->wheels()[1].setBrake(1.0f);
+    world->step(20);
+    EXPECT_TRUE(allFinite(*world));
+    for (int w = 0; w < world->wheelCount(); ++w) {
+        EXPECT_TRUE(std::isfinite(world->wheels()[w].spin()));
+    }
+}
