@@ -39,8 +39,11 @@ void fitRigidTransform(Mat4& out, const Vec3* targets, const Vec3* sources, int 
     float h[9];
     matTranspose(xt, x, 3, count);
     matMultiply(h, y, xt, 3, count, 3);
-    float w[3];
-    float v[9];
+    // The decomposition's result is not examined; w and V start defined so
+    // that a refused call (non-finite input, no memory) leaves no
+    // uninitialised values behind.
+    float w[3] = {0.0f, 0.0f, 0.0f};
+    float v[9] = {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f};
     float* hRows[3] = {h, h + 3, h + 6};
     float* vRows[3] = {v, v + 3, v + 6};
     singularValueDecompose(hRows, 3, 3, w, vRows);
