@@ -1,7 +1,8 @@
 // Application: the abstract interface through which the window system's event
 // loop drives the program. The entry point creates the concrete application,
 // stores the Renderer in `renderer`, calls init once, then frame for every
-// redisplay and key for every key event.
+// redisplay and key for every key event. Also the mapping of window-system
+// keys onto the application's key codes.
 #pragma once
 
 class Renderer;
@@ -31,3 +32,13 @@ class Application {
     // Not owned; set by the entry point before init.
     Renderer* renderer;
 };
+
+// Key codes form one space of 0 to 511: characters 0..255, the window
+// system's special keys at 256 plus their GLUT value.
+const int specialKeyCodeBase = 256;
+
+// The key code of a GLUT special key the application handles (F1 to F8, the
+// four arrows, End), or -1 for every other special key.
+int specialKeyCode(int glutKey);
+// The key code of a character: its 8 bits, 0..255, never negative.
+int characterKeyCode(unsigned char character);

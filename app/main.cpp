@@ -34,34 +34,27 @@ void idle() {
     glutPostRedisplay();
 }
 
-// The special keys the application knows: F1 to F8, the four arrows, End.
-bool isHandledSpecialKey(int key) {
-    return (key >= GLUT_KEY_F1 && key <= GLUT_KEY_F8) ||
-           (key >= GLUT_KEY_LEFT && key <= GLUT_KEY_DOWN) || key == GLUT_KEY_END;
-}
-
-// Special keys share the key-code space above the 256 characters.
-const int specialKeyBase = 256;
-
+// Special keys outside the application's set never reach it.
 void specialDown(int key, int, int) {
-    if (isHandledSpecialKey(key)) {
-        application->key(key + specialKeyBase, true);
+    const int code = specialKeyCode(key);
+    if (code >= 0) {
+        application->key(code, true);
     }
 }
 
 void specialUp(int key, int, int) {
-    if (isHandledSpecialKey(key)) {
-        application->key(key + specialKeyBase, false);
+    const int code = specialKeyCode(key);
+    if (code >= 0) {
+        application->key(code, false);
     }
 }
 
-// Characters are masked to 8 bits so that codes above 127 never turn negative.
 void keyboardDown(unsigned char character, int, int) {
-    application->key(character & 0xFF, true);
+    application->key(characterKeyCode(character), true);
 }
 
 void keyboardUp(unsigned char character, int, int) {
-    application->key(character & 0xFF, false);
+    application->key(characterKeyCode(character), false);
 }
 
 void printBanner() {

@@ -1,0 +1,15 @@
+// Mapping of GLUT key events onto the application's key codes.
+#include "app/Application.h"
+
+#include <GL/freeglut.h>
+
+int specialKeyCode(int glutKey) {
+    const bool handled = (glutKey >= GLUT_KEY_F1 && glutKey <= GLUT_KEY_F8) ||
+                         (glutKey >= GLUT_KEY_LEFT && glutKey <= GLUT_KEY_DOWN) ||
+                         glutKey == GLUT_KEY_END;
+    return handled ? glutKey + specialKeyCodeBase : -1;
+}
+
+int characterKeyCode(unsigned char character) {
+    return character & 0xFF;
+}

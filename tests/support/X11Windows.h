@@ -1,0 +1,35 @@
+// Top-level windows as a user sees them on the test's X display: finding a
+// window by its title, measuring it, looking at what it shows, and closing it
+// the way a window manager's close button does.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Opens a connection to the current DISPLAY (retrying for up to
+// `timeoutSeconds`) and keeps it open for the rest of the process. An X
+// server resets itself whenever its last client leaves, and refuses
+// connections while it does: holding one open keeps the display usable for
+// programs started one after another. False when no display can be reached.
+bool holdDisplayOpen(double timeoutSeconds);
+
+// Window ids whose title is exactly `title` (found with xdotool search).
+std::vector<unsigned long> windowsNamed(const std::string& title);
+
+// Waits up to `timeoutSeconds` for a window titled `title` that is not in
+// `ignore`; returns its id, or 0 when none appeared.
+unsigned long waitForNewWindow(const std::string& title, const std::vector<unsigned long>& ignore,
+                               double timeoutSeconds);
+
+// Width and height of the window's inside, in pixels; false when the window
+// does not exist (any more).
+bool windowSize(unsigned long window, int* width, int* height);
+
+// The number of distinct RGB colours the window shows (its contents read
+// back with XGetImage); -1 when it cannot be read.
+int distinctColours(unsigned long window);
+
+// Sends the WM_PROTOCOLS / WM_DELETE_WINDOW client message a window manager
+// sends when the user clicks the close button. False when the display or the
+// window cannot be reached.
+bool requestWindowClose(unsigned long window);
