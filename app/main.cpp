@@ -110,7 +110,15 @@ int main(int argc, char** argv) {
         if (reason == nullptr || reason[0] == '\0') {
             reason = "loading the assets failed";
         }
-        std::fprintf(stderr, "dravonel: cannot start: %s\n", reason);
+        // One line whatever the reason holds: control characters become spaces.
+        char line[512];
+        size_t length = 0;
+        for (; reason[length] != '\0' && length + 1 < sizeof(line); ++length) {
+            const unsigned char c = static_cast<unsigned char>(reason[length]);
+            line[length] = c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
+        }
+        line[length] = '\0';
+        std::fprintf(stderr, "dravonel: cannot start: %s\n", line);
         teardown();
         return 1;
     }
