@@ -319,8 +319,7 @@ int singularValueDecompose(float** a, int m, int n, float* w, float** v) {
     for (int k = n - 1; k >= 0; --k) {
         for (int sweep = 1;; ++sweep) {
             // Find the start l of the unreduced block ending at k. e[0] is
-            // always zero, so l = 0 ends the search even when the norm
-            // estimate is not a number.
+            // always zero, so the search ends at l = 0 at the latest.
             int l = k;
             bool cancel = false;
             for (; l > 0; --l) {
