@@ -6,6 +6,7 @@
 
 #include <X11/Xlib.h>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 bool contextReady = false;
@@ -29,12 +30,21 @@ bool requireGlContext() {
         return false;
     }
     // freeglut calls exit(1) when it cannot open the display, so probe first.
-    Display* probe = XOpenDisplay(display);
+    // An X server resets itself whenever its last client leaves (as the
+    // previous test process just did) and refuses connections meanwhile:
+    // retry for a while, and keep the probe connected for the rest of the
+    // process so that no reset can come between it and freeglut.
+    static Display* probe = nullptr;
+    for (int attempt = 0; attempt < 50 && probe == nullptr; ++attempt) {
+        probe = XOpenDisplay(display);
+        if (probe == nullptr) {
+            usleep(100000);
+        }
+    }
     if (probe == nullptr) {
         ADD_FAILURE() << "cannot open X display " << display << ": run under xvfb-run";
         return false;
     }
-    XCloseDisplay(probe);
 
     int argc = 1;
     char name[] = "dravonel-test";
