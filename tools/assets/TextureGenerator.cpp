@@ -57,7 +57,7 @@ BmpWriter TextureGenerator::ground() {
                 0.5f + 0.5f * std::sin(2.0f * 3.14159265f *
                                        (6.0f * v + 0.6f * detail.sample(u * 4, v * 4, 4)));
             float grain = detail.fractal(u * 32.0f, v * 32.0f, 32, 2, 0.5f);
-            float shade = 0.70f + 0.35f * patches + 0.10f * ripple + 0.22f * (grain - 0.5f);
+            float shade = 0.58f + 0.55f * patches + 0.12f * ripple + 0.30f * (grain - 0.5f);
             float r = 196.0f * shade;
             float g = 165.0f * shade;
             float b = 118.0f * shade;
@@ -98,9 +98,10 @@ BmpWriter TextureGenerator::paint() {
                           10.0f * (grain.sample(u * 128, v * 128, 128) - 0.5f);
             // Faint streaks along the panels, as left by weather.
             level += 6.0f * (streaks.sample(u * 64.0f, v * 4.0f, 64) - 0.5f);
-            // Seams between panels: a dark groove with a light edge.
-            int sx = x % panel;
-            int sy = y % panel;
+            // Seams between panels: a dark groove with a light edge
+            // (in the middle of the tile, so that its edges wrap smoothly).
+            int sx = (x + panel / 2) % panel;
+            int sy = (y + panel / 2) % panel;
             if (sx == 0 || sy == 0) {
                 level = 165.0f;
             } else if (sx == 1 || sy == 1) {
