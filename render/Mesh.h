@@ -33,7 +33,8 @@ class Mesh {
     // Loads object objectIndex of a 3DS file, every position scaled by scale
     // and carried from the file's (x, y, z) to (-x, z, y). Fills all four
     // arrays, computes normals and bounds, resets the transform. On failure
-    // the mesh is unchanged and failureReason() says why.
+    // failureReason() says why and the mesh is unchanged (empty if memory ran
+    // out after its old arrays were released).
     bool load3ds(const char* fileName, int objectIndex, float scale);
     bool load3dsFromMemory(const unsigned char* data, size_t size, const char* name,
                            int objectIndex, float scale);
