@@ -116,19 +116,20 @@ TEST(Dust, FullRingOverwritesTheOldest) {
 }
 
 TEST(Dust, ExactlyFiveSecondsOldStaysLive) {
+    // Frame intervals of 4 s and more accept every offer.
     Dust d(8);
     d.system->setClock(10.0f);
     d.emitOne();
-    d.system->setClock(11.0f);
+    d.system->setClock(14.0f);
     d.emitOne();
     d.system->update(15.0f, 0.0f);
     EXPECT_EQ(d.count(), 2);
     d.system->update(15.5f, 0.0f);
     EXPECT_EQ(d.count(), 1); // the first is 5.5 s old
     EXPECT_EQ(d.start(), 1);
-    d.system->update(16.0f, 0.0f);
+    d.system->update(19.0f, 0.0f);
     EXPECT_EQ(d.count(), 1); // the second is exactly 5 s old
-    d.system->update(16.01f, 0.0f);
+    d.system->update(19.01f, 0.0f);
     EXPECT_EQ(d.count(), 0);
     EXPECT_EQ(d.start(), 2);
 }
@@ -140,10 +141,10 @@ TEST(Dust, ExpiryAcrossTheRingEnd) {
         d.emitOne(); // slots 0..3 then 0 and 1 again: start 2
     }
     EXPECT_EQ(d.start(), 2);
-    d.system->setClock(103.0f);
+    d.system->setClock(104.0f);
     d.emitOne(); // slot 2 becomes the newest: start 3
-    d.system->update(105.5f, 0.0f);
-    // Slots 3, 0, 1 (born at 100) expire; slot 2 (born at 103) stays.
+    d.system->update(106.0f, 0.0f);
+    // Slots 3, 0, 1 (born at 100) expire; slot 2 (born at 104) stays.
     EXPECT_EQ(d.count(), 1);
     EXPECT_EQ(d.start(), 2);
 }
@@ -197,4 +198,23 @@ TEST(Dust, ReleasedOrEmptySystemIsSafe) {
     none.emitOne();
     none.system->update(11.0f, 0.01f);
     EXPECT_EQ(none.count(), 0);
+}
+
+TEST(Dust, WindowHoldsOnlyEmittedSlotsEvenIfTheClockStepsBack) {
+    Dust d(8);
+    d.system->setClock(10.0f);
+    d.emitOne(); // slot 0, born at 10
+    d.system->setClock(-100.0f);
+    d.system->setClock(5.0f); // an interval of 105 s accepts the offer
+    d.emitOne();              // slot 1, born at 5: younger slot, older time
+    d.system->update(10.5f, 0.0f);
+    // Expiry takes the front of the window up to the expired particle, so
+    // the window never reaches slots that were never emitted.
+    int capacity = 0, start = 0, count = 0;
+    const DustParticle* slots = d.system->view(capacity, start, count);
+    EXPECT_LE(count, 1);
+    for (int i = 0; i < count; ++i) {
+        EXPECT_TRUE(slots[(start + i) % capacity].alive);
+    }
+    EXPECT_EQ((start + count) % capacity, 2);
 }

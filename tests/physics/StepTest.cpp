@@ -368,6 +368,9 @@ float slideOnEquivalentSlope(float degrees) {
 
 TEST(Step, FrictionHoldsOnThirtyDegreesAndSlidesOnFifty) {
     EXPECT_NEAR(slideOnEquivalentSlope(30.0f), 0.0f, 1e-4f);
+    // From rest it holds while the tangential force stays below the full
+    // normal force, so also beyond the sliding limit of 0.9 (42 degrees).
+    EXPECT_NEAR(slideOnEquivalentSlope(43.0f), 0.0f, 1e-4f);
     // Sliding: a = g (tan 50 - 0.9) ~ 2.86 m/s², about 1.43 m in 1 s.
     const float slid = slideOnEquivalentSlope(50.0f);
     const float a = 9.81f * (std::tan(50.0f * 3.14159265f / 180.0f) - 0.9f);
