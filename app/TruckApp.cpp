@@ -1,0 +1,253 @@
+// TruckApp construction, asset loading and reset.
+#include "app/TruckApp.h"
+
+#include "physics/DustSystem.h"
+#include "physics/PhysicsWorld.h"
+#include "render/Bitmap.h"
+#include "render/Mesh.h"
+#include "render/Renderer.h"
+#include "scene/RenderScale.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+// Particles, wheels and angle joints that the frame, the fits and the
+// steering read by fixed index.
+const int requiredParticles = 140;
+const int requiredWheels = 4;
+const int requiredAngleJoints = 2;
+// The body fit and the struts read body-shell vertex 1244.
+const int requiredBodyVertices = 1245;
+
+const char* const modelFileName = "Modell.txt";
+const char* const bodyFileName = "chevy_nowheels_3c.3ds";
+const char* const wheelFileName = "wheel.3ds";
+const float bodyScale = 20.0f;
+const float wheelScale = 3.0f;
+} // namespace
+
+TruckApp::TruckApp() {
+    std::memset(keys, 0, sizeof(keys));
+}
+
+TruckApp::~TruckApp() {
+    delete bodyMesh;
+    delete wheelMesh1;
+    delete wheelMesh0;
+    delete terrainMesh;
+    delete dustMesh;
+    delete bodyMesh3;
+    delete bodyMesh1;
+    delete steeringWheelMesh;
+    delete translucentMesh;
+    delete world;
+    if (dust != nullptr) {
+        dust->release();
+        delete dust;
+    }
+}
+
+void TruckApp::setAssetDirectory(const char* directory) {
+    assetDirectory = directory != nullptr ? directory : "";
+    if (!assetDirectory.empty() && assetDirectory.back() != '/') {
+        assetDirectory += '/';
+    }
+}
+
+std::string TruckApp::assetPath(const char* fileName) const {
+    return assetDirectory + fileName;
+}
+
+bool TruckApp::fail(const std::string& what) {
+    reason = what;
+    return false;
+}
+
+bool TruckApp::loadTexture(const char* fileName, uint32_t* name) {
+    Bitmap bitmap;
+    const std::string path = assetPath(fileName);
+    if (!bitmap.load(path.c_str())) {
+        return fail(bitmap.failureReason());
+    }
+    bitmap.resizeToPowerOfTwo();
+    *name = renderer->createTexture(bitmap.pixels(), bitmap.width(), bitmap.height());
+    if (*name == 0) {
+        return fail(path + ": the GL texture could not be created");
+    }
+    return true;
+}
+
+bool TruckApp::loadMesh(Mesh** field, const char* fileName, int object, float scale, int ambient,
+                        int diffuse, int specular, float shininess) {
+    Mesh* mesh = new Mesh(renderer);
+    *field = mesh;
+    const std::string path = assetPath(fileName);
+    if (!mesh->load3ds(path.c_str(), object, scale)) {
+        return fail(mesh->failureReason());
+    }
+    mesh->setMaterial(ambient, diffuse, specular, shininess);
+    return true;
+}
+
+bool TruckApp::init() {
+    reason.clear();
+    static const char* const skyFiles[6] = {"desert_rt.bmp", "desert_bk.bmp", "desert_lf.bmp",
+                                            "desert_ft.bmp", "desert_up.bmp", "desert_dn.bmp"};
+    if (!loadTexture("isampler48.bmp", &isamplerTexture) ||
+        !loadTexture("gray_structure.bmp", &grayStructureTexture) ||
+        !loadTexture("leather.bmp", &leatherTexture)) {
+        return false;
+    }
+    for (int i = 0; i < 6; ++i) {
+        if (!loadTexture(skyFiles[i], &skyTextures[i])) {
+            return false;
+        }
+    }
+
+    if (!loadMesh(&bodyMesh, bodyFileName, 2, bodyScale, 0xA07070, 0xA04040, 0xFFFFFF, 0.8f)) {
+        return false;
+    }
+    bodyMesh->textureId = static_cast<int>(grayStructureTexture);
+    if (bodyMesh->vertexCount < requiredBodyVertices) {
+        return fail(assetPath(bodyFileName) + ": object 2 has fewer than 1245 vertices");
+    }
+    if (!loadMesh(&bodyMesh3, bodyFileName, 3, bodyScale, 0x606060, 0x707070, 0xF0F0F0, 1.0f)) {
+        return false;
+    }
+    bodyMesh3->textureId = static_cast<int>(grayStructureTexture);
+    if (!loadMesh(&bodyMesh1, bodyFileName, 1, bodyScale, 0xA0A0A0, 0x707070, 0x202020, 0.2f)) {
+        return false;
+    }
+    bodyMesh1->textureId = static_cast<int>(leatherTexture);
+    if (!loadMesh(&steeringWheelMesh, bodyFileName, 4, bodyScale, 0x909090, 0xA0A0A0, 0xF0F0F0,
+                  0.5f)) {
+        return false;
+    }
+    if (!loadMesh(&translucentMesh, bodyFileName, 0, bodyScale, 0x5050A0, 0x5050E0, 0xE0E0E0,
+                  0.8f)) {
+        return false;
+    }
+    translucentMesh->transparent = true;
+
+    if (!reset()) {
+        return false;
+    }
+
+    if (!loadMesh(&wheelMesh1, wheelFileName, 1, wheelScale, 0x303030, 0x707070, 0x0A0A0A, 0.3f)) {
+        return false;
+    }
+    wheelMesh1->textureId = static_cast<int>(isamplerTexture);
+    if (!loadMesh(&wheelMesh0, wheelFileName, 0, wheelScale, 0x404040, 0x606060, 0xFFFFFF, 0.9f)) {
+        return false;
+    }
+    if (!buildDustMesh() || !buildTerrainMesh()) {
+        return false;
+    }
+    std::memset(keys, 0, sizeof(keys));
+    return true;
+}
+
+bool TruckApp::initSimulation() {
+    reason.clear();
+    if (!loadMesh(&bodyMesh, bodyFileName, 2, bodyScale, 0xA07070, 0xA04040, 0xFFFFFF, 0.8f)) {
+        return false;
+    }
+    if (bodyMesh->vertexCount < requiredBodyVertices) {
+        return fail(assetPath(bodyFileName) + ": object 2 has fewer than 1245 vertices");
+    }
+    if (!reset()) {
+        return false;
+    }
+    if (!loadMesh(&wheelMesh1, wheelFileName, 1, wheelScale, 0x303030, 0x707070, 0x0A0A0A, 0.3f)) {
+        return false;
+    }
+    std::memset(keys, 0, sizeof(keys));
+    return true;
+}
+
+bool TruckApp::buildDustMesh() {
+    dustMesh = new Mesh(renderer);
+    if (!dustMesh->allocate(4, 4, 1)) {
+        return fail("out of memory for the dust mesh");
+    }
+    dustMesh->setMaterial(0x707070, 0xE0E0E0, 0, 0.2f);
+    dustMesh->textureId = static_cast<int>(isamplerTexture);
+    const Vec3 corners[4] = {Vec3(0, 0, 0), Vec3(4, 0, 0), Vec3(2, 4, 0), Vec3(2, 2, 4)};
+    const float texCoords[8] = {0.0f, 0.0f, 0.05f, 0.0f, 0.0f, 0.06f, 0.07f, 0.04f};
+    const uint32_t triangles[12] = {0, 1, 2, 1, 3, 2, 3, 0, 2, 3, 1, 0};
+    for (int k = 0; k < 4; ++k) {
+        dustMesh->vertices[k] = corners[k];
+    }
+    std::memcpy(dustMesh->texCoords, texCoords, sizeof(texCoords));
+    std::memcpy(dustMesh->indices, triangles, sizeof(triangles));
+    return true;
+}
+
+bool TruckApp::buildTerrainMesh() {
+    const int samples = 65;
+    const int cells = 64;
+    terrainMesh = new Mesh(renderer);
+    if (!terrainMesh->allocate(samples * samples, cells * cells * 2, 3)) {
+        return fail("out of memory for the ground mesh");
+    }
+    terrainMesh->setMaterial(0x707070, 0xF0F0F0, 0, 0.4f);
+    terrainMesh->textureId = static_cast<int>(isamplerTexture);
+    const Terrain& terrain = world->terrain();
+    for (int j = 0; j < samples; ++j) {
+        for (int i = 0; i < samples; ++i) {
+            const int k = i + samples * j;
+            terrainMesh->vertices[k] = terrain.gridPoint(i, j) * renderScale;
+            // The ground texture repeats every 10/3 cells.
+            terrainMesh->texCoords[2 * k] = 0.3f * static_cast<float>(i);
+            terrainMesh->texCoords[2 * k + 1] = 0.3f * static_cast<float>(j);
+        }
+    }
+    for (int j = 0; j < cells; ++j) {
+        for (int i = 0; i < cells; ++i) {
+            const uint32_t k = static_cast<uint32_t>(i + samples * j);
+            uint32_t* pair = terrainMesh->indices + 6 * (i + cells * j);
+            pair[0] = k;
+            pair[1] = k + 66;
+            pair[2] = k + 1;
+            pair[3] = k;
+            pair[4] = k + 65;
+            pair[5] = k + 66;
+        }
+    }
+    terrainMesh->computeNormals();
+    return true;
+}
+
+bool TruckApp::reset() {
+    // The new world is built beside the old one: if the model cannot be
+    // loaded, the truck that is driving now stays in use.
+    PhysicsWorld* fresh = new PhysicsWorld();
+    const std::string path = assetPath(modelFileName);
+    if (!fresh->loadModel(path.c_str())) {
+        reason = fresh->failureReason();
+        delete fresh;
+        return false;
+    }
+    if (fresh->particleCount() < requiredParticles || fresh->wheelCount() < requiredWheels ||
+        fresh->angleJointCount() < requiredAngleJoints) {
+        reason = path + ": the truck needs at least 140 particles, 4 wheels and 2 angle joints";
+        delete fresh;
+        return false;
+    }
+
+    steeringRamp.init(0.0f, -0.6f, 0.6f, 1.5f, 1.5f);
+    throttleRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);
+    brakeRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);
+    driveController.bindWheels(fresh->wheels());
+
+    delete world;
+    world = fresh;
+    if (dust != nullptr) {
+        dust->release();
+        delete dust;
+    }
+    dust = new DustSystem(1024, world->terrain());
+    world->setDustSystem(dust);
+    return true;
+}

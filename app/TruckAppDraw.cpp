@@ -1,0 +1,24 @@
+// TruckApp drawing passes that are not plain meshes: thin wrappers that hand
+// the application's state to the scene passes.
+#include "app/TruckApp.h"
+
+#include "scene/DustView.h"
+#include "scene/MassSpringView.h"
+#include "scene/SkyBox.h"
+#include "scene/Strut.h"
+
+void TruckApp::drawSkyBox(Vec3 eye) {
+    drawSkyBoxPass(renderer, skyTextures, eye);
+}
+
+void TruckApp::drawMassSpring() {
+    drawMassSpringPass(renderer, world);
+}
+
+void TruckApp::drawStrut(Vec3 from, Vec3 to, float width) {
+    drawStrutPass(renderer, from, to, width);
+}
+
+void TruckApp::drawDust(float now) {
+    drawDustPass(renderer, dust, dustMesh, now);
+}

@@ -1,0 +1,176 @@
+// TruckApp per-frame work: advancing the simulation from the clock and the
+// held keys, drawing the scene in its fixed order, and key handling.
+#include "app/TruckApp.h"
+
+#include "physics/DustSystem.h"
+#include "physics/PhysicsWorld.h"
+#include "render/Mesh.h"
+#include "render/Renderer.h"
+#include "scene/RenderScale.h"
+
+namespace {
+// Key codes: characters as themselves, GLUT special keys at 256 + value.
+const int keyEscape = 27;
+const int keySpace = 32;
+const int keyLookLeft = 'q';
+const int keyLookRight = 'e';
+const int keyF1 = 257;
+const int keyF4 = 260;
+const int keyF5 = 261;
+const int keyF6 = 262;
+const int keyF7 = 263;
+const int keyF8 = 264;
+const int keyLeft = 356;
+const int keyUp = 357;
+const int keyRight = 358;
+const int keyDown = 359;
+
+// The most real time one frame may simulate, seconds.
+const float maxFrameStep = 0.25f;
+
+// Particle index and body-shell vertex index at the two ends of each strut.
+const int strutPairs[4][2] = {{35, 1244}, {68, 884}, {1, 1099}, {102, 738}};
+} // namespace
+
+void TruckApp::advance(float time) {
+    float dt = time - simTime;
+    if (dt > maxFrameStep) {
+        dt = maxFrameStep;
+    }
+    // A clock that runs backwards would ramp the controls the wrong way and
+    // move the dust back in time; such a frame simulates nothing.
+    if (dt < 0.0f) {
+        dt = 0.0f;
+    }
+
+    const float steering = steeringRamp.update(dt, keys[keyRight] != 0, keys[keyLeft] != 0);
+    AngleJoint* joints = world->angleJoints();
+    joints[0].setTarget(steering);
+    joints[1].setTarget(-steering);
+
+    const float throttle = throttleRamp.update(dt, keys[keyUp] != 0, keys[keyDown] != 0);
+    driveController.update(throttle);
+
+    const float brake = brakeRamp.update(dt, keys[keySpace] != 0, false);
+    Wheel* wheels = world->wheels();
+    const int wheelCount = world->wheelCount();
+    for (int w = 0; w < wheelCount; ++w) {
+        wheels[w].setBrake(brake);
+    }
+
+    dust->update(time, dt);
+    dust->setClock(time);
+
+    // Only whole milliseconds are simulated; the remainder stays in the
+    // difference between time and simTime for a later frame.
+    const int milliseconds = static_cast<int>(static_cast<double>(dt) * 1000.0);
+    const float simulated = world->step(milliseconds);
+    simTime += simulated * 0.001f;
+    if (time - simTime > maxFrameStep) {
+        simTime = time;
+    }
+}
+
+bool TruckApp::frame(float time) {
+    advance(time);
+    renderer->beginFrame(0x505070, false);
+    const Vec3 eye = setupCamera(time);
+    drawSkyBox(eye);
+    terrainMesh->draw();
+    if (drawFloorWireframe) {
+        terrainMesh->wireframe = true;
+        terrainMesh->draw();
+        terrainMesh->wireframe = false;
+    }
+    if (drawSoftBody) {
+        drawMassSpring();
+    }
+    if (drawCarModel) {
+        for (int k = 0; k < 4; ++k) {
+            const Mat4 wheel = wheelTransform(k);
+            wheelMesh1->transform = wheel;
+            wheelMesh1->draw();
+            wheelMesh0->transform = wheel;
+            wheelMesh0->draw();
+        }
+        const Mat4 body = bodyTransform();
+        bodyMesh->transform = body;
+        bodyMesh->draw();
+        bodyMesh3->transform = body;
+        bodyMesh3->draw();
+        bodyMesh1->transform = body;
+        bodyMesh1->draw();
+
+        // The steering wheel turns about its own column, which is tilted back
+        // and set into the cab before the body carries it along.
+        Mat4& steeringWheel = steeringWheelMesh->transform;
+        steeringWheel.setIdentity();
+        steeringWheel.rotateAboutAxis(Vec3(0.0f, -10.0f, 0.0f), Vec3(0.0f, 0.0f, 1.0f),
+                                      -4.0f * steeringRamp.value());
+        steeringWheel.rotateAboutAxis(zeroVec3(), Vec3(1.0f, 0.0f, 0.0f), -0.3f);
+        steeringWheel.translate(Vec3(-20.0f, -20.0f, -130.0f));
+        steeringWheel.preMultiply(body);
+        steeringWheelMesh->draw();
+
+        const Vec3* positions = world->positions();
+        const Mat4 identity;
+        renderer->setModelMatrix(&identity);
+        const Vec3 anchor = body.transformPoint(bodyMesh->centroid) - Vec3(0.0f, 35.0f, 0.0f);
+        renderer->setMaterial(0, 0, 0, 0.0f);
+        for (const int* pair : strutPairs) {
+            Vec3 v = bodyMesh->vertices[pair[1]];
+            v.z *= 0.95f;
+            const Vec3 a = body.transformPoint(v);
+            const Vec3 h = positions[pair[0]] * renderScale;
+            drawStrut(a, h, 5.0f);
+            drawStrut(anchor, h, 5.0f);
+        }
+
+        translucentMesh->transform = body;
+        translucentMesh->draw();
+    }
+    if (drawDustParticles) {
+        drawDust(time);
+    }
+    renderer->endFrame();
+    return true;
+}
+
+void TruckApp::key(int code, bool down) {
+    if (code < 0 || code > 511) {
+        return;
+    }
+    keys[code] = down ? 1 : 0;
+    if (down) {
+        if (code == keyEscape) {
+            reset();
+        } else if (code >= keyF1 && code <= keyF4) {
+            camera = code - keyF1;
+        } else if (code == keyF5) {
+            drawCarModel = !drawCarModel;
+        } else if (code == keyF6) {
+            drawSoftBody = !drawSoftBody;
+        } else if (code == keyF7) {
+            drawDustParticles = !drawDustParticles;
+        } else if (code == keyF8) {
+            drawFloorWireframe = !drawFloorWireframe;
+        }
+    }
+
+    bool leftHeld = lookMode == 1 || lookMode == 2;
+    bool rightHeld = lookMode == 3 || lookMode == 2;
+    if (code == keyLookLeft) {
+        leftHeld = down;
+    } else if (code == keyLookRight) {
+        rightHeld = down;
+    }
+    if (leftHeld && rightHeld) {
+        lookMode = 2;
+    } else if (leftHeld) {
+        lookMode = 1;
+    } else if (rightHeld) {
+        lookMode = 3;
+    } else {
+        lookMode = 0;
+    }
+}

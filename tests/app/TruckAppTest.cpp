@@ -1,0 +1,170 @@
+// TruckApp's key handling, frame timing and reset, without a window: the
+// application is loaded with initSimulation from the generated assets.
+#include "app/TruckApp.h"
+#include "physics/DustSystem.h"
+#include "physics/PhysicsWorld.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+class TruckAppKeys : public ::testing::Test {
+  protected:
+    TruckApp app;
+};
+
+TEST_F(TruckAppKeys, LookModeFollowsQAndEAsATable) {
+    // Rows: current mode; columns: 'q' down, 'q' up, 'e' down, 'e' up.
+    const int table[4][4] = {{1, 0, 3, 0}, {1, 0, 2, 1}, {2, 3, 2, 1}, {2, 3, 3, 0}};
+    // Key events that bring the mode from 0 to each starting mode.
+    const int events[4][4] = {{0, 0, 0, 0}, {'q', 1, 0, 0}, {'q', 1, 'e', 1}, {'e', 1, 0, 0}};
+    const int transitions[4][2] = {{'q', 1}, {'q', 0}, {'e', 1}, {'e', 0}};
+    for (int from = 0; from < 4; ++from) {
+        for (int t = 0; t < 4; ++t) {
+            TruckApp fresh;
+            for (int k = 0; k < 4; k += 2) {
+                if (events[from][k] != 0) {
+                    fresh.key(events[from][k], events[from][k + 1] != 0);
+                }
+            }
+            ASSERT_EQ(fresh.lookMode, from);
+            fresh.key(transitions[t][0], transitions[t][1] != 0);
+            EXPECT_EQ(fresh.lookMode, table[from][t]) << "from " << from << " event " << t;
+        }
+    }
+}
+
+TEST_F(TruckAppKeys, UppercaseQAndEAreOnlyRecorded) {
+    app.key('Q', true);
+    app.key('E', true);
+    EXPECT_EQ(app.lookMode, 0);
+    EXPECT_NE(app.keys['Q'], 0);
+    EXPECT_NE(app.keys['E'], 0);
+}
+
+TEST_F(TruckAppKeys, OutOfRangeCodesChangeNothing) {
+    app.key('q', true);
+    for (int code : {-1, 512, 100000, -300}) {
+        app.key(code, true);
+        app.key(code, false);
+    }
+    EXPECT_EQ(app.lookMode, 1);
+    int held = 0;
+    for (unsigned char k : app.keys) {
+        held += k != 0;
+    }
+    EXPECT_EQ(held, 1);
+}
+
+TEST_F(TruckAppKeys, FunctionKeysActOnKeyDownOnly) {
+    app.key(261, false);
+    app.key(262, false);
+    app.key(263, false);
+    app.key(264, false);
+    app.key(260, false);
+    EXPECT_TRUE(app.drawCarModel);
+    EXPECT_FALSE(app.drawSoftBody);
+    EXPECT_TRUE(app.drawDustParticles);
+    EXPECT_FALSE(app.drawFloorWireframe);
+    EXPECT_EQ(app.camera, 0);
+
+    app.key(261, true);
+    app.key(262, true);
+    app.key(263, true);
+    app.key(264, true);
+    EXPECT_FALSE(app.drawCarModel);
+    EXPECT_TRUE(app.drawSoftBody);
+    EXPECT_FALSE(app.drawDustParticles);
+    EXPECT_TRUE(app.drawFloorWireframe);
+    // A repeated key-down toggles again.
+    app.key(261, true);
+    EXPECT_TRUE(app.drawCarModel);
+
+    for (int f = 0; f < 4; ++f) {
+        app.key(257 + f, true);
+        EXPECT_EQ(app.camera, f);
+    }
+    // End is recorded and does nothing else.
+    app.key(363, true);
+    EXPECT_NE(app.keys[363], 0);
+    EXPECT_EQ(app.camera, 3);
+}
+
+class TruckAppLoaded : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+        ASSERT_TRUE(app.initSimulation()) << app.failureReason();
+    }
+    TruckApp app;
+};
+
+TEST_F(TruckAppLoaded, SimulatesWholeMillisecondsAndCarriesTheRest) {
+    app.advance(0.0105f);
+    EXPECT_FLOAT_EQ(app.simTime, 0.010f);
+    // The half millisecond left over is simulated with the next frame.
+    app.advance(0.0160f);
+    EXPECT_FLOAT_EQ(app.simTime, 0.016f);
+}
+
+TEST_F(TruckAppLoaded, LongFramesAreClampedAndStallsSkipped) {
+    app.advance(0.3f);
+    EXPECT_FLOAT_EQ(app.simTime, 0.25f);
+    app.advance(0.3f + 0.6f);
+    // 250 ms were simulated and the remaining backlog was dropped.
+    EXPECT_FLOAT_EQ(app.simTime, 0.9f);
+}
+
+TEST_F(TruckAppLoaded, SteeringRampReachesTheJointsMirrored) {
+    app.key(358, true);
+    float t = 0.0f;
+    for (int k = 0; k < 30; ++k) {
+        t += 1.0f / 60.0f;
+        app.advance(t);
+    }
+    EXPECT_FLOAT_EQ(app.steeringRamp.value(), 0.6f);
+    EXPECT_FLOAT_EQ(app.world->angleJoints()[0].target, 0.6f);
+    EXPECT_FLOAT_EQ(app.world->angleJoints()[1].target, -0.6f);
+    app.key(358, false);
+    for (int k = 0; k < 30; ++k) {
+        t += 1.0f / 60.0f;
+        app.advance(t);
+    }
+    EXPECT_EQ(app.steeringRamp.value(), 0.0f);
+    EXPECT_EQ(app.world->angleJoints()[0].target, 0.0f);
+}
+
+TEST_F(TruckAppLoaded, ResetKeepsCameraLookModeClockAndFlags) {
+    app.key(259, true);
+    app.key('e', true);
+    app.key(262, true);
+    app.key(357, true);
+    app.advance(0.5f);
+    const float clock = app.simTime;
+    app.key(27, true);
+    EXPECT_EQ(app.camera, 2);
+    EXPECT_EQ(app.lookMode, 3);
+    EXPECT_TRUE(app.drawSoftBody);
+    EXPECT_EQ(app.simTime, clock);
+    EXPECT_EQ(app.throttleRamp.value(), 0.0f);
+    // The held up arrow is still held after the reset.
+    EXPECT_NE(app.keys[357], 0);
+    ASSERT_NE(app.dust, nullptr);
+    int capacity = 0, start = -1, count = -1;
+    app.dust->view(capacity, start, count);
+    EXPECT_EQ(capacity, 1024);
+    EXPECT_EQ(count, 0);
+}
+
+TEST(TruckAppStart, MissingAssetsAreNamedInTheReason) {
+    TruckApp app;
+    app.setAssetDirectory("/nonexistent-dravonel-dir");
+    EXPECT_FALSE(app.initSimulation());
+    EXPECT_NE(std::string(app.failureReason()).find("chevy_nowheels_3c.3ds"), std::string::npos)
+        << app.failureReason();
+    EXPECT_EQ(app.world, nullptr);
+}
+
+} // namespace

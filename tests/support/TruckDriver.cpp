@@ -1,0 +1,92 @@
+// Headless driving harness for the truck tests.
+#include "tests/support/TruckDriver.h"
+
+#include "physics/PhysicsWorld.h"
+#include "scene/RenderScale.h"
+
+#include <cmath>
+
+namespace {
+const double degreesPerRadian = 57.29577951308232;
+}
+
+bool TruckDriver::load(const std::string& assetDirectory) {
+    app.setAssetDirectory(assetDirectory.c_str());
+    return app.initSimulation();
+}
+
+BodyPose TruckDriver::pose() const {
+    const Mat4 body = app.bodyTransform();
+    BodyPose p;
+    p.origin = Vec3(body.m[12], body.m[13], body.m[14]) * (1.0f / renderScale);
+    p.forward = normalized(body.transformVector(Vec3(0.0f, 0.0f, -1.0f)));
+    p.up = normalized(body.transformVector(Vec3(0.0f, 1.0f, 0.0f)));
+    p.headingDegrees = static_cast<float>(std::atan2(p.forward.x, -p.forward.z) * degreesPerRadian);
+    p.tiltDegrees =
+        static_cast<float>(std::acos(std::fmin(1.0f, std::fmax(-1.0f, p.up.y))) * degreesPerRadian);
+    return p;
+}
+
+Vec3 TruckDriver::chassisVelocity() const {
+    const Particle* particles = app.world->particles();
+    Vec3 sum;
+    for (int i = 136; i < 140; ++i) {
+        sum = sum + particles[i].velocity;
+    }
+    return sum * 0.25f;
+}
+
+float TruckDriver::maxParticleSpeed() const {
+    const Particle* particles = app.world->particles();
+    float fastest = 0.0f;
+    for (int i = 0; i < app.world->particleCount(); ++i) {
+        const float speed = std::sqrt(dot(particles[i].velocity, particles[i].velocity));
+        if (std::isnan(speed)) {
+            return speed;
+        }
+        fastest = std::fmax(fastest, speed);
+    }
+    return fastest;
+}
+
+bool TruckDriver::allFinite() const {
+    const Particle* particles = app.world->particles();
+    const Vec3* positions = app.world->positions();
+    for (int i = 0; i < app.world->particleCount(); ++i) {
+        const float values[6] = {positions[i].x,          positions[i].y,
+                                 positions[i].z,          particles[i].velocity.x,
+                                 particles[i].velocity.y, particles[i].velocity.z};
+        for (float v : values) {
+            if (!std::isfinite(v)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+float TruckDriver::deepestPenetration() const {
+    const Vec3* positions = app.world->positions();
+    const Terrain& terrain = app.world->terrain();
+    float deepest = 0.0f;
+    for (int i = 0; i < app.world->particleCount(); ++i) {
+        Vec3 normal;
+        const float height = terrain.query(positions[i], &normal, nullptr);
+        deepest = std::fmax(deepest, -height);
+    }
+    return deepest;
+}
+
+float TruckDriver::maxSpringStretch() const {
+    const Vec3* positions = app.world->positions();
+    const Spring* springs = app.world->springs();
+    float worst = 0.0f;
+    for (int j = 0; j < app.world->springCount(); ++j) {
+        if (springs[j].restLength <= 0.0f) {
+            continue;
+        }
+        const Vec3 d = positions[springs[j].b] - positions[springs[j].a];
+        worst = std::fmax(worst, std::sqrt(dot(d, d)) / springs[j].restLength);
+    }
+    return worst;
+}

@@ -1,0 +1,72 @@
+// TruckDriver: runs a TruckApp headless through TruckApp::key and
+// TruckApp::advance at a fixed frame rate, the way the program's display
+// loop does, and measures the truck from TruckApp::bodyTransform.
+#pragma once
+
+#include "app/TruckApp.h"
+#include "math/Mat4.h"
+#include "math/Vec3.h"
+
+#include <string>
+
+struct BodyPose {
+    // Body origin in metres.
+    Vec3 origin;
+    // Unit forward (body -z) and up (body +y) directions in the world.
+    Vec3 forward;
+    Vec3 up;
+    // Heading in degrees, clockwise seen from above, 0 facing -z.
+    float headingDegrees = 0.0f;
+    // Angle between the body's up axis and the world's, degrees.
+    float tiltDegrees = 0.0f;
+};
+
+class TruckDriver {
+  public:
+    // Loads the simulation from the asset folder; false with the app's reason.
+    bool load(const std::string& assetDirectory);
+
+    void press(int code) { app.key(code, true); }
+    void release(int code) { app.key(code, false); }
+    // Advances `seconds` of frames at 60 frames per second; after every
+    // frame calls check(), if given, which may record failures.
+    template <typename Check> void run(double seconds, Check check) {
+        const long frames = static_cast<long>(seconds * framesPerSecond + 0.5);
+        for (long k = 0; k < frames; ++k) {
+            ++frame;
+            app.advance(static_cast<float>(time()));
+            check();
+        }
+    }
+    void run(double seconds) {
+        run(seconds, [] {});
+    }
+
+    // Seconds since the start of the run.
+    double time() const { return static_cast<double>(frame) / framesPerSecond; }
+    BodyPose pose() const;
+    // Mean velocity of the four body-fit particles, m/s.
+    Vec3 chassisVelocity() const;
+    // Largest particle speed, m/s; NaN if any velocity is NaN.
+    float maxParticleSpeed() const;
+    // True when every position and velocity is finite.
+    bool allFinite() const;
+    // Depth of the deepest particle below the ground, metres (0 if none).
+    float deepestPenetration() const;
+    // Largest ratio of current to rest length over all springs.
+    float maxSpringStretch() const;
+
+    TruckApp app;
+    static constexpr int framesPerSecond = 60;
+
+  private:
+    long frame = 0;
+};
+
+// Key codes as TruckApp::key takes them.
+const int keyCodeUp = 357;
+const int keyCodeDown = 359;
+const int keyCodeLeft = 356;
+const int keyCodeRight = 358;
+const int keyCodeSpace = 32;
+const int keyCodeEscape = 27;
