@@ -156,9 +156,6 @@ TEST_F(Driving, BrakesToAStandstill) {
 }
 
 TEST_F(Driving, SurvivesRoughGroundAndRamps) {
-    // Turn off the flat strip towards the ramps, then weave over the bumps.
-    driver.press(keyCodeUp);
-    driver.press(keyCodeLeft);
     float fastest = 0.0f;
     float worstStretch = 0.0f;
     bool finite = true;
@@ -169,19 +166,34 @@ TEST_F(Driving, SurvivesRoughGroundAndRamps) {
         worstStretch = std::fmax(worstStretch, driver.maxSpringStretch());
         furthestFromStrip = std::fmax(furthestFromStrip, std::fabs(driver.pose().origin.x));
     };
-    driver.run(3.0, check);
-    driver.release(keyCodeLeft);
-    for (int leg = 0; leg < 19 && finite; ++leg) {
+    // Weave along the strip at speed, then swerve off it into the bumps.
+    driver.press(keyCodeUp);
+    driver.run(4.0, check);
+    for (int leg = 0; leg < 8 && finite; ++leg) {
+        const int steer = leg % 2 == 0 ? keyCodeLeft : keyCodeRight;
+        driver.press(steer);
+        driver.run(leg == 6 ? 1.5 : 0.7, check);
+        driver.release(steer);
+        driver.run(2.0, check);
+    }
+    EXPECT_GT(furthestFromStrip, 8.0f) << "the truck never reached the bumps";
+
+    // Then from the top of a ramp, down its 14 degree slope with the steering
+    // swinging, over its side or into the wall at its foot.
+    driver.release(keyCodeUp);
+    driver.placeAt(-19.0f, 21.0f);
+    driver.run(1.0, check);
+    driver.press(keyCodeUp);
+    for (int leg = 0; leg < 10 && finite; ++leg) {
         const int steer = leg % 2 == 0 ? keyCodeRight : keyCodeLeft;
         driver.press(steer);
-        driver.run(1.5, check);
+        driver.run(1.0, check);
         driver.release(steer);
-        driver.run(1.5, check);
+        driver.run(1.9, check);
     }
     EXPECT_TRUE(finite);
     EXPECT_LT(fastest, 50.0f);
     EXPECT_LT(worstStretch, 3.0f);
-    EXPECT_GT(furthestFromStrip, 6.0f) << "the truck never left the flat strip";
 }
 
 TEST_F(Driving, EscapePutsTheTruckBackAtItsStart) {

@@ -27,6 +27,28 @@ BodyPose TruckDriver::pose() const {
     return p;
 }
 
+void TruckDriver::placeAt(float x, float z) {
+    const BodyPose start = pose();
+    Vec3* positions = app.world->positions();
+    const int count = app.world->particleCount();
+    const Terrain& terrain = app.world->terrain();
+    const Vec3 shift(x - start.origin.x, 0.0f, z - start.origin.z);
+    float lift = -1.0e9f;
+    for (int i = 0; i < count; ++i) {
+        const Vec3 p = positions[i] + shift;
+        Vec3 normal;
+        const float height = terrain.query(Vec3(p.x, 0.0f, p.z), &normal, nullptr);
+        // Height of the ground under the particle along the vertical: the
+        // query measures along the normal, so correct by its y component.
+        const float ground = -height / normal.y;
+        lift = std::fmax(lift, ground - p.y);
+    }
+    const Vec3 move = shift + Vec3(0.0f, lift + 0.05f, 0.0f);
+    for (int i = 0; i < count; ++i) {
+        positions[i] = positions[i] + move;
+    }
+}
+
 Vec3 TruckDriver::chassisVelocity() const {
     const Particle* particles = app.world->particles();
     Vec3 sum;

@@ -42,6 +42,10 @@ class TruckDriver {
         run(seconds, [] {});
     }
 
+    // Moves the resting truck rigidly so that its body origin lies over
+    // (x, z) and its lowest particle 0.05 m above the ground beneath it.
+    void placeAt(float x, float z);
+
     // Seconds since the start of the run.
     double time() const { return static_cast<double>(frame) / framesPerSecond; }
     BodyPose pose() const;
