@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -98,6 +99,48 @@ TEST(Step, FreeFallMatchesConstantAcceleration) {
     EXPECT_NEAR(world->positions()[0].y, 8.0f - 0.5f * 9.81f, 1e-3f);
     EXPECT_NEAR(world->particles()[0].velocity.y, -9.81f, 1e-3f);
     EXPECT_EQ(world->positions()[0].x, 3.0f);
+}
+
+TEST(Step, IntegratorIsExactForLinearlyChangingAcceleration) {
+    // Along x the acceleration grows by k dt per sub-step: 1, 3, 5, ... m/s².
+    // Over one sub-step the exact motion is x += v dt + a dt²/2 + k dt³/6 and
+    // v += a dt + k dt²/2, which the predictor-corrector reproduces; constant
+    // acceleration (free fall) cannot tell its coefficients apart.
+    Vec3 position(0.0f, 50.0f, 0.0f);
+    Particle particle;
+    const float mass = 2.0f;
+    particle.init(&position, 0, mass);
+    particle.previousAcceleration.x = 1.0f;
+    particle.acceleration.x = 3.0f;
+    particle.predict();
+    // 3 dt²/2 + (2/dt) dt³/6 = 11/6 dt².
+    EXPECT_NEAR(position.x / (dt * dt), 11.0f / 6.0f, 1e-5f);
+    // Gravity enters the force, nothing else.
+    EXPECT_FLOAT_EQ(particle.force.y, -mass * 9.81f);
+    EXPECT_EQ(particle.force.x, 0.0f);
+    particle.force.x = mass * 5.0f;
+    particle.correct();
+    // 3 dt + (2/dt) dt²/2 = 4 dt.
+    EXPECT_NEAR(particle.velocity.x / dt, 4.0f, 1e-5f);
+    EXPECT_EQ(particle.acceleration.x, 5.0f);
+    EXPECT_EQ(particle.previousAcceleration.x, 3.0f);
+
+    // A force ramp a(t) = k t over 200 sub-steps from rest at t = 0 ends at
+    // x = k t³/6 and v = k t²/2 with no error beyond float rounding.
+    const float k = 4000.0f; // m/s³
+    Vec3 ramp(0.0f, 50.0f, 0.0f);
+    Particle driven;
+    driven.init(&ramp, 0, mass);
+    driven.acceleration.x = 0.0f;
+    driven.previousAcceleration.x = -k * dt;
+    for (int n = 1; n <= 200; ++n) {
+        driven.predict();
+        driven.force.x += mass * k * (static_cast<float>(n) * dt);
+        driven.correct();
+    }
+    const float t = 200.0f * dt;
+    EXPECT_NEAR(driven.velocity.x, k * t * t / 2.0f, 1e-4f * (k * t * t / 2.0f));
+    EXPECT_NEAR(ramp.x, k * t * t * t / 6.0f, 1e-4f * (k * t * t * t / 6.0f));
 }
 
 TEST(Step, LinearSpringOscillatesWithItsPeriod) {
@@ -470,6 +513,84 @@ TEST(Step, DustIsOfferedOnlyAboveFiveMetresPerSecond) {
     EXPECT_LT(ground.particles[0].force.x, 0.0f);
     dust.view(capacity, start, count);
     EXPECT_EQ(count, expected);
+}
+
+TEST(Step, FrictionSeesSpringForcesButNotJointForces) {
+    // A particle resting on the flat strip, pulled sideways by 5 N, about
+    // half its weight. A spring acts before the friction pass, so a contact
+    // at rest holds against it; a joint acts after it, so its push moves the
+    // particle whatever the ground.
+    ModelBuilder pulled;
+    pulled.particle(Vec3(0.0f, 0.0f, 0.0f), 1.0f);
+    pulled.particle(Vec3(10.0f, 0.5f, 0.0f), 1.0e6f); // heavy anchor in the air
+    pulled.spring(0, 1, 100.0f, 0.0f);
+    auto held = loaded(pulled);
+    Spring& spring = held->springs()[0];
+    spring.restLength -= 0.05f; // 100 N/m * 0.05 m of tension
+    held->step(20);
+    EXPECT_EQ(held->positions()[0].x, 0.0f);
+    EXPECT_EQ(held->positions()[0].z, 0.0f);
+
+    ModelBuilder pushed;
+    pushed.particle(Vec3(0.0f, 0.0f, 0.0f), 1.0f);
+    pushed.particle(Vec3(0.0f, 10.0f, 0.0f), 1000.0f); // corner, in the air
+    pushed.particle(Vec3(-1.0f, 10.0f, 0.0f), 1000.0f);
+    pushed.angle(0, 1, 2);
+    auto moved = loaded(pushed);
+    // At the right angle the joint pushes particle 0 by 2000 * target * |u|
+    // along +x.
+    moved->angleJoints()[0].setTarget(0.0025f);
+    moved->step(20);
+    EXPECT_GT(moved->positions()[0].x, 1.0e-5f);
+    EXPECT_GE(moved->positions()[0].y, 0.0f);
+}
+
+namespace {
+
+// A wheel of eight free rim particles about an axle along z, high in the air.
+ModelBuilder airborneWheel() {
+    ModelBuilder model;
+    const int hubA = model.particle(Vec3(0.0f, 10.0f, 0.0f), 1.0f);
+    const int hubB = model.particle(Vec3(0.0f, 10.0f, 0.2f), 1.0f);
+    std::vector<int> rim;
+    for (int k = 0; k < 8; ++k) {
+        const float angle = 2.0f * 3.14159265f * static_cast<float>(k) / 8.0f;
+        rim.push_back(model.particle(
+            Vec3(0.5f * std::cos(angle), 10.0f + 0.5f * std::sin(angle), 0.0f), 1.0f));
+    }
+    model.wheel(hubA, hubB, rim);
+    return model;
+}
+
+} // namespace
+
+TEST(Step, BothTorquePassesRunInEverySubStep) {
+    // The brake seed is transformed at every torque evaluation: with the
+    // wheel nearly still, |brake| goes 0.1, 0.05, 0.0125, 7.8e-4, 3.05e-6 over
+    // the four evaluations of one millisecond (two sub-steps). The rim's fall
+    // reads as a small spin, which moves the last figure by about 1 %.
+    auto braked = loaded(airborneWheel());
+    braked->wheels()[0].setBrake(0.1f);
+    braked->step(1);
+    EXPECT_NEAR(std::fabs(braked->wheels()[0].brake), 3.05e-6f, 1e-7f);
+
+    // The last torque pass of a sub-step leaves its forces in the
+    // accumulators for the next one: a drive of 20 shows as 20 / 8 on each
+    // rim particle, tangential, and nothing on the hubs.
+    auto driven = loaded(airborneWheel());
+    driven->wheels()[0].setDrive(20.0f);
+    driven->step(1);
+    const Particle* particles = driven->particles();
+    const Vec3* positions = driven->positions();
+    EXPECT_EQ(dot(particles[0].force, particles[0].force), 0.0f);
+    EXPECT_EQ(dot(particles[1].force, particles[1].force), 0.0f);
+    for (int p = 2; p < 10; ++p) {
+        const Vec3& f = particles[p].force;
+        EXPECT_NEAR(std::sqrt(dot(f, f)), 2.5f, 1e-3f) << p;
+        const Vec3 r = positions[p] - positions[0];
+        EXPECT_NEAR(dot(f, r), 0.0f, 1e-3f) << p;
+        EXPECT_NEAR(f.z, 0.0f, 1e-5f) << p;
+    }
 }
 
 TEST(Step, DegenerateElementsWriteNoNaN) {

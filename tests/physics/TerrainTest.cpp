@@ -60,6 +60,22 @@ TEST(Terrain, HeightsOfTheRollingFormula) {
                         1.0f / (10.0f * (2.56f + 2.25f) + 0.2f) +
                         1.0f / (10.0f * (1.69f + 2.89f) + 0.2f);
     EXPECT_NEAR(t->height(0, 0), 1.2f + hills, 1e-5f);
+    // Worked samples away from the axes and the overrides, where the two
+    // cosines, the whole-step amplitude and each hill centre all count: one
+    // at every hill top, one on the flanks, and the far corner row.
+    struct Sample {
+        int i, j;
+        float height;
+    };
+    const Sample samples[] = {
+        {51, 19, 5.573232f}, // first hill, u = 0.6, v = -0.4
+        {48, 51, 6.073885f}, // second hill, u = 0.5, v = 0.6
+        {54, 42, 5.509874f}, // third hill, u = 0.7, v = 0.3
+        {10, 40, 0.028912f}, {3, 57, -1.133483f}, {64, 0, 0.482001f},
+    };
+    for (const Sample& s : samples) {
+        EXPECT_NEAR(t->height(s.i, s.j), s.height, 1e-5f) << s.i << "," << s.j;
+    }
     // Every height is finite and within a few metres.
     for (int k = 0; k < Terrain::sampleCount * Terrain::sampleCount; ++k) {
         ASSERT_TRUE(std::isfinite(t->heights[k]));
