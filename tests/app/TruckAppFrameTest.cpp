@@ -10,6 +10,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -87,6 +88,62 @@ TEST_F(TruckAppFrame, InitLoadsEverythingAndFramesDrawTheScene) {
     unsigned char centre[3];
     readPixel(320, 240, centre);
     EXPECT_FALSE(centre[0] == 0x50 && centre[1] == 0x50 && centre[2] == 0x70);
+}
+
+// The steering wheel turns with the steering about its own column, which is
+// tilted back and set into the cab: in body coordinates the column stays put
+// while the wheel turns by -4 times the steering value about it.
+TEST_F(TruckAppFrame, SteeringWheelTurnsAboutItsTiltedColumn) {
+    TruckApp app;
+    app.renderer = renderer;
+    app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+    ASSERT_TRUE(app.init()) << app.failureReason();
+
+    // The wheel's placement in body coordinates after a frame; the world does
+    // not move between the frame and bodyTransform.
+    auto cabTransform = [&app](float time) {
+        app.frame(time);
+        Mat4 cab = app.bodyTransform();
+        cab.invertAffine();
+        Mat4 wheel = app.steeringWheelMesh->transform;
+        wheel.preMultiply(cab);
+        return wheel;
+    };
+    auto expectNear = [](const Vec3& actual, const Vec3& expected, const char* what) {
+        EXPECT_NEAR(actual.x, expected.x, 0.01f) << what;
+        EXPECT_NEAR(actual.y, expected.y, 0.01f) << what;
+        EXPECT_NEAR(actual.z, expected.z, 0.01f) << what;
+    };
+
+    const Mat4 straight = cabTransform(1.0f / 60.0f);
+    ASSERT_EQ(app.steeringRamp.value(), 0.0f);
+    // Straight ahead: the wheel's origin sits at (-20, -20, -130) in the cab
+    // and its column (model z) is tilted by 0.3 rad about x.
+    expectNear(straight.transformPoint(zeroVec3()), Vec3(-20.0f, -20.0f, -130.0f), "origin");
+    const Vec3 column = straight.transformVector(Vec3(0.0f, 0.0f, 1.0f));
+    expectNear(column, Vec3(0.0f, std::sin(0.3f), std::cos(0.3f)), "column");
+
+    // Full right lock.
+    app.key(358, true);
+    float t = 1.0f / 60.0f;
+    Mat4 turned;
+    for (int k = 0; k < 40; ++k) {
+        t += 1.0f / 60.0f;
+        turned = cabTransform(t);
+    }
+    const float steering = app.steeringRamp.value();
+    ASSERT_FLOAT_EQ(steering, 0.6f);
+
+    // The column (the line through model point (0, -10, 0) along z) stays put.
+    const Vec3 pivot(0.0f, -10.0f, 0.0f);
+    expectNear(turned.transformPoint(pivot), straight.transformPoint(pivot), "pivot");
+    expectNear(turned.transformVector(Vec3(0.0f, 0.0f, 1.0f)), column, "column when turned");
+
+    // The spokes turn by -4 * steering about the column.
+    const Vec3 before = straight.transformVector(Vec3(1.0f, 0.0f, 0.0f));
+    const Vec3 after = turned.transformVector(Vec3(1.0f, 0.0f, 0.0f));
+    const float angle = std::atan2(dot(cross(before, after), column), dot(before, after));
+    EXPECT_NEAR(angle, -4.0f * steering, 1e-3f);
 }
 
 TEST_F(TruckAppFrame, MissingLeatherStopsInitAfterTwoTextures) {
