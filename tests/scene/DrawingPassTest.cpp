@@ -1,7 +1,10 @@
 // Drawing passes in a real GL context: every sky box face shows its own
-// texture in its own direction whatever the eye position, and struts are
-// visible from both sides under back-face culling.
+// texture in its own direction whatever the eye position, struts are visible
+// from both sides under back-face culling, and the mass/spring view draws
+// red particles and white springs at 60 scene units to the metre.
+#include "physics/PhysicsWorld.h"
 #include "render/Renderer.h"
+#include "scene/MassSpringView.h"
 #include "scene/SkyBox.h"
 #include "scene/Strut.h"
 #include "tests/support/GlContext.h"
@@ -9,7 +12,9 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -112,6 +117,54 @@ TEST_F(DrawingPass, StrutIsVisibleFromBothSides) {
         readPixel(100, 240, pixel);
         EXPECT_EQ(pixel[0], 255);
     }
+}
+
+TEST_F(DrawingPass, MassSpringViewDrawsRedParticlesAndWhiteSprings) {
+    // Two particles one metre apart joined by one spring; no other elements.
+    const char* const model = "2\n"
+                              "0 0 0 1\n"
+                              "1 0 0 1\n"
+                              "1\n"
+                              "0 1 100 1\n"
+                              "0\n0\n0\n0\n";
+    PhysicsWorld world;
+    ASSERT_TRUE(world.loadModelFromText(model, std::strlen(model), "two")) << world.failureReason();
+
+    // Looking straight down -z at the middle of the spring from 200 away: a
+    // scene unit is 480 / (2 * 200 * tan 30 deg) = 2.08 pixels.
+    const Vec3 eye(30.0f, 0.0f, 200.0f);
+    const Vec3 centre(30.0f, 0.0f, 0.0f);
+    const Vec3 up(0.0f, 1.0f, 0.0f);
+    renderer->beginFrame(0x000000, true);
+    ASSERT_TRUE(renderer->setCamera(&eye, &centre, &up));
+    Mat4 elsewhere;
+    elsewhere.translate(Vec3(500.0f, 0.0f, 0.0f));
+    renderer->setModelMatrix(&elsewhere);
+    drawMassSpringPass(renderer, &world);
+    EXPECT_EQ(renderer->lastError, 0);
+
+    // The particles at scene x = 0 and 60, as points of size 10; read them
+    // just off the line that runs through their centres.
+    const float pixelsPerUnit = 240.0f / (200.0f * std::tan(3.14159265f / 6.0f));
+    const int columns[2] = {static_cast<int>(320.0f - 30.0f * pixelsPerUnit + 0.5f),
+                            static_cast<int>(320.0f + 30.0f * pixelsPerUnit + 0.5f)};
+    unsigned char pixel[3];
+    for (int column : columns) {
+        readPixel(column, 244, pixel);
+        EXPECT_GT(pixel[0], 200) << "particle at column " << column;
+        EXPECT_LT(pixel[1], 40) << "particle at column " << column;
+        EXPECT_LT(pixel[2], 40) << "particle at column " << column;
+    }
+    // The spring between them in white; nothing beside it.
+    readPixel(320, 240, pixel);
+    EXPECT_GT(pixel[0], 200);
+    EXPECT_GT(pixel[1], 200);
+    EXPECT_GT(pixel[2], 200);
+    readPixel(320, 250, pixel);
+    EXPECT_LT(pixel[0] + pixel[1] + pixel[2], 30);
+    // Outside the spring's reach the view draws nothing.
+    readPixel(columns[0] - 20, 240, pixel);
+    EXPECT_LT(pixel[0] + pixel[1] + pixel[2], 30);
 }
 
 } // namespace
