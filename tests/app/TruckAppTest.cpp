@@ -3,6 +3,7 @@
 #include "app/TruckApp.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
+#include "render/Mesh.h"
 
 #include <gtest/gtest.h>
 
@@ -165,6 +166,33 @@ TEST(TruckAppStart, MissingAssetsAreNamedInTheReason) {
     EXPECT_NE(std::string(app.failureReason()).find("chevy_nowheels_3c.3ds"), std::string::npos)
         << app.failureReason();
     EXPECT_EQ(app.world, nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Each wheel's particles placed exactly on the wheel model's axle ends and
+// rim point give the identity: the table pairs the right particle with the
+// right end and face. A swapped axle pair or a wrong rim side turns the mesh.
+TEST_F(TruckAppLoaded, WheelParticlesOnTheModelPointsGiveTheIdentity) {
+    const Vec3 m = app.wheelMesh1->centroid;
+    const Vec3 e = app.wheelMesh1->extent;
+    const int particles[4][3] = {{1, 0, 2}, {35, 34, 36}, {68, 69, 70}, {102, 103, 104}};
+    const float rimSide[4] = {-1.0f, -1.0f, 1.0f, 1.0f};
+    Vec3* positions = app.world->positions();
+    for (int w = 0; w < 4; ++w) {
+        const Vec3 points[3] = {m + Vec3(0.0f, 0.0f, e.z * 0.5f), m - Vec3(0.0f, 0.0f, e.z * 0.5f),
+                                m + Vec3(e.x * 0.5f, 0.0f, rimSide[w] * e.z * 0.5f)};
+        for (int k = 0; k < 3; ++k) {
+            positions[particles[w][k]] = points[k] * (1.0f / 60.0f);
+        }
+        const Mat4 fit = app.wheelTransform(w);
+        const Mat4 identity;
+        for (int i = 0; i < 16; ++i) {
+            EXPECT_NEAR(fit.m[i], identity.m[i], 1e-3f) << "wheel " << w << " element " << i;
+        }
+    }
 }
 
 } // namespace
