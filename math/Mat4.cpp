@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 
-Mat4::Mat4() { setIdentity(); }
+Mat4::Mat4() {
+    setIdentity();
+}
 
 void Mat4::setIdentity() {
     for (int i = 0; i < 16; ++i) {
@@ -14,7 +16,9 @@ void Mat4::setIdentity() {
     m[0] = m[5] = m[10] = m[15] = 1.0f;
 }
 
-void Mat4::set(const Mat4& source) { std::memcpy(m, source.m, sizeof(m)); }
+void Mat4::set(const Mat4& source) {
+    std::memcpy(m, source.m, sizeof(m));
+}
 
 void Mat4::invertAffine() {
     // L is the upper-left 3x3 in column-major order: L(r, c) = m[4c + r].

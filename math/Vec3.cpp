@@ -3,15 +3,25 @@
 
 #include <cmath>
 
-Vec3 operator+(const Vec3& a, const Vec3& b) { return Vec3(a.x + b.x, a.y + b.y, a.z + b.z); }
+Vec3 operator+(const Vec3& a, const Vec3& b) {
+    return Vec3(a.x + b.x, a.y + b.y, a.z + b.z);
+}
 
-Vec3 operator-(const Vec3& a, const Vec3& b) { return Vec3(a.x - b.x, a.y - b.y, a.z - b.z); }
+Vec3 operator-(const Vec3& a, const Vec3& b) {
+    return Vec3(a.x - b.x, a.y - b.y, a.z - b.z);
+}
 
-Vec3 operator*(const Vec3& v, float s) { return Vec3(v.x * s, v.y * s, v.z * s); }
+Vec3 operator*(const Vec3& v, float s) {
+    return Vec3(v.x * s, v.y * s, v.z * s);
+}
 
-Vec3 zeroVec3() { return Vec3(0.0f, 0.0f, 0.0f); }
+Vec3 zeroVec3() {
+    return Vec3(0.0f, 0.0f, 0.0f);
+}
 
-float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float dot(const Vec3& a, const Vec3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 Vec3 cross(const Vec3& a, const Vec3& b) {
     return Vec3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
