@@ -1,6 +1,8 @@
 // BmpWriter: encoding of a 24-bit bitmap with the 54-byte header.
 #include "tools/assets/BmpWriter.h"
 
+#include "tools/assets/FileBytes.h"
+
 #include <cstdio>
 
 namespace {
@@ -102,16 +104,5 @@ bool BmpWriter::writeFile(const char* path) {
         reason = std::string(path) + ": empty image";
         return false;
     }
-    FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        reason = std::string(path) + ": cannot open for writing";
-        return false;
-    }
-    size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
-    bool closed = std::fclose(file) == 0;
-    if (written != bytes.size() || !closed) {
-        reason = std::string(path) + ": write failed";
-        return false;
-    }
-    return true;
+    return writeFileBytes(path, bytes, reason);
 }

@@ -1,6 +1,8 @@
 // SkyBox: the corner table of the drawn box and the sky function.
 #include "tools/assets/SkyBox.h"
 
+#include "scene/SkyBox.h"
+
 #include "tools/assets/ValueNoise.h"
 
 #include <algorithm>
@@ -10,17 +12,8 @@ namespace {
 
 const float pi = 3.14159265f;
 
-// Corners c0..c3 of each face as the box is drawn, with texture coordinates
-// c0 = (0.001, 0.001), c1 = (0.999, 0.001), c2 = (0.999, 0.999) and
-// c3 = (0.001, 0.999).
-const float corners[SkyBox::faceCount][4][3] = {
-    {{-1, 1, 1}, {1, 1, 1}, {1, -1, 1}, {-1, -1, 1}},     // rt, z = +1
-    {{-1, 1, -1}, {-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}}, // bk, x = -1
-    {{1, 1, -1}, {-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}}, // lf, z = -1
-    {{1, 1, 1}, {1, 1, -1}, {1, -1, -1}, {1, -1, 1}},     // ft, x = +1
-    {{-1, 1, -1}, {1, 1, -1}, {1, 1, 1}, {-1, 1, 1}},     // up, y = +1
-    {{-1, -1, 1}, {1, -1, 1}, {1, -1, -1}, {-1, -1, -1}}, // dn, y = -1
-};
+// The texture coordinates of a face's corners c0 and c2 as the box is drawn:
+// c0 = (0.001, 0.001), c1 = (0.999, 0.001), c2 = (0.999, 0.999), c3 = (0.001, 0.999).
 const float coordLow = 0.001f;
 const float coordHigh = 0.999f;
 
@@ -60,10 +53,10 @@ Vec3 SkyBox::direction(int face, float s, float t) {
     // corners; invert that to find the cube point drawn at (s, t).
     float a = (s - coordLow) / (coordHigh - coordLow);
     float b = (t - coordLow) / (coordHigh - coordLow);
-    const float(*c)[3] = corners[face];
-    Vec3 c0(c[0][0], c[0][1], c[0][2]);
-    Vec3 c1(c[1][0], c[1][1], c[1][2]);
-    Vec3 c3(c[3][0], c[3][1], c[3][2]);
+    // The drawn box's own corner table, so that the faces meet without seams.
+    const Vec3 c0 = skyBoxCorner(face, 0);
+    const Vec3 c1 = skyBoxCorner(face, 1);
+    const Vec3 c3 = skyBoxCorner(face, 3);
     return c0 + (c1 - c0) * a + (c3 - c0) * b;
 }
 

@@ -3,6 +3,8 @@
 // patched in once a chunk's contents are written.
 #include "tools/assets/ThreeDsWriter.h"
 
+#include "tools/assets/FileBytes.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -176,16 +178,5 @@ bool ThreeDsWriter::writeFile(const char* path) {
         reason = std::string(path) + ": no objects to write";
         return false;
     }
-    FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        reason = std::string(path) + ": cannot open for writing";
-        return false;
-    }
-    size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
-    bool closed = std::fclose(file) == 0;
-    if (written != bytes.size() || !closed) {
-        reason = std::string(path) + ": write failed";
-        return false;
-    }
-    return true;
+    return writeFileBytes(path, bytes, reason);
 }
