@@ -30,6 +30,10 @@ const float secondStiffness = 3000.0f; // every second particle along a ring: be
 const float secondDamping = 5.0f;
 const float bandStiffness = 10000.0f; // zig-zag between the two rings
 const float bandDamping = 10.0f;
+// Quadratic springs (N/m^2) from each hub to the rim particles of its own
+// face: negligible near the rest shape, they stiffen the tyre progressively
+// as it is squashed, so a hard landing cannot fold the rim onto the hub.
+const float tyreProgression = 40000.0f;
 
 // Chassis stations along z (m from the start position), front to back; the
 // second and fourth carry the axles.
@@ -111,6 +115,13 @@ void TruckModel::buildWheel(int wheel) {
         addSpring(ringParticle(1, k), ringParticle(0, k + 1), bandStiffness, bandDamping);
     }
     addSpring(firstHub, secondHub, mountStiffness, mountDamping);
+    for (int ring = 0; ring < 2; ++ring) {
+        const int hub = ring == 0 ? firstHub : secondHub;
+        for (int k = 0; k < rimPerRing; ++k) {
+            quadraticList.push_back(
+                QuadraticSpringRecord{hub, ringParticle(ring, k), tyreProgression});
+        }
+    }
 
     WheelRecord record;
     bool firstIsLeft = first.x < second.x;
@@ -213,6 +224,10 @@ void TruckModel::mountWheels() {
         // above it, fore and aft to the low nodes of the neighbouring
         // stations, across to the low node on the other side.
         mount(inner, chassisNode[s][side][1]);
+        // The axle stays square to the vertical post above the inner hub
+        // (no camber). On the front wheels the post is the kingpin line, so
+        // this does not hinder the steering.
+        rightAngleList.push_back(JointRecord{outer, inner, chassisNode[s][side][1]});
         mount(inner, chassisNode[s - 1][side][0]);
         mount(inner, chassisNode[s + 1][side][0]);
         mount(inner, chassisNode[s][other][0]);
@@ -229,6 +244,8 @@ void TruckModel::mountWheels() {
             mount(arm, inner);
             mount(arm, outer);
         } else {
+            // Rear axles also stay square to the rail ahead (no toe).
+            rightAngleList.push_back(JointRecord{outer, inner, chassisNode[s - 1][side][0]});
             mount(outer, chassisNode[s][side][1]);
             mount(outer, chassisNode[s - 1][side][0]);
             mount(outer, chassisNode[s + 1][side][0]);
