@@ -318,6 +318,18 @@ TEST(Assets, SoftBodyHonoursTheIndexConventionsAndIsStable) {
         EXPECT_EQ(joint.b / 34, j);
         EXPECT_LT(std::fabs(p[joint.b].x), std::fabs(p[joint.a].x));
     }
+    // Every element kind is in use, and those that are not springs act only
+    // away from the rest shape: a quadratic spring is at its rest length and
+    // a right-angle joint's corner is square.
+    ASSERT_GT(world->quadraticSpringCount(), 0);
+    ASSERT_GT(world->rightAngleJointCount(), 0);
+    for (int j = 0; j < world->rightAngleJointCount(); ++j) {
+        const RightAngleJoint& joint = world->rightAngleJoints()[j];
+        const Vec3 u = p[joint.a] - p[joint.b];
+        const Vec3 w = p[joint.c] - p[joint.b];
+        EXPECT_LT(std::fabs(dot(u, w)) / std::sqrt(dot(u, u) * dot(w, w)), 1e-5f)
+            << "right-angle joint " << j;
+    }
     // Stability at the 0.5 ms step, and a mass the drive law can move.
     std::vector<double> stiffness(n, 0.0);
     for (int i = 0; i < world->springCount(); ++i) {
