@@ -41,8 +41,8 @@ TEST_F(TruckAppKeys, UppercaseQAndEAreOnlyRecorded) {
     app.key('Q', true);
     app.key('E', true);
     EXPECT_EQ(app.lookMode, 0);
-    EXPECT_NE(app.keys['Q'], 0);
-    EXPECT_NE(app.keys['E'], 0);
+    EXPECT_NE(app.keys[static_cast<int>('Q')], 0);
+    EXPECT_NE(app.keys[static_cast<int>('E')], 0);
 }
 
 TEST_F(TruckAppKeys, OutOfRangeCodesChangeNothing) {
