@@ -1,0 +1,114 @@
+// The per-frame path allocates nothing but the decomposition's small work
+// array, once per rigid fit: advancing the truck (ramps, drive, dust, physics
+// step), fitting and drawing make no other call to operator new. The test
+// program's global operator new counts its calls.
+#include "app/TruckApp.h"
+#include "physics/PhysicsWorld.h"
+#include "render/Renderer.h"
+#include "tests/support/GlContext.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<long> newCalls{0};
+}
+
+void* operator new(std::size_t size) {
+    ++newCalls;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    ++newCalls;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++newCalls;
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    ++newCalls;
+    return std::malloc(size == 0 ? 1 : size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+TEST(FrameAllocation, AdvancingTheTruckAllocatesOnlyTheFitsWorkArrays) {
+    TruckApp app;
+    app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+    ASSERT_TRUE(app.initSimulation()) << app.failureReason();
+    float t = 0.0f;
+    const int keys[4] = {357, 358, 32, 356};
+    long advanceCalls = 0;
+    long fitCalls = 0;
+    for (int k = 0; k < 240; ++k) {
+        if (k % 60 == 0) {
+            app.key(keys[(k / 60) % 4], true);
+        }
+        t += 1.0f / 60.0f;
+        long before = newCalls.load();
+        app.advance(t);
+        advanceCalls += newCalls.load() - before;
+        before = newCalls.load();
+        app.bodyTransform();
+        app.wheelTransform(k % 4);
+        app.setupCamera(t);
+        fitCalls += newCalls.load() - before;
+    }
+    EXPECT_EQ(advanceCalls, 0);
+    // Three fits a frame: body, one wheel, and the camera's body fit.
+    EXPECT_EQ(fitCalls, 3 * 240);
+}
+
+TEST(FrameAllocation, DrawingAFrameAllocatesOnlyTheFitsWorkArrays) {
+    ASSERT_TRUE(requireGlContext());
+    Renderer renderer;
+    TruckApp app;
+    app.renderer = &renderer;
+    app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+    ASSERT_TRUE(app.init()) << app.failureReason();
+    // Every view and display toggle on, so that every pass is drawn.
+    app.key(262, true);
+    app.key(264, true);
+    app.key(357, true);
+    // The GL driver compiles its own code for each new combination of state
+    // the first time it meets it; one round of every camera settles it.
+    float t = 0.0f;
+    long perRound[2] = {0, 0};
+    for (int round = 0; round < 2; ++round) {
+        const long before = newCalls.load();
+        for (int camera = 257; camera <= 260; ++camera) {
+            app.key(camera, true);
+            for (int k = 0; k < 10; ++k) {
+                t += 1.0f / 60.0f;
+                app.frame(t);
+            }
+        }
+        perRound[round] = newCalls.load() - before;
+    }
+    // Six fits a frame: the camera's body fit, four wheels and the body.
+    EXPECT_EQ(perRound[1], 6 * 40);
+}
+
+} // namespace
