@@ -39,28 +39,6 @@ class MeshDrawTest : public ::testing::Test {
     }
     void TearDown() override { delete renderer; }
 
-    // Earlier tests in this process leave GL state behind; start from GL's
-    // defaults with an empty modelview stack above the base entry.
-    static void resetGlState() {
-        while (glGetError() != GL_NO_ERROR) {
-        }
-        glMatrixMode(GL_MODELVIEW);
-        GLint depth = 0;
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-        for (; depth > 1; --depth) {
-            glPopMatrix();
-        }
-        glLoadIdentity();
-        glDisable(GL_BLEND);
-        glDisable(GL_TEXTURE_2D);
-        glMatrixMode(GL_TEXTURE);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    }
-
-    // Begins a frame, places the camera and draws the mesh; leaves the
-    // picture in the back buffer.
     void drawFrame(Mesh& mesh, const Vec3& eye = Vec3(0, 0, 100),
                    const Vec3& centre = Vec3(0, 0, 0)) {
         renderer->setViewport(640, 480);

@@ -20,38 +20,6 @@ namespace {
 const int windowWidth = 640;
 const int windowHeight = 480;
 
-// Brings the shared context back to GL's defaults where earlier tests in the
-// same process may have changed them, so each test starts from a known state.
-void resetGlState() {
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    glMatrixMode(GL_MODELVIEW);
-    GLint depth = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-    for (; depth > 1; --depth) {
-        glPopMatrix();
-    }
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    for (GLenum unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
-        glActiveTextureARB(unit);
-        glDisable(GL_TEXTURE_2D);
-        glMatrixMode(GL_TEXTURE);
-        glLoadIdentity();
-        glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<float>(GL_MODULATE));
-    }
-    glClientActiveTextureARB(GL_TEXTURE0_ARB);
-    glMatrixMode(GL_MODELVIEW);
-    glDisable(GL_BLEND);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_LIGHT0);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glViewport(0, 0, windowWidth, windowHeight);
-}
-
 GLint integerState(GLenum name) {
     GLint value = 0;
     glGetIntegerv(name, &value);

@@ -12,3 +12,10 @@ bool requireGlContext();
 // Reads one RGB pixel of the back buffer at window coordinates (x, y), origin
 // bottom-left, into rgb[0..2].
 void readPixel(int x, int y, unsigned char rgb[3]);
+
+// Brings the shared context back to GL's defaults where earlier tests in the
+// same process may have changed them (modelview stack at one entry, identity
+// matrices, texturing, blending, lighting, depth test and culling off, filled
+// polygons, the full-window viewport) and clears pending errors, so each
+// test starts from a known state.
+void resetGlState();
