@@ -207,31 +207,34 @@ uint32_t Renderer::createTexture(const void* pixels, int width, int height) {
     return name;
 }
 
+bool Renderer::hasTextureUnit(int unit) const {
+    // Without the multitexture entry points only unit 0 exists: the core
+    // texture calls act on it because no other unit is ever selected.
+    return unit == 0 || (unit == 1 && this->glActiveTextureARB != nullptr);
+}
+
+void Renderer::selectTextureUnit(int unit) {
+    if (this->glActiveTextureARB != nullptr) {
+        this->glActiveTextureARB(textureUnit(unit));
+    }
+}
+
 bool Renderer::bindTexture(int unit, uint32_t texture) {
     if (!checkError()) {
         return false;
     }
-    if (unit < 0 || unit > 1) {
-        return false;
-    }
-    // Without the multitexture entry points only unit 0 exists: the core
-    // calls below act on it because no other unit is ever selected.
-    if (this->glActiveTextureARB == nullptr && unit != 0) {
+    if (!hasTextureUnit(unit)) {
         return false;
     }
     textureEnabled[unit] = true;
-    if (this->glActiveTextureARB != nullptr) {
-        this->glActiveTextureARB(textureUnit(unit));
-    }
+    selectTextureUnit(unit);
     glEnable(GL_TEXTURE_2D);
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     if (!checkError()) {
         return false;
     }
-    if (this->glActiveTextureARB != nullptr) {
-        this->glActiveTextureARB(textureUnit(unit));
-    }
+    selectTextureUnit(unit);
     glBindTexture(GL_TEXTURE_2D, texture);
     // Unit 0 multiplies the lit material colour by the texture.
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<float>(GL_MODULATE));
@@ -253,17 +256,11 @@ bool Renderer::disableTexture(int unit) {
     if (!checkError()) {
         return false;
     }
-    if (unit < 0 || unit > 1) {
-        return false;
-    }
-    // Without the multitexture entry points there is no unit 1 to disable.
-    if (this->glActiveTextureARB == nullptr && unit != 0) {
+    if (!hasTextureUnit(unit)) {
         return false;
     }
     textureEnabled[unit] = false;
-    if (this->glActiveTextureARB != nullptr) {
-        this->glActiveTextureARB(textureUnit(unit));
-    }
+    selectTextureUnit(unit);
     glDisable(GL_TEXTURE_2D);
     return checkError();
 }

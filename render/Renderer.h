@@ -77,4 +77,10 @@ class Renderer {
     ActiveTextureFn glActiveTextureARB;
     ActiveTextureFn glClientActiveTextureARB;
     MultiTexCoord2fvFn glMultiTexCoord2fvARB;
+
+  private:
+    // Unit 0 always; unit 1 only with the multitexture entry points.
+    bool hasTextureUnit(int unit) const;
+    // Makes unit the active texture unit where units can be selected.
+    void selectTextureUnit(int unit);
 };
