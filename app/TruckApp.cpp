@@ -90,6 +90,20 @@ bool TruckApp::loadMesh(Mesh** field, const char* fileName, int object, float sc
     return true;
 }
 
+bool TruckApp::loadBodyShell() {
+    if (!loadMesh(&bodyMesh, bodyFileName, 2, bodyScale, 0xA07070, 0xA04040, 0xFFFFFF, 0.8f)) {
+        return false;
+    }
+    if (bodyMesh->vertexCount < requiredBodyVertices) {
+        return fail(assetPath(bodyFileName) + ": object 2 has fewer than 1245 vertices");
+    }
+    return true;
+}
+
+bool TruckApp::loadTyre() {
+    return loadMesh(&wheelMesh1, wheelFileName, 1, wheelScale, 0x303030, 0x707070, 0x0A0A0A, 0.3f);
+}
+
 bool TruckApp::init() {
     reason.clear();
     static const char* const skyFiles[6] = {"desert_rt.bmp", "desert_bk.bmp", "desert_lf.bmp",
@@ -105,13 +119,10 @@ bool TruckApp::init() {
         }
     }
 
-    if (!loadMesh(&bodyMesh, bodyFileName, 2, bodyScale, 0xA07070, 0xA04040, 0xFFFFFF, 0.8f)) {
+    if (!loadBodyShell()) {
         return false;
     }
     bodyMesh->textureId = static_cast<int>(grayStructureTexture);
-    if (bodyMesh->vertexCount < requiredBodyVertices) {
-        return fail(assetPath(bodyFileName) + ": object 2 has fewer than 1245 vertices");
-    }
     if (!loadMesh(&bodyMesh3, bodyFileName, 3, bodyScale, 0x606060, 0x707070, 0xF0F0F0, 1.0f)) {
         return false;
     }
@@ -134,7 +145,7 @@ bool TruckApp::init() {
         return false;
     }
 
-    if (!loadMesh(&wheelMesh1, wheelFileName, 1, wheelScale, 0x303030, 0x707070, 0x0A0A0A, 0.3f)) {
+    if (!loadTyre()) {
         return false;
     }
     wheelMesh1->textureId = static_cast<int>(isamplerTexture);
@@ -150,16 +161,7 @@ bool TruckApp::init() {
 
 bool TruckApp::initSimulation() {
     reason.clear();
-    if (!loadMesh(&bodyMesh, bodyFileName, 2, bodyScale, 0xA07070, 0xA04040, 0xFFFFFF, 0.8f)) {
-        return false;
-    }
-    if (bodyMesh->vertexCount < requiredBodyVertices) {
-        return fail(assetPath(bodyFileName) + ": object 2 has fewer than 1245 vertices");
-    }
-    if (!reset()) {
-        return false;
-    }
-    if (!loadMesh(&wheelMesh1, wheelFileName, 1, wheelScale, 0x303030, 0x707070, 0x0A0A0A, 0.3f)) {
+    if (!loadBodyShell() || !reset() || !loadTyre()) {
         return false;
     }
     std::memset(keys, 0, sizeof(keys));

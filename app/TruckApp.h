@@ -112,6 +112,11 @@ class TruckApp : public Application {
     bool loadTexture(const char* fileName, uint32_t* name);
     bool loadMesh(Mesh** field, const char* fileName, int object, float scale, int ambient,
                   int diffuse, int specular, float shininess);
+    // The body shell (object 2, with the fit's vertices) and the tyre
+    // (wheel object 1, whose bounds place the wheels): the meshes the fits
+    // need, loaded the same way with or without GL.
+    bool loadBodyShell();
+    bool loadTyre();
     bool buildDustMesh();
     bool buildTerrainMesh();
     bool fail(const std::string& what);
