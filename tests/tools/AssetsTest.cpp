@@ -104,6 +104,15 @@ float length(const Vec3& v) {
     return std::sqrt(dot(v, v));
 }
 
+// The two generated 3DS files with their objects' names in file order.
+struct ModelFile {
+    const char* file;
+    const char* const* names;
+    int count;
+};
+const ModelFile generatedModels[] = {{"chevy_nowheels_3c.3ds", bodyNames, 5},
+                                     {"wheel.3ds", wheelNames, 2}};
+
 } // namespace
 
 TEST(Assets, GeneratorWritesTheSameBytesOnEveryRun) {
@@ -132,12 +141,7 @@ TEST(Assets, Lib3dsListsTheSameObjectsAsOurReader) {
     if (access(tool, X_OK) != 0) {
         GTEST_SKIP() << "3dsdump is not installed (Debian package lib3ds-dev)";
     }
-    struct Model {
-        const char* file;
-        const char* const* names;
-        int count;
-    } models[] = {{"chevy_nowheels_3c.3ds", bodyNames, 5}, {"wheel.3ds", wheelNames, 2}};
-    for (const Model& model : models) {
+    for (const ModelFile& model : generatedModels) {
         std::map<std::string, Counts> ours = ourCounts(model.file, model.names, model.count);
         ASSERT_EQ(static_cast<int>(ours.size()), model.count) << model.file;
         std::string out;
@@ -169,12 +173,7 @@ TEST(Assets, AssimpLoadsBothModelsAsPlainTriangles) {
     if (access(tool, X_OK) != 0) {
         GTEST_SKIP() << "assimp is not installed (Debian package assimp-utils)";
     }
-    struct Model {
-        const char* file;
-        const char* const* names;
-        int count;
-    } models[] = {{"chevy_nowheels_3c.3ds", bodyNames, 5}, {"wheel.3ds", wheelNames, 2}};
-    for (const Model& model : models) {
+    for (const ModelFile& model : generatedModels) {
         std::map<std::string, Counts> ours = ourCounts(model.file, model.names, model.count);
         ASSERT_EQ(static_cast<int>(ours.size()), model.count);
         std::string out;
