@@ -25,6 +25,22 @@ const char* const bodyFileName = "chevy_nowheels_3c.3ds";
 const char* const wheelFileName = "wheel.3ds";
 const float bodyScale = 20.0f;
 const float wheelScale = 3.0f;
+
+// How far below the lowest ground sample the whole truck must be before it
+// counts as fallen off the map, m. Inside the grid the ground contact keeps
+// every particle above its triangle, so only a truck that has left the grid
+// can get there; 50 m is about 3 s of free fall, long enough that a jump off
+// a high edge never triggers it, and far short of the heights (around
+// 1e5 m) where single precision can no longer hold 0.1 m springs together.
+const float fallOutDepth = 50.0f;
+
+float lowestGroundHeight(const Terrain& terrain) {
+    float lowest = terrain.heights[0];
+    for (float h : terrain.heights) {
+        lowest = h < lowest ? h : lowest;
+    }
+    return lowest;
+}
 } // namespace
 
 TruckApp::TruckApp() {
@@ -245,6 +261,7 @@ bool TruckApp::reset() {
 
     delete world;
     world = fresh;
+    fallOutHeight = lowestGroundHeight(world->terrain()) - fallOutDepth;
     if (dust != nullptr) {
         dust->release();
         delete dust;

@@ -94,6 +94,8 @@ class TruckApp : public Application {
     int lookMode = 0;
     // Seconds of simulated time.
     float simTime = 0.0f;
+    // Resets made because the truck left the grid and fell far below it.
+    int fallOutResets = 0;
 
     CameraHistory eyeHistory;
     CameraHistory eyeLocalHistory;
@@ -120,7 +122,12 @@ class TruckApp : public Application {
     bool buildDustMesh();
     bool buildTerrainMesh();
     bool fail(const std::string& what);
+    // True when every particle lies below fallOutHeight.
+    bool hasFallenOut() const;
 
     std::string assetDirectory;
     std::string reason;
+    // Height (m) below which a particle can no longer be over the ground;
+    // set by every reset from the world's terrain.
+    float fallOutHeight = -1.0e30f;
 };

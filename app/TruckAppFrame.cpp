@@ -69,6 +69,24 @@ void TruckApp::advance(float time) {
     if (time - simTime > maxFrameStep) {
         simTime = time;
     }
+
+    // Beyond the grid there is no ground: a truck that drove off the map
+    // would fall for ever until its numbers break down. Once all of it is
+    // far below the ground it comes back to its start, as Escape brings it.
+    if (hasFallenOut() && reset()) {
+        ++fallOutResets;
+    }
+}
+
+bool TruckApp::hasFallenOut() const {
+    const Vec3* positions = world->positions();
+    const int count = world->particleCount();
+    for (int i = 0; i < count; ++i) {
+        if (positions[i].y >= fallOutHeight) {
+            return false;
+        }
+    }
+    return count > 0;
 }
 
 bool TruckApp::frame(float time) {

@@ -3,7 +3,9 @@
 #include "app/TruckApp.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
+#include "physics/PositionHash.h"
 #include "render/Mesh.h"
+#include "tests/support/TruckDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -193,6 +195,50 @@ TEST_F(TruckAppLoaded, WheelParticlesOnTheModelPointsGiveTheIdentity) {
             EXPECT_NEAR(fit.m[i], identity.m[i], 1e-3f) << "wheel " << w << " element " << i;
         }
     }
+}
+
+// Driving off the map: with the throttle held the truck leaves the grid again
+// and again. Each time, once all of it is 50 m below the lowest ground, it is
+// put back exactly where it started, and no value ever becomes NaN.
+TEST(TruckAppFallOut, LeavingTheMapResetsTheTruckInsteadOfFallingIntoNaN) {
+    TruckDriver driver;
+    ASSERT_TRUE(driver.load(DRAVONEL_ASSET_DIR)) << driver.app.failureReason();
+    const Vec3* positions = driver.app.world->positions();
+    const uint64_t startHash = positionHash(positions, driver.app.world->particleCount());
+    const Terrain& terrain = driver.app.world->terrain();
+    float lowestGround = terrain.heights[0];
+    for (float h : terrain.heights) {
+        lowestGround = std::fmin(lowestGround, h);
+    }
+    const float threshold = lowestGround - 50.0f;
+
+    driver.press(keyCodeUp);
+    int resets = 0;
+    bool finite = true;
+    float highestBeforeReset = -1.0e30f;
+    float highest = 0.0f;
+    driver.run(600.0, [&] {
+        PhysicsWorld* world = driver.app.world;
+        finite = finite && driver.allFinite();
+        if (driver.app.fallOutResets != resets) {
+            ++resets;
+            EXPECT_EQ(driver.app.fallOutResets, resets) << "one reset per fall";
+            // The same reset as Escape: the truck is back at its start exactly.
+            EXPECT_EQ(positionHash(world->positions(), world->particleCount()), startHash);
+            // Not before the whole truck was down there: one frame earlier its
+            // highest particle was at most one frame's fall above the line.
+            highestBeforeReset = std::fmax(highestBeforeReset, highest);
+        }
+        highest = -1.0e30f;
+        for (int i = 0; i < world->particleCount(); ++i) {
+            highest = std::fmax(highest, world->positions()[i].y);
+        }
+    });
+    EXPECT_TRUE(finite);
+    // About one fall every 20 s with the throttle held.
+    EXPECT_GE(resets, 10);
+    EXPECT_LT(highestBeforeReset, threshold + 1.0f);
+    EXPECT_GT(highestBeforeReset, threshold);
 }
 
 } // namespace

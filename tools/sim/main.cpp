@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
 
     const std::vector<KeyEvent>& events = script.events();
     size_t nextEvent = 0;
+    int fallOutResets = 0;
     const long frames = static_cast<long>(duration * fps + 0.5);
     const long framesPerSample = std::max(1L, static_cast<long>(interval * fps + 0.5));
     for (long frame = 0; frame <= frames; ++frame) {
@@ -123,6 +124,12 @@ int main(int argc, char** argv) {
         }
         if (frame > 0) {
             app.advance(static_cast<float>(t));
+        }
+        if (app.fallOutResets != fallOutResets) {
+            // Not a table row: in CSV mode it goes to stderr to keep the CSV clean.
+            fallOutResets = app.fallOutResets;
+            std::fprintf(csv ? stderr : stdout,
+                         "%7.2f  the truck fell off the edge of the map and was reset\n", t);
         }
         if (frame % framesPerSample != 0) {
             continue;
