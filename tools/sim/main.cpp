@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
     }
     Recording recording;
     if (!replayPath.empty() && !recording.load(replayPath.c_str())) {
-        std::fprintf(stderr, "dravonel-sim: %s\n", recording.failureReason());
+        std::fprintf(stderr, "dravonel-sim: %s\n",
+                     printableText(recording.failureReason()).c_str());
         return 1;
     }
 
@@ -150,8 +151,8 @@ int main(int argc, char** argv) {
     TruckApp app;
     app.setAssetDirectory(folder.path().c_str());
     if (!app.initSimulation()) {
-        std::fprintf(stderr, "dravonel-sim: cannot start: %s%s\n", app.failureReason(),
-                     folder.missingFilesHint().c_str());
+        std::fprintf(stderr, "dravonel-sim: cannot start: %s%s\n",
+                     printableText(app.failureReason()).c_str(), folder.missingFilesHint().c_str());
         return 1;
     }
 
