@@ -1,15 +1,32 @@
 // Program entry: opens the window, creates the Renderer, the TruckApp and the
 // Timer, prints the banner and key help, and hands control to the window
 // system's main loop. The callbacks below turn window-system events into
-// Application::frame and Application::key calls.
+// Application::frame and Application::key calls. Options choose the asset
+// folder, or instead of a live drive a scripted screenshot, a recorded drive
+// or the replay of one.
 #include "app/Application.h"
+#include "app/AssetFolder.h"
+#include "app/CommandLine.h"
+#include "app/KeyScript.h"
+#include "app/PngWriter.h"
+#include "app/ProgramOptions.h"
+#include "app/Recording.h"
+#include "app/RecordingWriter.h"
 #include "app/Timer.h"
 #include "app/TruckApp.h"
+#include "physics/PhysicsWorld.h"
+#include "physics/PositionHash.h"
 #include "render/Renderer.h"
 
 #include <GL/freeglut.h>
 
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -17,9 +34,89 @@ namespace {
 Renderer* renderer = nullptr;
 Application* application = nullptr;
 Timer* timer = nullptr;
+// The application as what it is, for the positions hash.
+TruckApp* truckApp = nullptr;
 
+// The run's options; a recording being written or played, when asked for.
+ProgramOptions options;
+RecordingWriter* recorder = nullptr;
+Recording* replay = nullptr;
+
+// Screenshots: the window's size and the fixed frame rate of the script.
+const int shotWidth = 640;
+const int shotHeight = 480;
+const int shotFramesPerSecond = 60;
+
+void printPositionsHash() {
+    PhysicsWorld* world = truckApp->world;
+    std::printf("positions hash: %016" PRIx64 "\n",
+                positionHash(world->positions(), world->particleCount()));
+    std::fflush(stdout);
+}
+
+// Drives the key script at a fixed frame rate up to the requested time,
+// drawing every frame as the window would (the cameras smooth over the
+// frames before), reads back the last one and writes it as a PNG. Ends the
+// process: 0 when the file was written, 1 otherwise.
+void takeScreenshot() {
+    if (glutGet(GLUT_WINDOW_WIDTH) < shotWidth || glutGet(GLUT_WINDOW_HEIGHT) < shotHeight) {
+        std::fprintf(stderr, "dravonel: the window is %d x %d, too small for a %d x %d shot\n",
+                     glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT), shotWidth,
+                     shotHeight);
+        std::exit(1);
+    }
+    renderer->setViewport(shotWidth, shotHeight);
+    KeyScript script;
+    script.parse(options.script);
+    if (options.camera > 0) {
+        application->key(specialKeyCode(GLUT_KEY_F1 + options.camera - 1), true);
+        application->key(specialKeyCode(GLUT_KEY_F1 + options.camera - 1), false);
+    }
+    const long frames = std::lround(options.at * shotFramesPerSecond);
+    for (long frame = 0; frame <= frames; ++frame) {
+        // Frame times and event timing as in the headless simulator, so the
+        // same script drives the same simulation.
+        const double time = static_cast<double>(frame) / shotFramesPerSecond;
+        script.sendUntil(time, application);
+        if (frame > 0 || frames == 0) {
+            application->frame(static_cast<float>(time));
+        }
+    }
+    std::vector<unsigned char> pixels(static_cast<size_t>(shotWidth) * shotHeight * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, shotWidth, shotHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    PngWriter png;
+    if (!png.write(options.screenshot.c_str(), shotWidth, shotHeight, pixels.data(), true)) {
+        std::fprintf(stderr, "dravonel: %s\n", printableText(png.failureReason()).c_str());
+        std::exit(1);
+    }
+    std::printf("wrote %s (%d x %d, the frame at %g s)\n",
+                printableText(options.screenshot.c_str()).c_str(), shotWidth, shotHeight,
+                static_cast<double>(frames) / shotFramesPerSecond);
+    std::fflush(stdout);
+    std::exit(0);
+}
+
+// The frame time comes from the timer, or in a replay from the recording;
+// a recording being written notes it first.
 void display() {
-    const float time = static_cast<float>(timer->elapsed());
+    if (!options.screenshot.empty()) {
+        takeScreenshot();
+    }
+    float time = 0.0f;
+    if (replay != nullptr) {
+        if (!replay->nextFrame(application, &time)) {
+            // The whole drive has been played: its end state, then stop.
+            printPositionsHash();
+            std::exit(0);
+        }
+    } else {
+        time = static_cast<float>(timer->elapsed());
+        if (recorder != nullptr) {
+            recorder->frame(time);
+        }
+    }
     application->frame(time);
     glutSwapBuffers();
 }
@@ -29,32 +126,63 @@ void reshape(int width, int height) {
     renderer->setViewport(width, height);
 }
 
-// Frames are produced back to back, as fast as the display path allows.
+// Frames are produced back to back, as fast as the display path allows; a
+// replay keeps the recorded pace instead, each frame waiting for its time.
 void idle() {
+    float next = 0.0f;
+    if (replay != nullptr && replay->upcomingFrameTime(&next)) {
+        const double wait = next - timer->elapsed();
+        if (wait > 0.0) {
+            usleep(static_cast<useconds_t>(std::min(wait, 0.01) * 1e6));
+            return;
+        }
+    }
     glutPostRedisplay();
+}
+
+// A key as the person at the keyboard gives it: recorded when recording;
+// ignored while a replay or a screenshot script drives the truck.
+void deliverKey(int code, bool down) {
+    if (replay != nullptr || !options.screenshot.empty()) {
+        return;
+    }
+    if (recorder != nullptr) {
+        recorder->key(code, down);
+    }
+    application->key(code, down);
 }
 
 // Special keys outside the application's set never reach it.
 void specialDown(int key, int, int) {
     const int code = specialKeyCode(key);
     if (code >= 0) {
-        application->key(code, true);
+        deliverKey(code, true);
     }
 }
 
 void specialUp(int key, int, int) {
     const int code = specialKeyCode(key);
     if (code >= 0) {
-        application->key(code, false);
+        deliverKey(code, false);
     }
 }
 
 void keyboardDown(unsigned char character, int, int) {
-    application->key(characterKeyCode(character), true);
+    deliverKey(characterKeyCode(character), true);
 }
 
 void keyboardUp(unsigned char character, int, int) {
-    application->key(characterKeyCode(character), false);
+    deliverKey(characterKeyCode(character), false);
+}
+
+// The window is closing while a drive is recorded: the end state to compare
+// with the replays, and the file completed.
+void finishRecording() {
+    printPositionsHash();
+    if (!recorder->close()) {
+        std::fprintf(stderr, "dravonel: %s\n", printableText(recorder->failureReason()).c_str());
+        std::exit(1);
+    }
 }
 
 void printBanner() {
@@ -93,7 +221,26 @@ void teardown() {
 } // namespace
 
 int main(int argc, char** argv) {
-    glutInit(&argc, argv);
+    // Options first: --help and mistakes need no display.
+    if (!options.parse(argc, argv)) {
+        std::fprintf(stderr, "dravonel: %s (see dravonel --help)\n", options.failureReason());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(ProgramOptions::usage(), stdout);
+        return 0;
+    }
+    if (!options.replay.empty()) {
+        replay = new Recording();
+        if (!replay->load(options.replay.c_str())) {
+            std::fprintf(stderr, "dravonel: %s\n", printableText(replay->failureReason()).c_str());
+            return 1;
+        }
+    }
+
+    int toolkitCount = static_cast<int>(options.toolkitArguments.size());
+    options.toolkitArguments.push_back(nullptr);
+    glutInit(&toolkitCount, options.toolkitArguments.data());
     glutInitWindowSize(640, 480);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     // Closing the window ends the process with status 0.
@@ -101,26 +248,31 @@ int main(int argc, char** argv) {
     glutCreateWindow("Dravonel");
 
     renderer = new Renderer();
-    TruckApp* truckApp = new TruckApp();
+    truckApp = new TruckApp();
     application = truckApp;
     application->renderer = renderer;
+    AssetFolder folder;
+    folder.choose(options.assets);
+    truckApp->setAssetDirectory(folder.path().c_str());
     if (!application->init()) {
         // Never run frames on a partly built application: say what failed and stop.
         const char* reason = truckApp->failureReason();
         if (reason == nullptr || reason[0] == '\0') {
             reason = "loading the assets failed";
         }
-        // One line whatever the reason holds: control characters become spaces.
-        char line[512];
-        size_t length = 0;
-        for (; reason[length] != '\0' && length + 1 < sizeof(line); ++length) {
-            const unsigned char c = static_cast<unsigned char>(reason[length]);
-            line[length] = c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
-        }
-        line[length] = '\0';
-        std::fprintf(stderr, "dravonel: cannot start: %s\n", line);
+        std::fprintf(stderr, "dravonel: cannot start: %s%s\n", printableText(reason).c_str(),
+                     folder.missingFilesHint().c_str());
         teardown();
         return 1;
+    }
+    if (!options.record.empty()) {
+        recorder = new RecordingWriter();
+        if (!recorder->open(options.record.c_str())) {
+            std::fprintf(stderr, "dravonel: %s\n",
+                         printableText(recorder->failureReason()).c_str());
+            teardown();
+            return 1;
+        }
     }
 
     timer = new Timer();
@@ -132,8 +284,15 @@ int main(int argc, char** argv) {
     glutSpecialUpFunc(specialUp);
     glutKeyboardFunc(keyboardDown);
     glutKeyboardUpFunc(keyboardUp);
+    if (recorder != nullptr) {
+        glutCloseFunc(finishRecording);
+    }
 
-    printBanner();
+    // The banner and key help are for a person driving; a screenshot prints
+    // only the file it wrote, a replay only its hash.
+    if (options.screenshot.empty() && replay == nullptr) {
+        printBanner();
+    }
     glFlush();
     // Time zero of the simulation: after all loading and the banner.
     timer->start();

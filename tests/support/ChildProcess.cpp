@@ -31,6 +31,17 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::start(const char* path, const char* workingDirectory) {
+    return start(path, workingDirectory, std::vector<std::string>());
+}
+
+bool ChildProcess::start(const char* path, const char* workingDirectory,
+                         const std::vector<std::string>& arguments) {
+    // Built before the fork: the child may only make async-signal-safe calls.
+    std::vector<char*> argv(1, const_cast<char*>(path));
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0) {
@@ -59,8 +70,7 @@ bool ChildProcess::start(const char* path, const char* workingDirectory) {
         if (chdir(workingDirectory) != 0) {
             _exit(126);
         }
-        char* const argv[] = {const_cast<char*>(path), nullptr};
-        execv(path, argv);
+        execv(path, argv.data());
         _exit(127);
     }
     close(outPipe[1]);

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class ChildProcess {
   public:
@@ -18,6 +19,9 @@ class ChildProcess {
     // failureReason set) when the pipes or the fork fail; a program that
     // cannot be executed exits with status 127.
     bool start(const char* path, const char* workingDirectory);
+    // The same with `arguments` after the program's name.
+    bool start(const char* path, const char* workingDirectory,
+               const std::vector<std::string>& arguments);
 
     // Collects output until stdout contains `text` or the program ends or
     // `timeoutSeconds` pass; true when the text arrived.

@@ -1,29 +1,48 @@
 // dravonel-sim: drives the truck without a window. It loads the assets from a
-// folder, feeds a script of timed key events through TruckApp::key and steps
-// the simulation with TruckApp::advance at a fixed frame rate, printing the
-// truck's state at a chosen interval.
+// folder, feeds a script of timed key events (or a recording made by the
+// program) through TruckApp::key and steps the simulation with
+// TruckApp::advance, printing the truck's state at a chosen interval and,
+// at the end, the hash of the particle positions.
+#include "app/AssetFolder.h"
+#include "app/CommandLine.h"
+#include "app/KeyScript.h"
+#include "app/Recording.h"
 #include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
+#include "physics/PositionHash.h"
 #include "scene/RenderScale.h"
-#include "tools/sim/KeyScript.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 const double radiansToDegrees = 57.29577951308232;
+// Longest run, seconds (a day).
+const double maxDuration = 86400.0;
 
-void usage() {
-    std::printf("usage: dravonel-sim [--assets DIR] [--script \"T:+key T:-key ...\"]\n"
-                "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
-                "keys: up down left right space esc q e f1..f8; times in seconds.\n"
-                "Columns: time (s), x y z of the body origin (m), dist from the start (m),\n"
-                "heading (deg, clockwise from -z seen from above), speed (m/s), tilt of the\n"
-                "body's up axis (deg), spin of wheels 0..3 (rev/s).\n");
+void usage(FILE* to) {
+    std::fprintf(
+        to, "usage: dravonel-sim [--assets DIR] [--script \"T:+key T:-key ...\"]\n"
+            "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
+            "       dravonel-sim [--assets DIR] --replay FILE [--interval SECONDS] [--csv]\n"
+            "keys: up down left right space esc q e f1..f8; times in seconds.\n"
+            "--replay plays a recording made with dravonel --record at its own frame times.\n"
+            "Columns: time (s), x y z of the body origin (m), dist from the start (m),\n"
+            "heading (deg, clockwise from -z seen from above), speed (m/s), tilt of the\n"
+            "body's up axis (deg), spin of wheels 0..3 (rev/s, of one rim particle in the\n"
+            "ground frame, so it swings while the wheel turns).\n"
+            "Last line: the positions hash (to stderr with --csv); equal hashes, equal runs.\n");
+}
+
+// Options that fail: the reason, then the usage, both on stderr.
+int optionError(const char* why) {
+    std::fprintf(stderr, "dravonel-sim: %s\n", why);
+    usage(stderr);
+    return 2;
 }
 
 struct Sample {
@@ -53,53 +72,96 @@ float chassisSpeed(PhysicsWorld* world) {
     sum = sum * 0.25f;
     return std::sqrt(dot(sum, sum));
 }
+
+// One row of the table (or CSV) for the state at `time`.
+void printRow(const TruckApp& app, const Sample& start, double time, bool csv) {
+    const Sample s = sampleBody(app);
+    const Vec3 travel = s.origin - start.origin;
+    const float dist = std::sqrt(travel.x * travel.x + travel.z * travel.z);
+    const Wheel* wheels = app.world->wheels();
+    const char* format = csv ? "%.3f,%.3f,%.3f,%.3f,%.3f,%.2f,%.3f,%.2f,%.3f,%.3f,%.3f,%.3f\n"
+                             : "%7.2f %8.3f %7.3f %8.3f %7.2f %8.2f %6.2f %6.2f %7.3f "
+                               "%7.3f %7.3f %7.3f\n";
+    std::printf(format, time, s.origin.x, s.origin.y, s.origin.z, dist, s.headingDegrees,
+                chassisSpeed(app.world), s.tiltDegrees, wheels[0].spin(), wheels[1].spin(),
+                wheels[2].spin(), wheels[3].spin());
+}
+// One line when the truck has fallen off the map and been reset since the
+// last call. Not a table row: in CSV mode it goes to stderr.
+void reportFallOut(const TruckApp& app, double time, bool csv, int* reported) {
+    if (app.fallOutResets != *reported) {
+        *reported = app.fallOutResets;
+        std::fprintf(csv ? stderr : stdout,
+                     "%7.2f  the truck fell off the edge of the map and was reset\n", time);
+    }
+}
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string assets = ".";
+    std::string assets;
     std::string scriptText;
+    std::string replayPath;
     double duration = 10.0;
     double interval = 0.5;
     int fps = 60;
     bool csv = false;
-    for (int i = 1; i < argc; ++i) {
-        const bool hasValue = i + 1 < argc;
-        if (std::strcmp(argv[i], "--assets") == 0 && hasValue) {
-            assets = argv[++i];
-        } else if (std::strcmp(argv[i], "--script") == 0 && hasValue) {
-            scriptText = argv[++i];
-        } else if (std::strcmp(argv[i], "--duration") == 0 && hasValue) {
-            duration = std::atof(argv[++i]);
-        } else if (std::strcmp(argv[i], "--interval") == 0 && hasValue) {
-            interval = std::atof(argv[++i]);
-        } else if (std::strcmp(argv[i], "--fps") == 0 && hasValue) {
-            fps = std::atoi(argv[++i]);
-        } else if (std::strcmp(argv[i], "--csv") == 0) {
+    bool scripted = false;
+    CommandLine line(argc, argv);
+    for (const char* option = line.next(); option != nullptr; option = line.next()) {
+        const char* value = nullptr;
+        bool ok = true;
+        if (std::strcmp(option, "--assets") == 0) {
+            ok = line.text(&value);
+            assets = ok ? value : "";
+        } else if (std::strcmp(option, "--script") == 0) {
+            ok = line.text(&value);
+            scriptText = ok ? value : "";
+            scripted = true;
+        } else if (std::strcmp(option, "--replay") == 0) {
+            ok = line.text(&value);
+            replayPath = ok ? value : "";
+        } else if (std::strcmp(option, "--duration") == 0) {
+            ok = line.number(0.0, maxDuration, &duration);
+            scripted = true;
+        } else if (std::strcmp(option, "--interval") == 0) {
+            ok = line.number(0.001, maxDuration, &interval);
+        } else if (std::strcmp(option, "--fps") == 0) {
+            ok = line.integer(1, 10000, &fps);
+            scripted = true;
+        } else if (std::strcmp(option, "--csv") == 0) {
             csv = true;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            usage();
+        } else if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
+            usage(stdout);
             return 0;
         } else {
-            std::fprintf(stderr, "dravonel-sim: unknown or incomplete option '%s'\n", argv[i]);
-            usage();
-            return 2;
+            ok = line.fail("unknown option '" + printableText(option) + "'");
+        }
+        if (!ok) {
+            return optionError(line.failureReason());
         }
     }
-    if (!(duration >= 0.0) || !(interval > 0.0) || fps < 1 || fps > 10000) {
-        std::fprintf(stderr, "dravonel-sim: duration must be >= 0, interval > 0, fps 1..10000\n");
-        return 2;
+    if (!replayPath.empty() && scripted) {
+        return optionError("--replay plays its own frames: no --script, --duration or --fps");
     }
 
     KeyScript script;
     if (!script.parse(scriptText)) {
-        std::fprintf(stderr, "dravonel-sim: %s\n", script.failureReason());
-        return 2;
+        return optionError((std::string("--script: ") + script.failureReason()).c_str());
+    }
+    Recording recording;
+    if (!replayPath.empty() && !recording.load(replayPath.c_str())) {
+        std::fprintf(stderr, "dravonel-sim: %s\n",
+                     printableText(recording.failureReason()).c_str());
+        return 1;
     }
 
+    AssetFolder folder;
+    folder.choose(assets);
     TruckApp app;
-    app.setAssetDirectory(assets.c_str());
+    app.setAssetDirectory(folder.path().c_str());
     if (!app.initSimulation()) {
-        std::fprintf(stderr, "dravonel-sim: cannot start: %s\n", app.failureReason());
+        std::fprintf(stderr, "dravonel-sim: cannot start: %s%s\n",
+                     printableText(app.failureReason()).c_str(), folder.missingFilesHint().c_str());
         return 1;
     }
 
@@ -111,39 +173,37 @@ int main(int argc, char** argv) {
                     "dist", "heading", "speed", "tilt", "spin0", "spin1", "spin2", "spin3");
     }
 
-    const std::vector<KeyEvent>& events = script.events();
-    size_t nextEvent = 0;
     int fallOutResets = 0;
-    const long frames = static_cast<long>(duration * fps + 0.5);
-    const long framesPerSample = std::max(1L, static_cast<long>(interval * fps + 0.5));
-    for (long frame = 0; frame <= frames; ++frame) {
-        const double t = static_cast<double>(frame) / fps;
-        while (nextEvent < events.size() && events[nextEvent].time <= t + 1e-9) {
-            app.key(events[nextEvent].code, events[nextEvent].down);
-            ++nextEvent;
+    if (replayPath.empty()) {
+        const long frames = static_cast<long>(duration * fps + 0.5);
+        const long framesPerSample = std::max(1L, static_cast<long>(interval * fps + 0.5));
+        for (long frame = 0; frame <= frames; ++frame) {
+            const double t = static_cast<double>(frame) / fps;
+            script.sendUntil(t, &app);
+            if (frame > 0) {
+                app.advance(static_cast<float>(t));
+            }
+            reportFallOut(app, t, csv, &fallOutResets);
+            if (frame % framesPerSample == 0) {
+                printRow(app, start, t, csv);
+            }
         }
-        if (frame > 0) {
-            app.advance(static_cast<float>(t));
+    } else {
+        // A row at the start and then at the first frame of every interval.
+        printRow(app, start, 0.0, csv);
+        double nextRow = interval;
+        float time = 0.0f;
+        while (recording.nextFrame(&app, &time)) {
+            app.advance(time);
+            reportFallOut(app, time, csv, &fallOutResets);
+            if (time >= nextRow) {
+                printRow(app, start, time, csv);
+                nextRow = (std::floor(time / interval) + 1.0) * interval;
+            }
         }
-        if (app.fallOutResets != fallOutResets) {
-            // Not a table row: in CSV mode it goes to stderr to keep the CSV clean.
-            fallOutResets = app.fallOutResets;
-            std::fprintf(csv ? stderr : stdout,
-                         "%7.2f  the truck fell off the edge of the map and was reset\n", t);
-        }
-        if (frame % framesPerSample != 0) {
-            continue;
-        }
-        const Sample s = sampleBody(app);
-        const Vec3 travel = s.origin - start.origin;
-        const float dist = std::sqrt(travel.x * travel.x + travel.z * travel.z);
-        const Wheel* wheels = app.world->wheels();
-        const char* format = csv ? "%.3f,%.3f,%.3f,%.3f,%.3f,%.2f,%.3f,%.2f,%.3f,%.3f,%.3f,%.3f\n"
-                                 : "%7.2f %8.3f %7.3f %8.3f %7.2f %8.2f %6.2f %6.2f %7.3f "
-                                   "%7.3f %7.3f %7.3f\n";
-        std::printf(format, t, s.origin.x, s.origin.y, s.origin.z, dist, s.headingDegrees,
-                    chassisSpeed(app.world), s.tiltDegrees, wheels[0].spin(), wheels[1].spin(),
-                    wheels[2].spin(), wheels[3].spin());
     }
+
+    const uint64_t hash = positionHash(app.world->positions(), app.world->particleCount());
+    std::fprintf(csv ? stderr : stdout, "positions hash: %016" PRIx64 "\n", hash);
     return 0;
 }

@@ -1,9 +1,13 @@
-// KeyScript: a timed list of key presses and releases for the headless
-// simulator, parsed from text such as "0:+up 10:-up 10:+space".
+// KeyScript: a timed list of key presses and releases, parsed from text such
+// as "0:+up 10:-up 10:+space". The headless simulator drives the truck with
+// it, and the program with it when it takes a screenshot.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+class Application;
 
 struct KeyEvent {
     // Seconds from the start of the run.
@@ -23,10 +27,16 @@ class KeyScript {
     const std::vector<KeyEvent>& events() const { return list; }
     const char* failureReason() const { return reason.c_str(); }
 
+    // Sends `app` every event not sent yet whose time has come by `time`
+    // (seconds), in order. Parsing starts the script over.
+    void sendUntil(double time, Application* app);
+
     // Key code for a key name, or -1.
     static int codeForName(const std::string& name);
 
   private:
     std::vector<KeyEvent> list;
+    // Events already sent by sendUntil.
+    size_t sent = 0;
     std::string reason;
 };

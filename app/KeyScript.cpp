@@ -1,5 +1,7 @@
-// Parsing of the simulator's key scripts.
-#include "tools/sim/KeyScript.h"
+// Parsing and playing of key scripts.
+#include "app/KeyScript.h"
+
+#include "app/Application.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +27,7 @@ int KeyScript::codeForName(const std::string& name) {
 
 bool KeyScript::parse(const std::string& text) {
     list.clear();
+    sent = 0;
     reason.clear();
     std::istringstream words(text);
     std::string word;
@@ -60,4 +63,14 @@ bool KeyScript::parse(const std::string& text) {
     std::stable_sort(list.begin(), list.end(),
                      [](const KeyEvent& a, const KeyEvent& b) { return a.time < b.time; });
     return true;
+}
+
+void KeyScript::sendUntil(double time, Application* app) {
+    // Frame times are formed as frame / fps: an event at 0.1 s belongs to the
+    // frame whose time rounds to 0.1, not the one after.
+    const double tolerance = 1e-9;
+    while (sent < list.size() && list[sent].time <= time + tolerance) {
+        app->key(list[sent].code, list[sent].down);
+        ++sent;
+    }
 }

@@ -1,0 +1,131 @@
+// ProgramOptions: parsing and the usage text.
+#include "app/ProgramOptions.h"
+
+#include "app/CommandLine.h"
+#include "app/KeyScript.h"
+
+#include <cstring>
+
+namespace {
+// Longest simulated time a screenshot may be taken at, seconds (a day).
+const double maxScreenshotTime = 86400.0;
+
+// The window system's options that carry a value, and those that do not.
+const char* const toolkitOptionsWithValue[] = {"-display", "-geometry"};
+const char* const toolkitFlags[] = {"-direct", "-indirect", "-iconic", "-gldebug", "-sync"};
+
+bool isOneOf(const char* argument, const char* const* names, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        if (std::strcmp(argument, names[k]) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
+const char* ProgramOptions::usage() {
+    return "usage: dravonel [--assets DIR]\n"
+           "       dravonel [--assets DIR] --screenshot FILE.png --at SECONDS\n"
+           "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
+           "       dravonel [--assets DIR] --record FILE\n"
+           "       dravonel [--assets DIR] --replay FILE\n"
+           "\n"
+           "With no options it loads its files from the working directory (or from the\n"
+           "installed share/dravonel when the working directory has none) and you drive.\n"
+           "  --assets DIR       load the files from DIR\n"
+           "  --screenshot FILE  drive the script at 60 frames per second, write the frame\n"
+           "                     at --at SECONDS as a 640 x 480 PNG to FILE and exit\n"
+           "  --script TEXT      timed key events, as for dravonel-sim: keys up down left\n"
+           "                     right space esc q e f1..f8, times in seconds\n"
+           "  --camera N         camera 1 to 4, as F1 to F4\n"
+           "  --record FILE      write every frame's clock time and every key to FILE while\n"
+           "                     you drive; the positions hash is printed when you close\n"
+           "  --replay FILE      play a recording back in the window, print the positions\n"
+           "                     hash at its end and exit (dravonel-sim --replay does the\n"
+           "                     same without a window)\n"
+           "  --help             print this text\n"
+           "Closing the window ends the program; Escape resets the truck.\n";
+}
+
+bool ProgramOptions::parse(int argc, char** argv) {
+    CommandLine line(argc, argv);
+    toolkitArguments.assign(1, argv[0]);
+    bool atGiven = false;
+    bool scriptGiven = false;
+    // The value of the option just read, a file or folder name, stored in
+    // `field`; an empty name is refused rather than taken as not given.
+    auto take = [&line](const char* option, std::string* field) {
+        const char* value = nullptr;
+        if (!line.text(&value)) {
+            return false;
+        }
+        if (value[0] == '\0') {
+            return line.fail(std::string(option) + " needs a name, not an empty one");
+        }
+        *field = value;
+        return true;
+    };
+    for (const char* option = line.next(); option != nullptr; option = line.next()) {
+        bool ok = true;
+        if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
+            help = true;
+        } else if (std::strcmp(option, "--assets") == 0) {
+            ok = take(option, &assets);
+        } else if (std::strcmp(option, "--screenshot") == 0) {
+            ok = take(option, &screenshot);
+        } else if (std::strcmp(option, "--at") == 0) {
+            ok = line.number(0.0, maxScreenshotTime, &at);
+            atGiven = true;
+        } else if (std::strcmp(option, "--script") == 0) {
+            const char* value = nullptr;
+            ok = line.text(&value);
+            script = ok ? value : "";
+            scriptGiven = true;
+        } else if (std::strcmp(option, "--camera") == 0) {
+            ok = line.integer(1, 4, &camera);
+        } else if (std::strcmp(option, "--record") == 0) {
+            ok = take(option, &record);
+        } else if (std::strcmp(option, "--replay") == 0) {
+            ok = take(option, &replay);
+        } else if (isOneOf(option, toolkitOptionsWithValue, 2)) {
+            const char* value = nullptr;
+            ok = line.text(&value);
+            if (ok) {
+                toolkitArguments.push_back(const_cast<char*>(option));
+                toolkitArguments.push_back(const_cast<char*>(value));
+            }
+        } else if (isOneOf(option, toolkitFlags, 5)) {
+            toolkitArguments.push_back(const_cast<char*>(option));
+        } else {
+            ok = line.fail("unknown option '" + printableText(option) + "'");
+        }
+        if (!ok) {
+            reason = line.failureReason();
+            return false;
+        }
+    }
+    if (help) {
+        return true;
+    }
+
+    const int modes = !screenshot.empty() + !record.empty() + !replay.empty();
+    if (modes > 1) {
+        reason = "--screenshot, --record and --replay do not go together";
+        return false;
+    }
+    if (screenshot.empty() && (atGiven || scriptGiven || camera != 0)) {
+        reason = "--at, --script and --camera go with --screenshot";
+        return false;
+    }
+    if (!screenshot.empty() && !atGiven) {
+        reason = "--screenshot needs --at SECONDS";
+        return false;
+    }
+    KeyScript check;
+    if (!check.parse(script)) {
+        reason = std::string("--script: ") + check.failureReason();
+        return false;
+    }
+    return true;
+}

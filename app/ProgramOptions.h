@@ -1,0 +1,40 @@
+// ProgramOptions: the program's command line. With no options the program
+// drives live from the working directory's files; the options choose the
+// asset folder, a scripted screenshot, recording a drive or replaying one.
+// The window system's own options (-display, -geometry, ...) pass through
+// to it untouched.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class ProgramOptions {
+  public:
+    // Reads the arguments; false with failureReason() on an unknown option,
+    // a missing or bad value, or options that do not go together.
+    bool parse(int argc, char** argv);
+    const char* failureReason() const { return reason.c_str(); }
+
+    // The usage text printed by --help.
+    static const char* usage();
+
+    bool help = false;
+    // Folder of the asset files as given with --assets; empty when not given.
+    std::string assets;
+    // PNG file to write the scripted frame to; empty for a live run.
+    std::string screenshot;
+    // Seconds of simulated time at which the screenshot is taken.
+    double at = 0.0;
+    // Key script driven before the screenshot, in the simulator's syntax.
+    std::string script;
+    // Camera 1..4 (as F1..F4) for the screenshot; 0 keeps the start camera.
+    int camera = 0;
+    // Recording file to write while driving, or to play back.
+    std::string record;
+    std::string replay;
+    // argv[0] and the window system's options, for glutInit.
+    std::vector<char*> toolkitArguments;
+
+  private:
+    std::string reason;
+};

@@ -1,0 +1,22 @@
+// TempFolder on mkdtemp and rm -rf.
+#include "tests/support/TempFolder.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+TempFolder::TempFolder() {
+    char pattern[] = "/tmp/dravonel-test-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    folder = made != nullptr ? made : "";
+}
+
+TempFolder::~TempFolder() {
+    if (folder.empty()) {
+        return;
+    }
+    const std::string command = "rm -rf '" + folder + "'";
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "could not remove %s\n", folder.c_str());
+    }
+}
