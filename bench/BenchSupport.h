@@ -1,0 +1,36 @@
+// Shared pieces of the benchmark cases: the shipped truck and its control
+// script, and the counters every case reports (CPU time per sub-step, per
+// spring, and the real-time factor).
+#pragma once
+
+#include "physics/PhysicsWorld.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+// Loads the generated Modell.txt; null (with the reason on stderr) if it fails.
+std::unique_ptr<PhysicsWorld> loadShippedTruck();
+
+// One frame's controls.
+struct TruckControls {
+    float steering; // angle-joint target of joint 0 (joint 1 gets its negation)
+    float throttle; // -1..1
+    float brake;    // brake seed of every wheel
+};
+
+// Frames of 10 ms (20 sub-steps) in one drive of the truck.
+constexpr int truckFrameMilliseconds = 10;
+constexpr int truckFrames = 1000;
+
+// The drive: full throttle straight ahead, then full lock, then the brake.
+TruckControls drivingControls(int frame);
+
+// Counters from the run's CPU time: us_per_substep, ns_per_spring and
+// realtime_x (simulated seconds per CPU second).
+void setStepCounters(benchmark::State& state, double subSteps, double springs);
+
+// A springs count for the counters: two-particle and quadratic springs.
+inline double springCount(PhysicsWorld& world) {
+    return static_cast<double>(world.springCount() + world.quadraticSpringCount());
+}
