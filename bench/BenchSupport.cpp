@@ -1,7 +1,11 @@
 // Shared benchmark pieces: truck loading, the drive script and the counters.
 #include "bench/BenchSupport.h"
 
+#include <GL/freeglut.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <string>
 
 std::unique_ptr<PhysicsWorld> loadShippedTruck() {
@@ -33,4 +37,43 @@ void setStepCounters(benchmark::State& state, double subSteps, double springs) {
             Counter(subSteps * springs * 1e-9, Counter::kIsRate | Counter::kInvert);
     }
     state.counters["realtime_x"] = Counter(subSteps * 0.0005, Counter::kIsRate);
+}
+
+namespace {
+void displayNothing() {}
+
+double clockSeconds(clockid_t clock) {
+    timespec now;
+    clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+} // namespace
+
+bool openGlWindow() {
+    static bool open = false;
+    if (open) {
+        return true;
+    }
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || display[0] == '\0') {
+        return false;
+    }
+    int argc = 1;
+    char name[] = "dravonel-bench";
+    char* argv[] = {name, nullptr};
+    glutInit(&argc, argv);
+    glutInitWindowSize(640, 480);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+    glutCreateWindow("Dravonel");
+    glutDisplayFunc(displayNothing);
+    open = true;
+    return true;
+}
+
+double threadSeconds() {
+    return clockSeconds(CLOCK_THREAD_CPUTIME_ID);
+}
+
+double processSeconds() {
+    return clockSeconds(CLOCK_PROCESS_CPUTIME_ID);
 }

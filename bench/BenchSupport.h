@@ -30,6 +30,15 @@ TruckControls drivingControls(int frame);
 // realtime_x (simulated seconds per CPU second).
 void setStepCounters(benchmark::State& state, double subSteps, double springs);
 
+// Opens the 640 x 480 double-buffered window of the program (once per
+// process) and makes its GL context current; false without an X display.
+bool openGlWindow();
+
+// Thread and process CPU seconds (CLOCK_THREAD_CPUTIME_ID and
+// CLOCK_PROCESS_CPUTIME_ID).
+double threadSeconds();
+double processSeconds();
+
 // A springs count for the counters: two-particle and quadratic springs.
 inline double springCount(PhysicsWorld& world) {
     return static_cast<double>(world.springCount() + world.quadraticSpringCount());
