@@ -52,10 +52,52 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                          field(row, "realtime_x", "%.1f").c_str(),
                          field(row, "ms_per_call", "%.3f").c_str(), notes(row).c_str());
         }
+        derived(out);
         std::fflush(out);
     }
 
   private:
+    const Row* find(const std::string& name) const {
+        for (const Row& row : rows) {
+            if (row.name == name) {
+                return &row;
+            }
+        }
+        return nullptr;
+    }
+
+    double value(const std::string& name, const char* key) const {
+        const Row* row = find(name);
+        if (row == nullptr) {
+            return -1.0;
+        }
+        const auto found = row->counters.find(key);
+        return found == row->counters.end() ? -1.0 : found->second;
+    }
+
+    // Figures that combine two cases of the same run: the peer ratios and
+    // our own share of the start-up.
+    void derived(std::FILE* out) const {
+        const char* ours[2] = {"BM_TruckResting", "BM_TruckDriving"};
+        const char* peers[2] = {"BM_BulletSoftBody", "BM_BulletSoftBodyCollision"};
+        for (const char* peer : peers) {
+            for (const char* own : ours) {
+                const double theirs = value(peer, "us_per_substep");
+                const double mine = value(own, "us_per_substep");
+                if (theirs > 0.0 && mine > 0.0) {
+                    std::fprintf(out, "%s / %s: %.2f times our time per sub-step\n", peer, own,
+                                 theirs / mine);
+                }
+            }
+        }
+        const double init = value("BM_TruckAppInit", "ms_per_call");
+        const double uploads = value("BM_TextureUploads", "ms_per_call");
+        if (init > 0.0 && uploads > 0.0) {
+            std::fprintf(out, "TruckApp::init without the driver's texture uploads: %.2f ms\n",
+                         init - uploads);
+        }
+    }
+
     static std::string field(const Row& row, const char* key, const char* format) {
         const auto found = row.counters.find(key);
         if (found == row.counters.end()) {

@@ -31,7 +31,8 @@ TruckControls drivingControls(int frame) {
 void setStepCounters(benchmark::State& state, double subSteps, double springs) {
     using benchmark::Counter;
     // Rates divide by the run's CPU seconds; inverted they give CPU time per unit.
-    state.counters["us_per_substep"] = Counter(subSteps * 1e-6, Counter::kIsRate | Counter::kInvert);
+    state.counters["us_per_substep"] =
+        Counter(subSteps * 1e-6, Counter::kIsRate | Counter::kInvert);
     if (springs > 0.0) {
         state.counters["ns_per_spring"] =
             Counter(subSteps * springs * 1e-9, Counter::kIsRate | Counter::kInvert);

@@ -101,7 +101,10 @@ void BM_BulletSoftBodyCollision(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_BulletSoftBody)->Iterations(truckFrames)->Repetitions(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BulletSoftBody)
+    ->Iterations(truckFrames)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BulletSoftBodyCollision)
     ->Iterations(truckFrames)
     ->Repetitions(5)

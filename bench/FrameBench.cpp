@@ -69,8 +69,7 @@ void BM_DrawnFrame(benchmark::State& state) {
     state.counters["physics_ms"] = 1e3 * physics / frames;
     state.counters["drawcalls_ms"] = 1e3 * drawing / frames;
     state.counters["swap_finish_ms"] = 1e3 * presenting / frames;
-    state.counters["driver_threads_ms"] =
-        1e3 * (process - physics - drawing - presenting) / frames;
+    state.counters["driver_threads_ms"] = 1e3 * (process - physics - drawing - presenting) / frames;
     state.counters["fps_wall"] = frames / wall.count();
 }
 

@@ -31,7 +31,7 @@ std::string latticeModel(const LatticeSize& size) {
         }
     }
     // Edges along x, y, z and the two diagonals of each face orientation.
-    static const int offsets[9][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1},  {1, 1, 0}, {1, -1, 0},
+    static const int offsets[9][3] = {{1, 0, 0}, {0, 1, 0},  {0, 0, 1}, {1, 1, 0}, {1, -1, 0},
                                       {1, 0, 1}, {1, 0, -1}, {0, 1, 1}, {0, 1, -1}};
     std::string springs;
     int count = 0;

@@ -71,7 +71,8 @@ void BM_TextureUploads(benchmark::State& state) {
     for (auto _ : state) {
         std::vector<GLuint> names;
         for (auto& image : images) {
-            names.push_back(renderer.createTexture(image->pixels(), image->width(), image->height()));
+            names.push_back(
+                renderer.createTexture(image->pixels(), image->width(), image->height()));
         }
         glFinish();
         state.PauseTiming();
