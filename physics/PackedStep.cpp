@@ -282,17 +282,94 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
     const __m128 twoThirds = _mm_set1_ps(2.0f / 3.0f);
     const __m128 oneSixth = _mm_set1_ps(1.0f / 6.0f);
     const Terrain& terrain = world.contact->terrain;
-    for (int i = 0; i < particleCount; ++i) {
+    const __m128 originX = _mm_set1_ps(terrain.origin.x);
+    const __m128 originZ = _mm_set1_ps(terrain.origin.z);
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 cells = _mm_set1_ps(static_cast<float>(Terrain::cellCount));
+    const __m128 outside = _mm_set1_ps(Terrain::outside);
+    int i = 0;
+    // Four particles at a time: predicted lane by lane, then their ground
+    // triangles looked up together as Terrain::query does it.
+    for (; i + 4 <= particleCount; i += 4) {
+        __m128 p[4];
+        for (int j = 0; j < 4; ++j) {
+            Point& point = points[i + j];
+            const Motion& motion = motions[i + j];
+            const __m128 curve =
+                _mm_sub_ps(_mm_mul_ps(twoThirds, load(motion.acceleration)),
+                           _mm_mul_ps(oneSixth, load(motion.previousAcceleration)));
+            p[j] =
+                _mm_add_ps(_mm_add_ps(load(point.position), _mm_mul_ps(load(motion.velocity), dt)),
+                           _mm_mul_ps(curve, dt2));
+            store(point.position, p[j]);
+            point.force.y = point.force.y - masses[i + j] * gravity;
+        }
+        __m128 px = p[0];
+        __m128 py = p[1];
+        __m128 pz = p[2];
+        __m128 pw = p[3];
+        _MM_TRANSPOSE4_PS(px, py, pz, pw);
+        const __m128 u = _mm_mul_ps(_mm_sub_ps(px, originX), half);
+        const __m128 w = _mm_mul_ps(_mm_sub_ps(pz, originZ), half);
+        // False for NaN too; lanes off the grid look up cell (0, 0) and are
+        // given the height of "outside" afterwards.
+        const __m128 inside =
+            _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(u, zero), _mm_cmpge_ps(w, zero)),
+                       _mm_and_ps(_mm_cmplt_ps(u, cells), _mm_cmplt_ps(w, cells)));
+        const __m128 uIn = _mm_and_ps(inside, u);
+        const __m128 wIn = _mm_and_ps(inside, w);
+        const __m128i cellI = _mm_cvttps_epi32(uIn);
+        const __m128i cellJ = _mm_cvttps_epi32(wIn);
+        const __m128 fu = _mm_sub_ps(uIn, _mm_cvtepi32_ps(cellI));
+        const __m128 fw = _mm_sub_ps(wIn, _mm_cvtepi32_ps(cellJ));
+        // 2 (64 i + j), plus 1 (the all-ones mask subtracted) where fw >= fu.
+        const __m128i plane =
+            _mm_sub_epi32(_mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(cellI, 6), cellJ), 1),
+                          _mm_castps_si128(_mm_cmpge_ps(fw, fu)));
+        alignas(16) int planeIndex[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(planeIndex), plane);
+        __m128 n[4];
+        for (int j = 0; j < 4; ++j) {
+            n[j] = _mm_loadu_ps(&terrain.planes[4 * planeIndex[j]]);
+        }
+        __m128 nx = n[0];
+        __m128 ny = n[1];
+        __m128 nz = n[2];
+        __m128 offset = n[3];
+        _MM_TRANSPOSE4_PS(nx, ny, nz, offset);
+        const __m128 d =
+            select(inside,
+                   _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, px), _mm_mul_ps(ny, py)),
+                                         _mm_mul_ps(nz, pz)),
+                              offset),
+                   outside);
+        alignas(16) float height[4];
+        _mm_store_ps(height, d);
+        const int below = _mm_movemask_ps(_mm_cmplt_ps(d, zero));
+        for (int j = 0; j < 4; ++j) {
+            Contact& contact = contacts[i + j];
+            store(contact.normal, n[j]);
+            contact.height = height[j];
+            if (below & (1 << j)) {
+                Point& point = points[i + j];
+                const Vec3 normal = contact.normal;
+                const Vec3 foot = point.position - normal * height[j];
+                GroundContact::penetrate(point.position, motions[i + j].velocity, height[j], normal,
+                                         foot);
+                contact.height = terrain.query(point.position, &contact.normal, nullptr);
+            }
+        }
+    }
+    for (; i < particleCount; ++i) {
         Point& point = points[i];
         Motion& motion = motions[i];
-        const __m128 p = load(point.position);
-        const __m128 v = load(motion.velocity);
-        const __m128 a = load(motion.acceleration);
-        const __m128 previous = load(motion.previousAcceleration);
-        const __m128 curve = _mm_sub_ps(_mm_mul_ps(twoThirds, a), _mm_mul_ps(oneSixth, previous));
-        store(point.position, _mm_add_ps(_mm_add_ps(p, _mm_mul_ps(v, dt)), _mm_mul_ps(curve, dt2)));
+        const __m128 curve = _mm_sub_ps(_mm_mul_ps(twoThirds, load(motion.acceleration)),
+                                        _mm_mul_ps(oneSixth, load(motion.previousAcceleration)));
+        store(point.position,
+              _mm_add_ps(_mm_add_ps(load(point.position), _mm_mul_ps(load(motion.velocity), dt)),
+                         _mm_mul_ps(curve, dt2)));
         point.force.y = point.force.y - masses[i] * gravity;
-
         Vec3 normal;
         Vec3 foot;
         float d = terrain.query(point.position, &normal, &foot);
