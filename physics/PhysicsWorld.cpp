@@ -386,13 +386,21 @@ bool PhysicsWorld::parse(ModelTokenReader& reader, const char* name) {
 }
 
 float PhysicsWorld::step(int milliseconds) {
+    return advance(milliseconds, true);
+}
+
+float PhysicsWorld::stepElementByElement(int milliseconds) {
+    return advance(milliseconds, false);
+}
+
+float PhysicsWorld::advance(int milliseconds, bool packedAllowed) {
     if (milliseconds <= 0) {
         return static_cast<float>(milliseconds);
     }
     // In 64 bits: twice the largest int still fits.
     const long long subSteps = 2LL * milliseconds;
     const StepElements world = elements();
-    if (packed.fits(world)) {
+    if (packedAllowed && packed.fits(world)) {
         packed.run(world, subSteps);
     } else {
         for (long long k = 0; k < subSteps; ++k) {
