@@ -17,6 +17,9 @@ struct Row {
 
 class SummaryReporter : public benchmark::ConsoleReporter {
   public:
+    // Plain text: the output usually goes to a file or a log.
+    SummaryReporter() : ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {

@@ -71,6 +71,17 @@ bool openGlWindow() {
     return true;
 }
 
+std::unique_ptr<TruckApp> initialisedTruckApp(Renderer& renderer, benchmark::State& state) {
+    std::unique_ptr<TruckApp> app(new TruckApp());
+    app->renderer = &renderer;
+    app->setAssetDirectory(DRAVONEL_ASSET_DIR);
+    if (!app->init()) {
+        state.SkipWithError(app->failureReason());
+        return nullptr;
+    }
+    return app;
+}
+
 double threadSeconds() {
     return clockSeconds(CLOCK_THREAD_CPUTIME_ID);
 }

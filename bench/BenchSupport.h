@@ -3,11 +3,14 @@
 // spring, and the real-time factor).
 #pragma once
 
+#include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
+
+class Renderer;
 
 // Loads the generated Modell.txt; null (with the reason on stderr) if it fails.
 std::unique_ptr<PhysicsWorld> loadShippedTruck();
@@ -33,6 +36,10 @@ void setStepCounters(benchmark::State& state, double subSteps, double springs);
 // Opens the 640 x 480 double-buffered window of the program (once per
 // process) and makes its GL context current; false without an X display.
 bool openGlWindow();
+
+// A TruckApp on the given renderer, initialised from the generated assets;
+// null after a failed init, with the reason given to state.
+std::unique_ptr<TruckApp> initialisedTruckApp(Renderer& renderer, benchmark::State& state);
 
 // Thread and process CPU seconds (CLOCK_THREAD_CPUTIME_ID and
 // CLOCK_PROCESS_CPUTIME_ID).

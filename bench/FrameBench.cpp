@@ -23,11 +23,8 @@ void BM_DrawnFrame(benchmark::State& state) {
     const bool driving = state.range(0) != 0;
     Renderer renderer;
     renderer.setViewport(640, 480);
-    std::unique_ptr<TruckApp> app(new TruckApp());
-    app->renderer = &renderer;
-    app->setAssetDirectory(DRAVONEL_ASSET_DIR);
-    if (!app->init()) {
-        state.SkipWithError(app->failureReason());
+    std::unique_ptr<TruckApp> app = initialisedTruckApp(renderer, state);
+    if (!app) {
         return;
     }
     if (driving) {

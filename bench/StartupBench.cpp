@@ -30,11 +30,8 @@ void BM_TruckAppInit(benchmark::State& state) {
     }
     Renderer renderer;
     for (auto _ : state) {
-        std::unique_ptr<TruckApp> app(new TruckApp());
-        app->renderer = &renderer;
-        app->setAssetDirectory(DRAVONEL_ASSET_DIR);
-        if (!app->init()) {
-            state.SkipWithError(app->failureReason());
+        std::unique_ptr<TruckApp> app = initialisedTruckApp(renderer, state);
+        if (!app) {
             return;
         }
         glFinish();

@@ -293,6 +293,7 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
     // triangles looked up together as Terrain::query does it.
     for (; i + 4 <= particleCount; i += 4) {
         __m128 p[4];
+#pragma GCC unroll 4
         for (int j = 0; j < 4; ++j) {
             Point& point = points[i + j];
             const Motion& motion = motions[i + j];
@@ -330,6 +331,7 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
         alignas(16) int planeIndex[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(planeIndex), plane);
         __m128 n[4];
+#pragma GCC unroll 4
         for (int j = 0; j < 4; ++j) {
             n[j] = _mm_loadu_ps(&terrain.planes[4 * planeIndex[j]]);
         }
@@ -347,6 +349,7 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
         alignas(16) float height[4];
         _mm_store_ps(height, d);
         const int below = _mm_movemask_ps(_mm_cmplt_ps(d, zero));
+#pragma GCC unroll 4
         for (int j = 0; j < 4; ++j) {
             Contact& contact = contacts[i + j];
             store(contact.normal, n[j]);
@@ -539,7 +542,8 @@ void PackedStep::applyWheelTorques(const StepElements& world, bool firstPass) {
                 _mm_movemask_ps(_mm_cmple_ps(_mm_andnot_ps(signBit, factor), largest));
             alignas(16) float factors[4];
             _mm_store_ps(factors, factor);
-            for (int j = 0; j < 4; ++j) {
+    #pragma GCC unroll 4
+        for (int j = 0; j < 4; ++j) {
                 if (finite & (1 << j)) {
                     Vec3& force = points[wheel.rim[k + j]].force;
                     store(force, _mm_add_ps(load(force), _mm_mul_ps(load(tangents[k + j].tangent),
