@@ -56,13 +56,13 @@ int rimEntries(const StepElements& world) {
     return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
 }
 
-// Difference of the positions of the two ends of lane j of a batch.
 // The point at a byte offset into the point array.
 [[gnu::always_inline]] inline PackedStep::Point& pointAt(PackedStep::Point* points,
                                                          unsigned offset) {
     return *reinterpret_cast<PackedStep::Point*>(reinterpret_cast<char*>(points) + offset);
 }
 
+// Difference of the positions of the two ends of lane j of a batch.
 template <int j>
 [[gnu::always_inline]] inline __m128 springVector(PackedStep::Point* points,
                                                   const PackedStep::SpringBatch& s) {
@@ -185,6 +185,10 @@ bool PackedStep::prepare(const StepElements& world) {
     const int springs = batchesFor(world.springCount);
     const int quadratics = batchesFor(world.quadraticSpringCount);
     const int rims = rimEntries(world);
+    // Spring ends are 32-bit byte offsets into the point array.
+    if (static_cast<unsigned long long>(n) * sizeof(Point) > 0xFFFFFFFFull) {
+        return false;
+    }
     // Arrays of at least one element, so that a null pointer always means
     // that memory ran out.
     points = new (std::nothrow) Point[n > 0 ? n : 1]();
@@ -542,8 +546,8 @@ void PackedStep::applyWheelTorques(const StepElements& world, bool firstPass) {
                 _mm_movemask_ps(_mm_cmple_ps(_mm_andnot_ps(signBit, factor), largest));
             alignas(16) float factors[4];
             _mm_store_ps(factors, factor);
-    #pragma GCC unroll 4
-        for (int j = 0; j < 4; ++j) {
+#pragma GCC unroll 4
+            for (int j = 0; j < 4; ++j) {
                 if (finite & (1 << j)) {
                     Vec3& force = points[wheel.rim[k + j]].force;
                     store(force, _mm_add_ps(load(force), _mm_mul_ps(load(tangents[k + j].tangent),
