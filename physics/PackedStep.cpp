@@ -62,60 +62,67 @@ int rimEntries(const StepElements& world) {
     return *reinterpret_cast<PackedStep::Point*>(reinterpret_cast<char*>(points) + offset);
 }
 
-// Difference of the positions of the two ends of lane j of a batch.
-template <int j>
-[[gnu::always_inline]] inline __m128 springVector(PackedStep::Point* points,
+// The particles at the ends of the four springs of a batch, read once per
+// batch (the force stores in between could otherwise be taken to change them).
+struct BatchEnds {
+    PackedStep::Point* a[4];
+    PackedStep::Point* b[4];
+};
+
+[[gnu::always_inline]] inline BatchEnds batchEnds(PackedStep::Point* points,
                                                   const PackedStep::SpringBatch& s) {
-    return _mm_sub_ps(load(pointAt(points, s.b[j]).position),
-                      load(pointAt(points, s.a[j]).position));
+    BatchEnds ends;
+#pragma GCC unroll 4
+    for (int j = 0; j < 4; ++j) {
+        ends.a[j] = &pointAt(points, s.a[j]);
+        ends.b[j] = &pointAt(points, s.b[j]);
+    }
+    return ends;
 }
 
 // Adds lane j's pull d * lambda to its first particle and subtracts it from
 // its second.
 template <int j>
-[[gnu::always_inline]] inline void
-addPull(PackedStep::Point* points, const PackedStep::SpringBatch& s, __m128 d, __m128 lambda) {
+[[gnu::always_inline]] inline void addPull(const BatchEnds& ends, __m128 d, __m128 lambda) {
     const __m128 pull = _mm_mul_ps(d, _mm_shuffle_ps(lambda, lambda, _MM_SHUFFLE(j, j, j, j)));
-    Vec3& fa = pointAt(points, s.a[j]).force;
+    Vec3& fa = ends.a[j]->force;
     store(fa, _mm_add_ps(load(fa), pull));
-    Vec3& fb = pointAt(points, s.b[j]).force;
+    Vec3& fb = ends.b[j]->force;
     store(fb, _mm_sub_ps(load(fb), pull));
 }
 
 // The pulls of the acting lanes of a batch in element order, as the plain
 // pass adds them.
-[[gnu::always_inline]] inline void addPulls(PackedStep::Point* points,
-                                            const PackedStep::SpringBatch& s, const __m128 d[4],
-                                            __m128 lambda, int acting) {
+[[gnu::always_inline]] inline void addPulls(const BatchEnds& ends, const __m128 d[4], __m128 lambda,
+                                            int acting) {
     // Nearly always all four act: one test instead of four.
     if (acting == 15) {
-        addPull<0>(points, s, d[0], lambda);
-        addPull<1>(points, s, d[1], lambda);
-        addPull<2>(points, s, d[2], lambda);
-        addPull<3>(points, s, d[3], lambda);
+        addPull<0>(ends, d[0], lambda);
+        addPull<1>(ends, d[1], lambda);
+        addPull<2>(ends, d[2], lambda);
+        addPull<3>(ends, d[3], lambda);
         return;
     }
     if (acting & 1) {
-        addPull<0>(points, s, d[0], lambda);
+        addPull<0>(ends, d[0], lambda);
     }
     if (acting & 2) {
-        addPull<1>(points, s, d[1], lambda);
+        addPull<1>(ends, d[1], lambda);
     }
     if (acting & 4) {
-        addPull<2>(points, s, d[2], lambda);
+        addPull<2>(ends, d[2], lambda);
     }
     if (acting & 8) {
-        addPull<3>(points, s, d[3], lambda);
+        addPull<3>(ends, d[3], lambda);
     }
 }
 
 // Lengths of the four springs of a batch, with their end-to-end vectors in d.
-[[gnu::always_inline]] inline __m128 springLengths(PackedStep::Point* points,
-                                                   const PackedStep::SpringBatch& s, __m128 d[4]) {
-    d[0] = springVector<0>(points, s);
-    d[1] = springVector<1>(points, s);
-    d[2] = springVector<2>(points, s);
-    d[3] = springVector<3>(points, s);
+[[gnu::always_inline]] inline __m128 springLengths(const BatchEnds& ends, __m128 d[4]) {
+#pragma GCC unroll 4
+    for (int j = 0; j < 4; ++j) {
+        d[j] = _mm_sub_ps(load(ends.b[j]->position), load(ends.a[j]->position));
+    }
     __m128 dx = d[0];
     __m128 dy = d[1];
     __m128 dz = d[2];
@@ -399,28 +406,27 @@ void PackedStep::applySprings() {
     SpringBatch* const batches = springBatches;
     for (int n = 0; n < springBatchCount; ++n) {
         SpringBatch& s = batches[n];
+        const BatchEnds ends = batchEnds(pts, s);
         __m128 d[4];
-        const __m128 length = springLengths(pts, s, d);
-        // The piecewise law of Spring::apply, all three pieces, then the one
-        // that the length selects.
+        const __m128 length = springLengths(ends, d);
+        // The piecewise law of Spring::apply: the length selects one of the
+        // three factors of the stiffness.
         const __m128 rest = _mm_load_ps(s.restLength);
         const __m128 stiffness = _mm_load_ps(s.stiffness);
         const __m128 e = _mm_mul_ps(eightTenths, rest);
         const __m128 x = _mm_sub_ps(length, rest);
         const __m128 offset = _mm_sub_ps(e, rest);
         const __m128 fiveX = _mm_mul_ps(five, x);
-        const __m128 compressed = _mm_mul_ps(stiffness, _mm_sub_ps(fiveX, offset));
-        const __m128 linear = _mm_mul_ps(stiffness, x);
-        const __m128 stretched = _mm_mul_ps(stiffness, _mm_add_ps(fiveX, offset));
         const __m128 upper = _mm_sub_ps(_mm_mul_ps(two, rest), e);
-        __m128 f = select(_mm_cmple_ps(length, upper), linear, stretched);
-        f = select(_mm_cmplt_ps(length, e), compressed, f);
+        __m128 extension = select(_mm_cmple_ps(length, upper), x, _mm_add_ps(fiveX, offset));
+        extension = select(_mm_cmplt_ps(length, e), _mm_sub_ps(fiveX, offset), extension);
+        const __m128 f = _mm_mul_ps(stiffness, extension);
         const __m128 damping = _mm_mul_ps(
             _mm_mul_ps(_mm_load_ps(s.damping), _mm_sub_ps(_mm_load_ps(s.previousLength), length)),
             rate);
         _mm_store_ps(s.previousLength, length);
         const __m128 lambda = _mm_div_ps(_mm_add_ps(f, damping), length);
-        addPulls(pts, s, d, lambda, _mm_movemask_ps(_mm_cmpnlt_ps(length, shortest)));
+        addPulls(ends, d, lambda, _mm_movemask_ps(_mm_cmpnlt_ps(length, shortest)));
     }
 }
 
@@ -432,8 +438,9 @@ void PackedStep::applyQuadraticSprings() {
     SpringBatch* const batches = quadraticBatches;
     for (int n = 0; n < quadraticBatchCount; ++n) {
         SpringBatch& s = batches[n];
+        const BatchEnds ends = batchEnds(pts, s);
         __m128 d[4];
-        const __m128 length = springLengths(pts, s, d);
+        const __m128 length = springLengths(ends, d);
         const __m128 x = _mm_sub_ps(length, _mm_load_ps(s.restLength));
         const __m128 damping = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(s.previousLength), length), rate);
         _mm_store_ps(s.previousLength, length);
@@ -441,7 +448,7 @@ void PackedStep::applyQuadraticSprings() {
         const __m128 elastic =
             _mm_mul_ps(_mm_mul_ps(_mm_load_ps(s.stiffness), x), _mm_andnot_ps(signBit, x));
         const __m128 lambda = _mm_div_ps(_mm_add_ps(damping, elastic), length);
-        addPulls(pts, s, d, lambda, _mm_movemask_ps(_mm_cmpnlt_ps(length, shortest)));
+        addPulls(ends, d, lambda, _mm_movemask_ps(_mm_cmpnlt_ps(length, shortest)));
     }
 }
 
