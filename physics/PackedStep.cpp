@@ -132,6 +132,14 @@ template <int j>
         _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz)));
 }
 
+// force += tangent * lane j of factor.
+template <int j>
+[[gnu::always_inline]] inline void addTangent(Vec3& force, const Vec3& tangent, __m128 factor) {
+    store(force, _mm_add_ps(load(force),
+                            _mm_mul_ps(load(tangent),
+                                       _mm_shuffle_ps(factor, factor, _MM_SHUFFLE(j, j, j, j)))));
+}
+
 // Fills a spring batch with springs first .. first + 3 (lanes past count stay
 // as prepared: both ends at particle 0, so they are too short to act).
 template <typename Element>
@@ -551,15 +559,19 @@ void PackedStep::applyWheelTorques(const StepElements& world, bool firstPass) {
             const __m128 factor = _mm_div_ps(torque4, _mm_loadu_ps(denominators + k));
             const int finite =
                 _mm_movemask_ps(_mm_cmple_ps(_mm_andnot_ps(signBit, factor), largest));
-            alignas(16) float factors[4];
-            _mm_store_ps(factors, factor);
-#pragma GCC unroll 4
-            for (int j = 0; j < 4; ++j) {
-                if (finite & (1 << j)) {
-                    Vec3& force = points[wheel.rim[k + j]].force;
-                    store(force, _mm_add_ps(load(force), _mm_mul_ps(load(tangents[k + j].tangent),
-                                                                    _mm_set1_ps(factors[j]))));
-                }
+            const int* rim = wheel.rim + k;
+            const Tangent* tangent = tangents + k;
+            if (finite & 1) {
+                addTangent<0>(points[rim[0]].force, tangent[0].tangent, factor);
+            }
+            if (finite & 2) {
+                addTangent<1>(points[rim[1]].force, tangent[1].tangent, factor);
+            }
+            if (finite & 4) {
+                addTangent<2>(points[rim[2]].force, tangent[2].tangent, factor);
+            }
+            if (finite & 8) {
+                addTangent<3>(points[rim[3]].force, tangent[3].tangent, factor);
             }
         }
         for (; k < rimCount; ++k) {
