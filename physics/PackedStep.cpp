@@ -132,6 +132,24 @@ template <int j>
         _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz)));
 }
 
+// Runs a spring law over every batch: law(batch, lengths) updates the
+// batch's previous lengths and returns each lane's lambda, the force per
+// metre of end-to-end vector; the pulls go to the particles of the lanes
+// whose springs are long enough to act.
+template <typename Law>
+[[gnu::always_inline]] inline void
+applyBatches(PackedStep::Point* points, PackedStep::SpringBatch* batches, int count, Law law) {
+    const __m128 shortest = _mm_set1_ps(shortSpringLength);
+    for (int n = 0; n < count; ++n) {
+        PackedStep::SpringBatch& s = batches[n];
+        const BatchEnds ends = batchEnds(points, s);
+        __m128 d[4];
+        const __m128 length = springLengths(ends, d);
+        const __m128 lambda = law(s, length);
+        addPulls(ends, d, lambda, _mm_movemask_ps(_mm_cmpnlt_ps(length, shortest)));
+    }
+}
+
 // force += tangent * lane j of factor.
 template <int j>
 [[gnu::always_inline]] inline void addTangent(Vec3& force, const Vec3& tangent, __m128 factor) {
@@ -409,18 +427,10 @@ void PackedStep::applySprings() {
     const __m128 two = _mm_set1_ps(2.0f);
     const __m128 five = _mm_set1_ps(5.0f);
     const __m128 rate = _mm_set1_ps(negInverseStep);
-    const __m128 shortest = _mm_set1_ps(shortSpringLength);
-    Point* const pts = points;
-    SpringBatch* const batches = springBatches;
-    for (int n = 0; n < springBatchCount; ++n) {
-        SpringBatch& s = batches[n];
-        const BatchEnds ends = batchEnds(pts, s);
-        __m128 d[4];
-        const __m128 length = springLengths(ends, d);
+    applyBatches(points, springBatches, springBatchCount, [&](SpringBatch& s, __m128 length) {
         // The piecewise law of Spring::apply: the length selects one of the
         // three factors of the stiffness.
         const __m128 rest = _mm_load_ps(s.restLength);
-        const __m128 stiffness = _mm_load_ps(s.stiffness);
         const __m128 e = _mm_mul_ps(eightTenths, rest);
         const __m128 x = _mm_sub_ps(length, rest);
         const __m128 offset = _mm_sub_ps(e, rest);
@@ -428,36 +438,27 @@ void PackedStep::applySprings() {
         const __m128 upper = _mm_sub_ps(_mm_mul_ps(two, rest), e);
         __m128 extension = select(_mm_cmple_ps(length, upper), x, _mm_add_ps(fiveX, offset));
         extension = select(_mm_cmplt_ps(length, e), _mm_sub_ps(fiveX, offset), extension);
-        const __m128 f = _mm_mul_ps(stiffness, extension);
+        const __m128 f = _mm_mul_ps(_mm_load_ps(s.stiffness), extension);
         const __m128 damping = _mm_mul_ps(
             _mm_mul_ps(_mm_load_ps(s.damping), _mm_sub_ps(_mm_load_ps(s.previousLength), length)),
             rate);
         _mm_store_ps(s.previousLength, length);
-        const __m128 lambda = _mm_div_ps(_mm_add_ps(f, damping), length);
-        addPulls(ends, d, lambda, _mm_movemask_ps(_mm_cmpnlt_ps(length, shortest)));
-    }
+        return _mm_div_ps(_mm_add_ps(f, damping), length);
+    });
 }
 
 void PackedStep::applyQuadraticSprings() {
     const __m128 rate = _mm_set1_ps(negThreeOverStep);
-    const __m128 shortest = _mm_set1_ps(shortSpringLength);
     const __m128 signBit = _mm_set1_ps(-0.0f);
-    Point* const pts = points;
-    SpringBatch* const batches = quadraticBatches;
-    for (int n = 0; n < quadraticBatchCount; ++n) {
-        SpringBatch& s = batches[n];
-        const BatchEnds ends = batchEnds(pts, s);
-        __m128 d[4];
-        const __m128 length = springLengths(ends, d);
+    applyBatches(points, quadraticBatches, quadraticBatchCount, [&](SpringBatch& s, __m128 length) {
         const __m128 x = _mm_sub_ps(length, _mm_load_ps(s.restLength));
         const __m128 damping = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(s.previousLength), length), rate);
         _mm_store_ps(s.previousLength, length);
         // stiffness x |x|, as QuadraticSpring::apply.
         const __m128 elastic =
             _mm_mul_ps(_mm_mul_ps(_mm_load_ps(s.stiffness), x), _mm_andnot_ps(signBit, x));
-        const __m128 lambda = _mm_div_ps(_mm_add_ps(damping, elastic), length);
-        addPulls(ends, d, lambda, _mm_movemask_ps(_mm_cmpnlt_ps(length, shortest)));
-    }
+        return _mm_div_ps(_mm_add_ps(damping, elastic), length);
+    });
 }
 
 void PackedStep::applyFriction(const StepElements& world) {
