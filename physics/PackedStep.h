@@ -84,9 +84,9 @@ class PackedStep {
         float restLength[4];
         float previousLength[4];
     };
-    // A wheel's rim entries as the first torque pass found them, reused by
-    // the second (positions do not move between the two): each tangent, and
-    // rimCount * |tangent| in the denominator of the same entry.
+    // The tangent axis x (rim - hubB) of one rim entry, as the first torque
+    // pass of a sub-step finds it; the second pass reuses it (positions do
+    // not move between the two).
     struct alignas(16) Tangent {
         Vec3 tangent;
         float pad;
@@ -116,7 +116,9 @@ class PackedStep {
     Contact* contacts = nullptr;
     SpringBatch* springBatches = nullptr;
     SpringBatch* quadraticBatches = nullptr; // damping unused
-    Tangent* rimTangents = nullptr;          // rim entries of every wheel, in order
+    // Rim entries of every wheel, in order: tangents, and rimCount * |tangent|
+    // (NaN for a rim particle on the axle line, so that it gets no force).
+    Tangent* rimTangents = nullptr;
     float* rimDenominators = nullptr;
     bool ready = false;
 };
