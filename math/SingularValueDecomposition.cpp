@@ -12,6 +12,8 @@ namespace {
 
 // Sweeps allowed per singular value before the decomposition gives up.
 const int kMaxSweeps = 30;
+// Columns whose work array fits on the stack.
+const int kLocalColumns = 16;
 
 // |magnitude| carrying the sign of sign (a zero sign counts as positive).
 double withSignOf(double magnitude, double sign) {
@@ -307,10 +309,18 @@ int singularValueDecompose(float** a, int m, int n, float* w, float** v) {
             }
         }
     }
-    double* e = new (std::nothrow) double[n > 0 ? n : 1];
-    if (e == nullptr) {
-        return 0;
+    // The superdiagonal: on the stack for the small matrices of the rigid
+    // fits (called several times per frame, which must not allocate), on the
+    // heap beyond that.
+    double local[kLocalColumns];
+    double* heap = nullptr;
+    if (n > kLocalColumns) {
+        heap = new (std::nothrow) double[n];
+        if (heap == nullptr) {
+            return 0;
+        }
     }
+    double* e = heap != nullptr ? heap : local;
 
     const double anorm = bidiagonalise(a, m, n, w, e);
     accumulateRight(a, n, v, e);
@@ -346,7 +356,7 @@ int singularValueDecompose(float** a, int m, int n, float* w, float** v) {
                 break;
             }
             if (sweep == kMaxSweeps) {
-                delete[] e;
+                delete[] heap;
                 std::fprintf(stderr, "No convergence after 30,000! iterations \n");
                 return 0;
             }
@@ -354,6 +364,6 @@ int singularValueDecompose(float** a, int m, int n, float* w, float** v) {
         }
     }
 
-    delete[] e;
+    delete[] heap;
     return 1;
 }

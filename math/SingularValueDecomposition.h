@@ -9,9 +9,10 @@
 // itself (n-by-n orthogonal, not transposed): column j of U and of V belong
 // to w[j]. Returns 1 on success, 0 on failure: m < n (a message on the
 // standard error stream, outputs untouched); negative sizes, a NaN or
-// infinite element, or no memory for the n-double work array (silent,
+// infinite element, or no memory for the work array of n doubles (silent,
 // outputs untouched); or a singular value that did not converge within 30
-// sweeps (a message; the outputs then hold a partial state).
+// sweeps (a message; the outputs then hold a partial state). The work array
+// lives on the stack up to n = 16, so the rigid fits never allocate.
 int singularValueDecompose(float** a, int m, int n, float* w, float** v);
 
 // sqrt(a^2 + b^2) without overflow or underflow in the squares.

@@ -19,17 +19,25 @@ void AngleJoint::init(Vec3* positionArray, Particle* particleArray, int first, i
     target = 0.0f;
 }
 
-void AngleJoint::apply() {
-    const Vec3 u = positions[b] - positions[c];
-    const Vec3 w = positions[b] - positions[a];
+bool AngleJoint::force(const Vec3& pa, const Vec3& pb, const Vec3& pc, float target, Vec3& f) {
+    const Vec3 u = pb - pc;
+    const Vec3 w = pb - pa;
     const float lengths = std::sqrt(dot(w, w)) * std::sqrt(dot(u, u));
     // A zero-length arm has no angle: no force.
     if (!(lengths >= FLT_MIN)) {
-        return;
+        return false;
     }
     const float cosTheta = dot(w, u) / lengths;
     const float h = -cosTheta - target;
-    const Vec3 f = u * (jointGain * h);
+    f = u * (jointGain * h);
+    return true;
+}
+
+void AngleJoint::apply() {
+    Vec3 f;
+    if (!force(positions[a], positions[b], positions[c], target, f)) {
+        return;
+    }
     particles[a].force = particles[a].force - f;
     particles[b].force = particles[b].force + f;
 }

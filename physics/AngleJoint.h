@@ -12,6 +12,9 @@ class AngleJoint {
     void setTarget(float value) { target = value; }
     // Adds the joint force to a and its opposite to b; c receives none.
     void apply();
+    // The force f that a loses and b gains for a joint with corner pb, arms to
+    // pa and pc and the given target; false (f untouched) for a zero-length arm.
+    static bool force(const Vec3& pa, const Vec3& pb, const Vec3& pc, float target, Vec3& f);
 
     Vec3* positions = nullptr;     // the world's position array (not owned)
     Particle* particles = nullptr; // the world's particle array (not owned)

@@ -22,25 +22,28 @@ void GroundContact::resolvePenetration() {
         Vec3 normal;
         Vec3 foot;
         const float d = terrain.query(position, &normal, &foot);
-        if (!(d < 0.0f)) {
-            continue;
+        if (d < 0.0f) {
+            penetrate(position, particles[i].velocity, d, normal, foot);
         }
-        Vec3& velocity = particles[i].velocity;
-        if (d < -deepPenetration) {
-            // Deeper than one sub-step of contact can sink a particle (it came
-            // back over the grid from below, or hit a steep face): mirroring by
-            // the full depth would throw it far up. Put it on the surface and
-            // stop its motion into the ground instead.
-            position = foot;
-            const float into = dot(velocity, normal);
-            if (into < 0.0f) {
-                velocity = velocity - normal * into;
-            }
-        } else {
-            // Ordinary contact: reflect position and velocity in the plane.
-            position = position - normal * (2.0f * d);
-            velocity = velocity - normal * (2.0f * dot(velocity, normal));
+    }
+}
+
+void GroundContact::penetrate(Vec3& position, Vec3& velocity, float d, const Vec3& normal,
+                              const Vec3& foot) {
+    if (d < -deepPenetration) {
+        // Deeper than one sub-step of contact can sink a particle (it came
+        // back over the grid from below, or hit a steep face): mirroring by
+        // the full depth would throw it far up. Put it on the surface and
+        // stop its motion into the ground instead.
+        position = foot;
+        const float into = dot(velocity, normal);
+        if (into < 0.0f) {
+            velocity = velocity - normal * into;
         }
+    } else {
+        // Ordinary contact: reflect position and velocity in the plane.
+        position = position - normal * (2.0f * d);
+        velocity = velocity - normal * (2.0f * dot(velocity, normal));
     }
 }
 
@@ -49,45 +52,48 @@ void GroundContact::applyFriction() {
         const Vec3& position = positions[i];
         Vec3 normal;
         const float d = terrain.query(position, &normal, nullptr);
-        if (!(d < contactSkin)) {
-            continue;
+        if (d < contactSkin) {
+            Particle& particle = particles[i];
+            friction(position, normal, particle.velocity, particle.force, particle.inverseMass,
+                     dust);
         }
-        Particle& particle = particles[i];
-        Vec3& force = particle.force;
-        const float fn = dot(force, normal);
-        if (!(fn < 0.0f)) {
-            continue;
+    }
+}
+
+void GroundContact::friction(const Vec3& position, const Vec3& normal, Vec3& velocity, Vec3& force,
+                             float inverseMass, DustSystem* dust) {
+    const float fn = dot(force, normal);
+    if (!(fn < 0.0f)) {
+        return;
+    }
+    const float vn = dot(velocity, normal);
+    const Vec3 vt = velocity - normal * vn;
+    const float s = std::sqrt(dot(vt, vt));
+    if (s > dustSpeed && dust) {
+        // Half the full velocity; the dust system jitters this copy.
+        Vec3 dustVelocity = velocity * 0.5f;
+        dust->emit(position, dustVelocity);
+    }
+    const Vec3 ft = force - normal * fn;
+    const float ftLength = std::sqrt(dot(ft, ft));
+    const float limit = -frictionCoefficient * fn;
+    // At rest it holds while the tangential force is below the normal
+    // force; in motion while the friction left over after cancelling the
+    // tangential force could stop it within this sub-step.
+    const bool sticks =
+        (s < stickSpeed && -fn > ftLength) || ((limit - ftLength) * inverseMass * timeStep > s);
+    if (sticks) {
+        force = force - ft;
+        if (s > stickSpeed) {
+            velocity = normal * vn + vt * 0.5f;
         }
-        Vec3& velocity = particle.velocity;
-        const float vn = dot(velocity, normal);
-        const Vec3 vt = velocity - normal * vn;
-        const float s = std::sqrt(dot(vt, vt));
-        if (s > dustSpeed && dust) {
-            // Half the full velocity; the dust system jitters this copy.
-            Vec3 dustVelocity = velocity * 0.5f;
-            dust->emit(position, dustVelocity);
+    } else {
+        // Friction of the full limit against the sliding direction; with no
+        // sliding direction at all there is nothing to oppose.
+        Vec3 friction = zeroVec3();
+        if (s > 0.0f) {
+            friction = Vec3(limit * vt.x / s, limit * vt.y / s, limit * vt.z / s);
         }
-        const Vec3 ft = force - normal * fn;
-        const float ftLength = std::sqrt(dot(ft, ft));
-        const float limit = -frictionCoefficient * fn;
-        // At rest it holds while the tangential force is below the normal
-        // force; in motion while the friction left over after cancelling the
-        // tangential force could stop it within this sub-step.
-        const bool sticks = (s < stickSpeed && -fn > ftLength) ||
-                            ((limit - ftLength) * particle.inverseMass * timeStep > s);
-        if (sticks) {
-            force = force - ft;
-            if (s > stickSpeed) {
-                velocity = normal * vn + vt * 0.5f;
-            }
-        } else {
-            // Friction of the full limit against the sliding direction; with no
-            // sliding direction at all there is nothing to oppose.
-            Vec3 friction = zeroVec3();
-            if (s > 0.0f) {
-                friction = Vec3(limit * vt.x / s, limit * vt.y / s, limit * vt.z / s);
-            }
-            force = normal * fn + ft - friction;
-        }
+        force = normal * fn + ft - friction;
     }
 }

@@ -22,6 +22,15 @@ class GroundContact {
     // presses it into the ground.
     void applyFriction();
 
+    // One particle's share of the two passes. penetrate: the response to a
+    // height d < 0 above the plane with this normal (foot: the query's foot
+    // point). friction: the friction of a particle within the skin above the
+    // plane with this normal; offers dust through dust when it is not null.
+    static void penetrate(Vec3& position, Vec3& velocity, float d, const Vec3& normal,
+                          const Vec3& foot);
+    static void friction(const Vec3& position, const Vec3& normal, Vec3& velocity, Vec3& force,
+                         float inverseMass, DustSystem* dust);
+
     Particle* particles = nullptr; // the world's particle array (not owned)
     Vec3* positions = nullptr;     // the world's position array (not owned)
     int count = 0;                 // particles in both arrays

@@ -54,6 +54,7 @@ void PhysicsWorld::clear() {
     angleJointTotal = 0;
     quadraticSpringTotal = 0;
     contact.bind(nullptr, nullptr, 0);
+    packed.release();
 }
 
 bool PhysicsWorld::loadModel(const char* fileName) {
@@ -101,6 +102,8 @@ bool PhysicsWorld::loadModelFromText(const char* text, size_t length, const char
         clear();
         return false;
     }
+    // Without memory for the packed copy the step runs element by element.
+    packed.prepare(elements());
     return true;
 }
 
@@ -383,15 +386,47 @@ bool PhysicsWorld::parse(ModelTokenReader& reader, const char* name) {
 }
 
 float PhysicsWorld::step(int milliseconds) {
+    return advance(milliseconds, true);
+}
+
+float PhysicsWorld::stepElementByElement(int milliseconds) {
+    return advance(milliseconds, false);
+}
+
+float PhysicsWorld::advance(int milliseconds, bool packedAllowed) {
     if (milliseconds <= 0) {
         return static_cast<float>(milliseconds);
     }
     // In 64 bits: twice the largest int still fits.
     const long long subSteps = 2LL * milliseconds;
-    for (long long k = 0; k < subSteps; ++k) {
-        subStep();
+    const StepElements world = elements();
+    if (packedAllowed && packed.fits(world)) {
+        packed.run(world, subSteps);
+    } else {
+        for (long long k = 0; k < subSteps; ++k) {
+            subStep();
+        }
     }
     return static_cast<float>(subSteps) * 0.5f;
+}
+
+StepElements PhysicsWorld::elements() {
+    StepElements world;
+    world.positions = positionArray;
+    world.particles = particleArray;
+    world.particleCount = particleTotal;
+    world.springs = springArray;
+    world.springCount = springTotal;
+    world.quadraticSprings = quadraticSpringArray;
+    world.quadraticSpringCount = quadraticSpringTotal;
+    world.wheels = wheelArray;
+    world.wheelCount = wheelTotal;
+    world.rightAngleJoints = rightAngleJointArray;
+    world.rightAngleJointCount = rightAngleJointTotal;
+    world.angleJoints = angleJointArray;
+    world.angleJointCount = angleJointTotal;
+    world.contact = &contact;
+    return world;
 }
 
 void PhysicsWorld::subStep() {

@@ -35,3 +35,31 @@ class Terrain {
     float planes[planeCount * 4];             // per triangle: normal x, y, z, offset (m)
     Vec3 origin;                              // m, x and z of sample (0, 0); y unused
 };
+
+// Inline: the step asks it twice per particle and sub-step.
+inline float Terrain::query(const Vec3& p, Vec3* normal, Vec3* foot) const {
+    const float u = (p.x - origin.x) * 0.5f;
+    const float w = (p.z - origin.z) * 0.5f;
+    // Written so that NaN fails too, and checked before the conversion to int
+    // so that huge values never reach it.
+    if (!(u >= 0.0f) || !(w >= 0.0f) || !(u < 64.0f) || !(w < 64.0f)) {
+        return outside;
+    }
+    const int i = static_cast<int>(u);
+    const int j = static_cast<int>(w);
+    const float fu = u - static_cast<float>(i);
+    const float fw = w - static_cast<float>(j);
+    // The diagonal from P00 to P11 splits the cell; points on it take the
+    // second triangle.
+    const int index = 2 * (cellCount * i + j) + (fw >= fu ? 1 : 0);
+    const float* plane = &planes[4 * index];
+    const Vec3 n(plane[0], plane[1], plane[2]);
+    if (normal) {
+        *normal = n;
+    }
+    const float d = dot(n, p) - plane[3];
+    if (d <= 0.05f && foot) {
+        *foot = p - n * d;
+    }
+    return d;
+}

@@ -47,7 +47,7 @@ bool Wheel::init(Vec3* positionArray, Particle* particleArray, int firstHub, int
     return true;
 }
 
-void Wheel::applyTorque() {
+float Wheel::evaluateTorque() {
     const float s = spinRate;
     const float x = s > 0.0f ? s + 1.0f : s - 1.0f;
     // A seed above 1/(5|x|) grows to the limit, a smaller one fades away; the
@@ -60,7 +60,11 @@ void Wheel::applyTorque() {
         brake = -brakeLimit;
     }
     const float drag = -s * std::fabs(s);
-    const float torque = brake + drive + drag;
+    return brake + drive + drag;
+}
+
+void Wheel::applyTorque() {
+    const float torque = evaluateTorque();
     if (rimCount <= 0) {
         return;
     }
@@ -85,8 +89,13 @@ void Wheel::measureSpin() {
         return;
     }
     const int p = rim[0];
-    const Vec3 axis = positions[hubB] - positions[hubA];
-    const Vec3 r = positions[p] - positions[hubA];
+    measureSpinFrom(positions[hubA], positions[hubB], positions[p], particles[p].velocity);
+}
+
+void Wheel::measureSpinFrom(const Vec3& hubAPosition, const Vec3& hubBPosition,
+                            const Vec3& rimPosition, const Vec3& rimVelocity) {
+    const Vec3 axis = hubBPosition - hubAPosition;
+    const Vec3 r = rimPosition - hubAPosition;
     const Vec3 t = cross(r, axis);
     const float tLength = std::sqrt(dot(t, t));
     const float rLength = std::sqrt(dot(r, r));
@@ -96,5 +105,5 @@ void Wheel::measureSpin() {
         return;
     }
     const Vec3 tangent = normalized(t);
-    spinRate = dot(particles[p].velocity, tangent) / rLength * spinScale;
+    spinRate = dot(rimVelocity, tangent) / rLength * spinScale;
 }

@@ -30,6 +30,15 @@ class Wheel {
     // Measures the spin from the first rim particle's velocity.
     void measureSpin();
 
+    // The two halves of applyTorque and measureSpin that do not touch the
+    // particle arrays, for a step that keeps its particles elsewhere:
+    // transforms the brake seed and returns the total tangential force T of
+    // this evaluation; and sets the spin from the hub and first rim positions
+    // and the first rim particle's velocity.
+    float evaluateTorque();
+    void measureSpinFrom(const Vec3& hubAPosition, const Vec3& hubBPosition,
+                         const Vec3& rimPosition, const Vec3& rimVelocity);
+
     Vec3* positions = nullptr; // the world's position array (not owned)
     int* rim = nullptr;        // owned, rimCount particle indices
     int rimCount = 0;

@@ -424,7 +424,8 @@ TEST_P(SvdRandom, MatchesJacobiReference) {
 
 INSTANTIATE_TEST_SUITE_P(Shapes, SvdRandom,
                          testing::Values(Shape{3, 3}, Shape{1, 1}, Shape{2, 2}, Shape{4, 3},
-                                         Shape{16, 3}, Shape{5, 5}, Shape{7, 4}, Shape{12, 6}),
+                                         Shape{16, 3}, Shape{5, 5}, Shape{7, 4}, Shape{12, 6},
+                                         Shape{16, 16}, Shape{20, 17}),
                          [](const testing::TestParamInfo<Shape>& info) {
                              return std::to_string(info.param.m) + "x" +
                                     std::to_string(info.param.n);
@@ -550,26 +551,32 @@ TEST(Svd, FewerRowsThanColumnsIsRefusedUntouched) {
     EXPECT_EQ(w[2], 6.0f);
 }
 
-// The n-double work array is the one allocation; when it cannot be had the
-// call fails with 0, silently, without touching the outputs.
-TEST(Svd, WorkArrayIsTheOnlyAllocationAndItsLossFails) {
-    Matrix a(4, 3), v(3, 3);
-    for (size_t i = 0; i < a.values.size(); ++i) {
-        a.values[i] = std::sin(1.0f + i);
+// The work array of n doubles is the only storage the decomposition needs:
+// up to 16 columns (the fits use 3, several times a frame) it takes no heap
+// at all; beyond that one allocation, and when it cannot be had the call
+// fails silently with the outputs untouched.
+TEST(Svd, WorkArrayNeedsNoHeapForSmallMatricesAndItsLossFails) {
+    for (int n : {3, 16}) {
+        Matrix a(n + 1, n), v(n, n);
+        for (size_t i = 0; i < a.values.size(); ++i) {
+            a.values[i] = std::sin(1.0f + i);
+        }
+        std::vector<float> w(n);
+        const int callsBefore = nothrowArrayNewCalls;
+        EXPECT_EQ(singularValueDecompose(a.rows.data(), n + 1, n, w.data(), v.rows.data()), 1);
+        EXPECT_EQ(nothrowArrayNewCalls - callsBefore, 0) << n << " columns";
     }
-    float w[3];
-    int callsBefore = nothrowArrayNewCalls;
-    EXPECT_EQ(singularValueDecompose(a.rows.data(), 4, 3, w, v.rows.data()), 1);
-    EXPECT_EQ(nothrowArrayNewCalls - callsBefore, 1);
 
-    Matrix b(4, 3);
-    b.values = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    Matrix b(18, 17), v(17, 17);
+    for (size_t i = 0; i < b.values.size(); ++i) {
+        b.values[i] = std::cos(0.5f + i);
+    }
     const Matrix bBefore(b);
-    float w2[3] = {-1.0f, -1.0f, -1.0f};
-    callsBefore = nothrowArrayNewCalls;
+    std::vector<float> w2(17, -1.0f);
+    int callsBefore = nothrowArrayNewCalls;
     refuseNothrowArrayNew = true;
     testing::internal::CaptureStderr();
-    const int result = singularValueDecompose(b.rows.data(), 4, 3, w2, v.rows.data());
+    const int result = singularValueDecompose(b.rows.data(), 18, 17, w2.data(), v.rows.data());
     const std::string err = testing::internal::GetCapturedStderr();
     refuseNothrowArrayNew = false;
     EXPECT_EQ(result, 0);
@@ -577,6 +584,9 @@ TEST(Svd, WorkArrayIsTheOnlyAllocationAndItsLossFails) {
     EXPECT_EQ(err, "");
     EXPECT_EQ(b.values, bBefore.values);
     EXPECT_EQ(w2[0], -1.0f);
+    callsBefore = nothrowArrayNewCalls;
+    EXPECT_EQ(singularValueDecompose(b.rows.data(), 18, 17, w2.data(), v.rows.data()), 1);
+    EXPECT_EQ(nothrowArrayNewCalls - callsBefore, 1);
 }
 
 // A NaN or infinity anywhere is refused silently with the outputs

@@ -1,7 +1,6 @@
-// ModelBuilder: composes model-file text in code for the physics tests and
-// the step benchmark, and a truck-shaped soft body built with it (four
-// 34-particle wheels under a lattice chassis, with steering arms, suspension,
-// joints and bump stops).
+// ModelBuilder: composes model-file text in code for the physics tests, and a truck-shaped soft
+// body built with it (four 34-particle wheels under a lattice chassis, with steering arms,
+// suspension, joints and bump stops).
 #pragma once
 
 #include "math/Vec3.h"

@@ -1,0 +1,55 @@
+// The shipped truck (Modell.txt): 20,000 sub-steps at rest and 20,000 driving
+// (full throttle, full lock, brake), each repetition from a fresh load, the
+// controls, dust and step as the frame update runs them.
+#include "bench/BenchSupport.h"
+#include "physics/DriveController.h"
+#include "physics/DustSystem.h"
+
+#include <cstdlib>
+
+namespace {
+
+void runTruck(benchmark::State& state, bool driving) {
+    auto world = loadShippedTruck();
+    if (!world) {
+        state.SkipWithError("Modell.txt did not load");
+        return;
+    }
+    std::srand(1);
+    DustSystem dust(1024, world->terrain());
+    world->setDustSystem(&dust);
+    DriveController controller;
+    controller.bindWheels(world->wheels());
+    const float dt = 0.001f * truckFrameMilliseconds;
+    float time = 0.0f;
+    int frame = 0;
+    for (auto _ : state) {
+        const TruckControls c = driving ? drivingControls(frame) : TruckControls{0.0f, 0.0f, 0.0f};
+        world->angleJoints()[0].setTarget(c.steering);
+        world->angleJoints()[1].setTarget(-c.steering);
+        controller.update(c.throttle);
+        for (int w = 0; w < world->wheelCount(); ++w) {
+            world->wheels()[w].setBrake(c.brake);
+        }
+        time += dt;
+        dust.update(time, dt);
+        dust.setClock(time);
+        benchmark::DoNotOptimize(world->step(truckFrameMilliseconds));
+        ++frame;
+    }
+    world->setDustSystem(nullptr);
+    setStepCounters(state, 2.0 * truckFrameMilliseconds * static_cast<double>(state.iterations()),
+                    springCount(*world));
+}
+
+void BM_TruckResting(benchmark::State& state) {
+    runTruck(state, false);
+}
+void BM_TruckDriving(benchmark::State& state) {
+    runTruck(state, true);
+}
+
+} // namespace
+
+BENCHMARK(BM_TruckResting)->Iterations(truckFrames)->Repetitions(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TruckDriving)->Iterations(truckFrames)->Repetitions(5)->Unit(benchmark::kMillisecond);
