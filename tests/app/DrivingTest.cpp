@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -196,6 +197,10 @@ struct LockCase {
     int key;
     double lockAt; // s after the start, throttle held from 0
 };
+
+void PrintTo(const LockCase& c, std::ostream* out) {
+    *out << (c.key == keyCodeRight ? "right" : "left") << " lock from " << c.lockAt << " s";
+}
 
 class FullLock : public Driving, public ::testing::WithParamInterface<LockCase> {};
 
