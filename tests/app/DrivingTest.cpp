@@ -1,18 +1,29 @@
 // Driving scenarios: the generated truck, driven through TruckApp::key and
-// TruckApp::advance exactly as the program drives it, must rest, drive,
-// reverse, turn, brake, survive rough ground and reset.
+// TruckApp::advance exactly as the program drives it at 60 frames per
+// second, must start in view of the fixed camera and drive away from it,
+// rest, accelerate, reverse, turn, brake, keep moving at full lock, climb,
+// kick up dust that the frame shows, survive rough ground and reset.
+#include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
+#include "render/Renderer.h"
 #include "scene/RenderScale.h"
+#include "tests/support/GlContext.h"
 #include "tests/support/TruckDriver.h"
 
+#include <GL/gl.h>
+#include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -68,8 +79,7 @@ TEST_F(Driving, RestsWithoutKeys) {
     EXPECT_LT(deepest, 0.05f);
 }
 
-TEST_F(Driving, DrivesForwardWithWheelsRolling) {
-    driver.run(1.0);
+TEST_F(Driving, AcceleratesToTopSpeedWithWheelsRolling) {
     const BodyPose start = driver.pose();
     const Wheel* wheels = driver.app.world->wheels();
     // Rim radius from the particles: hub midpoint to the group's third particle.
@@ -78,14 +88,29 @@ TEST_F(Driving, DrivesForwardWithWheelsRolling) {
     const Vec3 rim = p[2] - hubMid;
     const float radius = std::sqrt(dot(rim, rim));
 
+    // Full throttle from a standstill for 6 s: the flat strip ends (with the
+    // world) about 60 m ahead.
     driver.press(keyCodeUp);
     float worstTilt = 0.0f;
+    double reached20 = -1.0;
+    float topSpeed = 0.0f;
+    Vec3 halfSecondAgo = start.origin;
     double spinSum = 0.0;
     double speedSum = 0.0;
     int samples = 0;
-    driver.run(10.0, [&] {
-        worstTilt = std::fmax(worstTilt, driver.pose().tiltDegrees);
-        if (driver.time() > 9.0) {
+    long frames = 0;
+    driver.run(6.0, [&] {
+        const BodyPose now = driver.pose();
+        worstTilt = std::fmax(worstTilt, now.tiltDegrees);
+        if (reached20 < 0.0 && forwardTravel(start, now) >= 20.0f) {
+            reached20 = driver.time();
+        }
+        // Speed over the last half second, from the body's travel.
+        if (++frames % 30 == 0) {
+            topSpeed = std::fmax(topSpeed, horizontalDistance(now.origin, halfSecondAgo) / 0.5f);
+            halfSecondAgo = now.origin;
+        }
+        if (driver.time() > 5.0) {
             float meanSpin = 0.0f;
             for (int w = 0; w < 4; ++w) {
                 meanSpin += wheels[w].spin() * 0.25f;
@@ -98,13 +123,17 @@ TEST_F(Driving, DrivesForwardWithWheelsRolling) {
     });
     const BodyPose end = driver.pose();
     ASSERT_TRUE(driver.allFinite());
-    EXPECT_GE(forwardTravel(start, end), 20.0f);
+    EXPECT_GT(reached20, 0.0);
+    EXPECT_LT(reached20, 4.5) << "0-20 m";
+    EXPECT_GE(topSpeed, 9.0f);
+    EXPECT_GE(forwardTravel(start, end), 40.0f);
     EXPECT_LT(std::fabs(sidewaysTravel(start, end)), 3.0f);
     EXPECT_LT(worstTilt, 25.0f);
     const double groundSpeed = speedSum / samples;
     const double rollingSpeed = spinSum / samples * 2.0 * pi * radius;
     EXPECT_NEAR(groundSpeed, rollingSpeed, 0.25 * rollingSpeed)
         << "ground " << groundSpeed << " m/s, wheels " << rollingSpeed << " m/s";
+    std::printf("0-20 m in %.2f s, top speed %.1f m/s\n", reached20, topSpeed);
 }
 
 TEST_F(Driving, Reverses) {
@@ -122,11 +151,16 @@ TEST_F(Driving, SteeringRightTurnsRightAndLeftTurnsLeft) {
         ASSERT_TRUE(run.load(assetDir)) << run.app.failureReason();
         run.press(keyCodeUp);
         run.run(4.0);
-        const float before = run.pose().headingDegrees;
+        // Summed frame by frame: the truck may turn further than half a circle.
+        float heading = run.pose().headingDegrees;
+        float turned = 0.0f;
         run.press(side == 0 ? keyCodeRight : keyCodeLeft);
-        run.run(4.0);
+        run.run(4.0, [&] {
+            const float now = run.pose().headingDegrees;
+            turned += headingChange(heading, now);
+            heading = now;
+        });
         ASSERT_TRUE(run.allFinite());
-        const float turned = headingChange(before, run.pose().headingDegrees);
         if (side == 0) {
             EXPECT_GE(turned, 30.0f) << "right arrow turned by " << turned << " degrees";
         } else {
@@ -135,24 +169,94 @@ TEST_F(Driving, SteeringRightTurnsRightAndLeftTurnsLeft) {
     }
 }
 
+// The README's braking example: 4 s of full throttle, then the brake.
 TEST_F(Driving, BrakesToAStandstill) {
     driver.press(keyCodeUp);
-    driver.run(8.0);
+    driver.run(4.0);
     driver.release(keyCodeUp);
     driver.press(keyCodeSpace);
     double stoppedAt = -1.0;
     const double brakeStart = driver.time();
     driver.run(6.0, [&] {
-        const Vec3 v = driver.chassisVelocity();
-        if (stoppedAt < 0.0 && std::sqrt(dot(v, v)) < 0.3f) {
+        if (stoppedAt < 0.0 && driver.chassisSpeed() < 0.3f) {
             stoppedAt = driver.time() - brakeStart;
         }
     });
     ASSERT_TRUE(driver.allFinite());
     EXPECT_GE(stoppedAt, 0.0) << "still moving after 6 s of braking";
-    const Vec3 v = driver.chassisVelocity();
-    EXPECT_LT(std::sqrt(dot(v, v)), 0.3f);
+    EXPECT_LT(driver.chassisSpeed(), 0.3f);
     EXPECT_LT(driver.pose().tiltDegrees, 10.0f);
+}
+
+// Throttle held and full lock from some moment on: wherever the circles take
+// the truck (over the bumps beside the strip), it keeps moving for 30 s,
+// never slower than 0.5 m/s for more than 3 s. Right lock from 4 s is the
+// README's turning example. Later than about 4.5 s the truck is near the
+// end of the world and slides off it.
+struct LockCase {
+    int key;
+    double lockAt; // s after the start, throttle held from 0
+};
+
+void PrintTo(const LockCase& c, std::ostream* out) {
+    *out << (c.key == keyCodeRight ? "right" : "left") << " lock from " << c.lockAt << " s";
+}
+
+class FullLock : public Driving, public ::testing::WithParamInterface<LockCase> {};
+
+TEST_P(FullLock, KeepsMovingFor30Seconds) {
+    driver.press(keyCodeUp);
+    driver.run(GetParam().lockAt);
+    driver.press(GetParam().key);
+    double slowSince = -1.0;
+    double longestSlow = 0.0;
+    bool finite = true;
+    driver.run(30.0, [&] {
+        finite = finite && driver.allFinite();
+        if (driver.chassisSpeed() >= 0.5f) {
+            slowSince = -1.0;
+        } else if (slowSince < 0.0) {
+            slowSince = driver.time();
+        } else {
+            longestSlow = std::fmax(longestSlow, driver.time() - slowSince);
+        }
+    });
+    ASSERT_TRUE(finite);
+    EXPECT_LE(longestSlow, 3.0) << "stalled near " << driver.pose().origin.x << ", "
+                                << driver.pose().origin.z;
+    EXPECT_LT(driver.pose().tiltDegrees, 60.0f) << "rolled over";
+}
+
+INSTANTIATE_TEST_SUITE_P(Driving, FullLock,
+                         ::testing::Values(LockCase{keyCodeRight, 0.0}, LockCase{keyCodeLeft, 0.0},
+                                           LockCase{keyCodeRight, 2.0}, LockCase{keyCodeLeft, 2.0},
+                                           LockCase{keyCodeRight, 4.0}, LockCase{keyCodeLeft, 4.0}),
+                         [](const ::testing::TestParamInfo<LockCase>& info) {
+                             return std::string(info.param.key == keyCodeRight ? "Right" : "Left") +
+                                    "From" + std::to_string(static_cast<int>(info.param.lockAt)) +
+                                    "s";
+                         });
+
+// From a standstill at the foot of the 14 degree ramp (x -24..-14, rising
+// from z = -14 to its top at z = 24), facing up it, full throttle takes the
+// truck to the top.
+TEST_F(Driving, ClimbsTheRampFromAStandstill) {
+    driver.placeAt(-19.0f, -10.5f, 180.0f);
+    driver.press(keyCodeSpace);
+    driver.run(2.0);
+    ASSERT_LT(driver.chassisSpeed(), 0.1f) << "not at rest on the ramp";
+    ASSERT_LT(driver.pose().origin.z, -10.0f);
+    driver.release(keyCodeSpace);
+    driver.press(keyCodeUp);
+    const double start = driver.time();
+    double top = -1.0;
+    driver.run(15.0, [&] {
+        if (top < 0.0 && driver.pose().origin.z > 20.0f) {
+            top = driver.time() - start;
+        }
+    });
+    EXPECT_GT(top, 0.0) << "got only to z = " << driver.pose().origin.z;
+    std::printf("up the 14 degree ramp in %.1f s\n", top);
 }
 
 TEST_F(Driving, SurvivesRoughGroundAndRamps) {
@@ -166,22 +270,26 @@ TEST_F(Driving, SurvivesRoughGroundAndRamps) {
         worstStretch = std::fmax(worstStretch, driver.maxSpringStretch());
         furthestFromStrip = std::fmax(furthestFromStrip, std::fabs(driver.pose().origin.x));
     };
-    // Weave along the strip at speed, then swerve off it into the bumps.
+    // Swerve off the strip at speed into the bumps, then circle among them
+    // at full lock, one way and then the other.
     driver.press(keyCodeUp);
-    driver.run(4.0, check);
-    for (int leg = 0; leg < 8 && finite; ++leg) {
-        const int steer = leg % 2 == 0 ? keyCodeLeft : keyCodeRight;
-        driver.press(steer);
-        driver.run(leg == 6 ? 1.5 : 0.7, check);
-        driver.release(steer);
-        driver.run(2.0, check);
-    }
+    driver.run(1.5, check);
+    driver.press(keyCodeRight);
+    driver.run(0.6, check);
+    driver.release(keyCodeRight);
+    driver.run(1.4, check);
+    driver.press(keyCodeRight);
+    driver.run(10.0, check);
+    driver.release(keyCodeRight);
+    driver.press(keyCodeLeft);
+    driver.run(12.0, check);
+    driver.release(keyCodeLeft);
     EXPECT_GT(furthestFromStrip, 8.0f) << "the truck never reached the bumps";
 
     // Then from the top of a ramp, down its 14 degree slope with the steering
     // swinging, over its side or into the wall at its foot.
     driver.release(keyCodeUp);
-    driver.placeAt(-19.0f, 21.0f);
+    driver.placeAt(-19.0f, 21.0f, 0.0f);
     driver.run(1.0, check);
     driver.press(keyCodeUp);
     for (int leg = 0; leg < 10 && finite; ++leg) {
@@ -294,6 +402,139 @@ TEST_F(Driving, FitsFollowTheParticles) {
     });
     EXPECT_LT(worstDriving, 15.0f);
     EXPECT_LT(worstWheel, 3.0f);
+}
+
+// The same truck drawn by TruckApp::frame in a real GL context.
+class DrivingOnScreen : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(requireGlContext());
+        resetGlState();
+        renderer.reset(new Renderer());
+        ASSERT_TRUE(driver.load(assetDir, renderer.get())) << driver.app.failureReason();
+    }
+
+    // Draws the frame at the driver's current time: the world is already
+    // there, so the frame only draws.
+    void drawFrame() { driver.app.frame(static_cast<float>(driver.time())); }
+    std::vector<unsigned char> readFrame() const {
+        std::vector<unsigned char> rgb(640 * 480 * 3);
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, 640, 480, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+        return rgb;
+    }
+    static int differingPixels(const std::vector<unsigned char>& a,
+                               const std::vector<unsigned char>& b) {
+        int count = 0;
+        for (size_t i = 0; i < a.size(); i += 3) {
+            count += a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2];
+        }
+        return count;
+    }
+
+    std::unique_ptr<Renderer> renderer; // outlives the driver's meshes
+    TruckDriver driver;
+};
+
+// Camera F1's eye is fixed 200 scene units up and 300 back: the truck starts
+// in front of it, wholly in the 640 x 480 picture and at least 120 pixels
+// wide, and holding the up arrow drives it away along the flat strip.
+TEST_F(DrivingOnScreen, StartsInViewOfTheFixedCameraAndDrivesAway) {
+    ASSERT_EQ(driver.app.camera, 0);
+    drawFrame();
+    // The view and projection as the frame left them in GL.
+    const Mat4 identity;
+    renderer->setModelMatrix(&identity);
+    GLdouble view[16];
+    GLdouble projection[16];
+    const GLint viewport[4] = {0, 0, 640, 480};
+    glGetDoublev(GL_MODELVIEW_MATRIX, view);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    float left = 1e9f, right = -1e9f;
+    int outside = 0;
+    auto project = [&](const Vec3& scene, bool body) {
+        GLdouble x, y, z;
+        gluProject(scene.x, scene.y, scene.z, view, projection, viewport, &x, &y, &z);
+        outside += x < 0.0 || x > 640.0 || y < 0.0 || y > 480.0 || z <= 0.0 || z >= 1.0;
+        if (body) {
+            left = std::fmin(left, static_cast<float>(x));
+            right = std::fmax(right, static_cast<float>(x));
+        }
+    };
+    const Vec3* p = driver.app.world->positions();
+    for (int i = 0; i < driver.app.world->particleCount(); ++i) {
+        project(p[i] * renderScale, i >= 136);
+    }
+    const Mat4 body = driver.app.bodyTransform();
+    for (int i = 0; i < driver.app.bodyMesh->vertexCount; ++i) {
+        project(body.transformPoint(driver.app.bodyMesh->vertices[i]), false);
+    }
+    EXPECT_EQ(outside, 0) << "points of the truck outside the picture";
+    EXPECT_GE(right - left, 120.0f) << "body particles from x " << left << " to " << right;
+    std::printf("body particles %.0f pixels wide at the start\n", right - left);
+
+    // Flat ground ahead: the strip, |x| < 6, for 50 m.
+    const BodyPose start = driver.pose();
+    const Terrain& terrain = driver.app.world->terrain();
+    for (float z = start.origin.z; z > start.origin.z - 50.0f; z -= 1.0f) {
+        for (float x = -5.5f; x <= 5.5f; x += 1.0f) {
+            Vec3 normal;
+            ASSERT_EQ(terrain.query(Vec3(x, 0.0f, z), &normal, nullptr), 0.0f) << x << ", " << z;
+            ASSERT_EQ(normal.y, 1.0f) << x << ", " << z;
+        }
+    }
+    const Vec3 eye = Vec3(0.0f, 200.0f, 300.0f) * (1.0f / renderScale);
+    driver.press(keyCodeUp);
+    float furthestFromStrip = 0.0f;
+    driver.run(5.0, [&] {
+        furthestFromStrip = std::fmax(furthestFromStrip, std::fabs(driver.pose().origin.x));
+    });
+    EXPECT_GT(horizontalDistance(driver.pose().origin, eye),
+              horizontalDistance(start.origin, eye) + 35.0f);
+    EXPECT_LT(furthestFromStrip, 4.0f) << "left the strip";
+}
+
+// Turning at full lock from top speed, the sliding tyres throw up dust: at
+// least 50 particles at once, drawn behind the truck with F7 on and not at
+// all with F7 off.
+TEST_F(DrivingOnScreen, FullLockAtTopSpeedKicksUpDustThatF7Shows) {
+    driver.press(keyCodeUp);
+    driver.run(4.0);
+    ASSERT_GT(driver.chassisSpeed(), 9.0f);
+    driver.app.key(260, true); // F4: follow from behind
+    driver.app.key(260, false);
+    driver.press(keyCodeRight);
+    int most = 0;
+    auto count = [&] { most = std::max(most, driver.dustCount()); };
+    driver.run(1.0, count);
+    // Half a second of drawn frames fills the camera's smoothing window.
+    driver.run(0.5, [&] {
+        count();
+        drawFrame();
+    });
+    ASSERT_GT(driver.dustCount(), 0);
+    const std::vector<unsigned char> withDust = readFrame();
+    driver.app.key(263, true); // F7 off
+    driver.app.key(263, false);
+    drawFrame();
+    const std::vector<unsigned char> f7Off = readFrame();
+    // The same frame with an empty dust system and F7 on again.
+    DustSystem none(1024, driver.app.world->terrain());
+    DustSystem* dust = driver.app.dust;
+    driver.app.dust = &none;
+    driver.app.key(263, true);
+    driver.app.key(263, false);
+    drawFrame();
+    driver.app.dust = dust;
+    const std::vector<unsigned char> noDust = readFrame();
+    const int dustPixels = differingPixels(withDust, noDust);
+    EXPECT_GE(dustPixels, 200) << driver.dustCount() << " particles";
+    EXPECT_EQ(differingPixels(f7Off, noDust), 0);
+
+    driver.run(4.5, count);
+    EXPECT_GE(most, 50);
+    std::printf("%d dust pixels; at most %d dust particles\n", dustPixels, most);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Headless driving harness for the truck tests.
 #include "tests/support/TruckDriver.h"
 
+#include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "scene/RenderScale.h"
 
@@ -10,8 +11,12 @@ namespace {
 const double degreesPerRadian = 57.29577951308232;
 }
 
-bool TruckDriver::load(const std::string& assetDirectory) {
+bool TruckDriver::load(const std::string& assetDirectory, Renderer* renderer) {
     app.setAssetDirectory(assetDirectory.c_str());
+    if (renderer != nullptr) {
+        app.renderer = renderer;
+        return app.init();
+    }
     return app.initSimulation();
 }
 
@@ -27,25 +32,37 @@ BodyPose TruckDriver::pose() const {
     return p;
 }
 
-void TruckDriver::placeAt(float x, float z) {
+void TruckDriver::placeAt(float x, float z, float headingDegrees) {
     const BodyPose start = pose();
     Vec3* positions = app.world->positions();
+    Particle* particles = app.world->particles();
     const int count = app.world->particleCount();
     const Terrain& terrain = app.world->terrain();
-    const Vec3 shift(x - start.origin.x, 0.0f, z - start.origin.z);
+    const Vec3 up(0.0f, 1.0f, 0.0f);
+    Vec3 normal = up;
+    const float height = terrain.query(Vec3(x, 0.0f, z), &normal, nullptr);
+    // A turn about +y by a decreases the heading by a.
+    Mat4 move;
+    move.rotateAboutAxis(
+        start.origin, up,
+        static_cast<float>((start.headingDegrees - headingDegrees) / degreesPerRadian));
+    move.translate(Vec3(x - start.origin.x, 0.0f, z - start.origin.z));
+    const Vec3 tiltAxis = cross(up, normal);
+    if (dot(tiltAxis, tiltAxis) > 1.0e-12f) {
+        move.rotateAboutAxis(Vec3(x, -height / normal.y, z), tiltAxis, std::acos(normal.y));
+    }
     float lift = -1.0e9f;
     for (int i = 0; i < count; ++i) {
-        const Vec3 p = positions[i] + shift;
-        Vec3 normal;
-        const float height = terrain.query(Vec3(p.x, 0.0f, p.z), &normal, nullptr);
+        positions[i] = move.transformPoint(positions[i]);
+        particles[i].velocity = move.transformVector(particles[i].velocity);
+        Vec3 below;
+        const float h = terrain.query(Vec3(positions[i].x, 0.0f, positions[i].z), &below, nullptr);
         // Height of the ground under the particle along the vertical: the
         // query measures along the normal, so correct by its y component.
-        const float ground = -height / normal.y;
-        lift = std::fmax(lift, ground - p.y);
+        lift = std::fmax(lift, -h / below.y - positions[i].y);
     }
-    const Vec3 move = shift + Vec3(0.0f, lift + 0.05f, 0.0f);
     for (int i = 0; i < count; ++i) {
-        positions[i] = positions[i] + move;
+        positions[i].y += lift + 0.05f;
     }
 }
 
@@ -56,6 +73,19 @@ Vec3 TruckDriver::chassisVelocity() const {
         sum = sum + particles[i].velocity;
     }
     return sum * 0.25f;
+}
+
+float TruckDriver::chassisSpeed() const {
+    const Vec3 v = chassisVelocity();
+    return std::sqrt(dot(v, v));
+}
+
+int TruckDriver::dustCount() const {
+    int capacity = 0;
+    int start = 0;
+    int count = 0;
+    app.dust->view(capacity, start, count);
+    return count;
 }
 
 float TruckDriver::maxParticleSpeed() const {

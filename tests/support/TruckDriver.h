@@ -21,10 +21,14 @@ struct BodyPose {
     float tiltDegrees = 0.0f;
 };
 
+class Renderer;
+
 class TruckDriver {
   public:
     // Loads the simulation from the asset folder; false with the app's reason.
-    bool load(const std::string& assetDirectory);
+    // With a renderer (and a current GL context) loads every asset, so that
+    // TruckApp::frame can draw.
+    bool load(const std::string& assetDirectory, Renderer* renderer = nullptr);
 
     void press(int code) { app.key(code, true); }
     void release(int code) { app.key(code, false); }
@@ -42,15 +46,20 @@ class TruckDriver {
         run(seconds, [] {});
     }
 
-    // Moves the resting truck rigidly so that its body origin lies over
-    // (x, z) and its lowest particle 0.05 m above the ground beneath it.
-    void placeAt(float x, float z);
+    // Moves the truck rigidly so that its body origin lies over (x, z), it
+    // heads headingDegrees (as BodyPose measures it), its up axis follows the
+    // ground's normal there and its lowest particle is 0.05 m above the
+    // ground beneath it. Velocities turn with it.
+    void placeAt(float x, float z, float headingDegrees);
 
     // Seconds since the start of the run.
     double time() const { return static_cast<double>(frame) / framesPerSecond; }
     BodyPose pose() const;
-    // Mean velocity of the four body-fit particles, m/s.
+    // Mean velocity of the four body-fit particles, m/s, and its length.
     Vec3 chassisVelocity() const;
+    float chassisSpeed() const;
+    // Live dust particles.
+    int dustCount() const;
     // Largest particle speed, m/s; NaN if any velocity is NaN.
     float maxParticleSpeed() const;
     // True when every position and velocity is finite.

@@ -329,7 +329,8 @@ TEST(Assets, SoftBodyHonoursTheIndexConventionsAndIsStable) {
         EXPECT_LT(std::fabs(dot(u, w)) / std::sqrt(dot(u, u) * dot(w, w)), 1e-5f)
             << "right-angle joint " << j;
     }
-    // Stability at the 0.5 ms step, and a mass the drive law can move.
+    // Stability at the 0.5 ms step, and a mass light enough for the drive
+    // law's 163 N at a standstill to pull it up 18 degrees (54 kg).
     std::vector<double> stiffness(n, 0.0);
     for (int i = 0; i < world->springCount(); ++i) {
         const Spring& s = world->springs()[i];
@@ -341,10 +342,10 @@ TEST(Assets, SoftBodyHonoursTheIndexConventionsAndIsStable) {
     for (int i = 0; i < n; ++i) {
         const Particle& particle = world->particles()[i];
         mass += particle.mass;
-        EXPECT_LT(std::sqrt(stiffness[i] / particle.mass) * 0.0005, 0.5) << "particle " << i;
+        EXPECT_LE(std::sqrt(stiffness[i] / particle.mass) * 0.0005, 0.45) << "particle " << i;
     }
-    EXPECT_GE(mass, 80.0);
-    EXPECT_LE(mass, 120.0);
+    EXPECT_GE(mass, 20.0);
+    EXPECT_LE(mass, 54.0);
 }
 
 TEST(Assets, TruckSettlesDrivesForwardAndSteersRight) {

@@ -1,6 +1,8 @@
 // BodyMesh: the body objects, authored in metres in the truck's own frame
 // (x right, y height above the flat ground at rest, z backwards from the
-// start position) and stored in scene units relative to the body origin.
+// start position) for wheel centres at designHubY, then widened and lifted
+// to the truck's track and wheels and stored in scene units relative to the
+// body origin.
 #include "tools/assets/BodyMesh.h"
 
 #include <algorithm>
@@ -11,6 +13,13 @@ namespace {
 
 const float pi = 3.14159265f;
 const float unitsPerMetre = 60.0f;
+
+// The outline below is drawn for wheel centres this high; the whole body is
+// lifted by the difference to the truck's hubs, and widened by widthScale
+// so that the wider track's tyres sit under the arches and flares.
+const float designHubY = 0.48f;
+const float lift = TruckModel::hubHeight - designHubY;
+const float widthScale = 1.1f;
 
 // Outline of the truck, metres.
 const float noseZ = -2.25f;    // front face
@@ -25,12 +34,14 @@ const float roofY = 1.95f;
 const float bedTopY = 1.35f;
 const float bedFloorY = 0.85f;
 const float bedInnerX = 0.90f; // inner face of the bed walls
-const float archRadius = 0.58f;
+const float archRadius = TruckModel::wheelRadius + 0.13f;
+const float flareX = 1.24f;     // outer edge of the fender flares, before widening
 const float wellInnerX = 0.70f; // inner wall of the wheel wells
 
-// Height of the bonnet line along the body, rising towards the windscreen.
+// Height of the bonnet line along the body, rising towards the windscreen;
+// high enough to clear the front arches.
 float bonnetY(float z) {
-    return 1.22f + (z - noseZ) / (cowlZ - noseZ) * 0.08f;
+    return 1.3f + (z - noseZ) / (cowlZ - noseZ) * 0.06f;
 }
 
 // Top edge of the body side at z.
@@ -60,7 +71,7 @@ float sideBottomY(float z) {
     for (int axle = 0; axle < 2; ++axle) {
         float dz = z - axleZ(axle);
         if (std::fabs(dz) < archRadius) {
-            y = std::max(y, TruckModel::hubHeight + std::sqrt(archRadius * archRadius - dz * dz));
+            y = std::max(y, designHubY + std::sqrt(archRadius * archRadius - dz * dz));
         }
     }
     return y;
@@ -89,7 +100,7 @@ float cabHalfWidth(float y) {
 
 // Angle above the axle where the arch meets the sill.
 float archStartAngle() {
-    return std::asin((sillY - TruckModel::hubHeight) / archRadius);
+    return std::asin((sillY - designHubY) / archRadius);
 }
 float archHalfLength() {
     return archRadius * std::cos(archStartAngle());
@@ -98,7 +109,8 @@ float archHalfLength() {
 // Truck-frame metres to body scene units.
 Vec3 P(float x, float y, float z) {
     const float originY = TruckModel::startPosition().y;
-    return Vec3(x * unitsPerMetre, (y - originY) * unitsPerMetre, z * unitsPerMetre);
+    return Vec3(x * widthScale * unitsPerMetre, (y + lift - originY) * unitsPerMetre,
+                z * unitsPerMetre);
 }
 
 // Axis-aligned flat pieces, in truck-frame metres.
@@ -210,7 +222,7 @@ void BodyMesh::buildShell(const TruckModel& truck) {
 
     // Wheel wells: a half tube under each arch and a flat inner wall.
     const float phi0 = archStartAngle();
-    const float hubY = TruckModel::hubHeight;
+    const float hubY = designHubY;
     for (int axle = 0; axle < 2; ++axle) {
         float zc = axleZ(axle);
         for (int sideIndex = 0; sideIndex < 2; ++sideIndex) {
@@ -362,15 +374,19 @@ void BodyMesh::buildShell(const TruckModel& truck) {
     horizontal(m, bedInnerX, 0.98f, bedFrontZ, tailZ, bedTopY, true);
     horizontal(m, -bedInnerX, bedInnerX, bedFrontZ, bedFrontInner, bedTopY, true);
     horizontal(m, -bedInnerX, bedInnerX, tailInner, tailZ, bedTopY, true);
-    const float housingRadius = 0.62f;
+    // The housings over the rear wheels, cut off where they meet the bed's
+    // front wall.
+    const float housingRadius = TruckModel::wheelRadius + 0.17f;
     const float housingStart = std::asin((bedFloorY - hubY) / housingRadius);
+    const float zc = axleZ(1);
+    const float housingEnd =
+        std::min(pi - housingStart, std::acos((bedFrontInner - zc) / housingRadius));
     for (int sideIndex = 0; sideIndex < 2; ++sideIndex) {
         float side = sideIndex == 0 ? -1.0f : 1.0f;
-        float zc = axleZ(1);
         m.patch(
             12, 1,
             [&](float s, float t) {
-                float phi = housingStart + s * (pi - 2.0f * housingStart);
+                float phi = housingStart + s * (housingEnd - housingStart);
                 float x = side * (bedInnerX - t * (bedInnerX - 0.62f));
                 return P(x, hubY + housingRadius * std::sin(phi),
                          zc + housingRadius * std::cos(phi));
@@ -379,12 +395,14 @@ void BodyMesh::buildShell(const TruckModel& truck) {
         int centre = m.vertex(P(side * 0.62f, bedFloorY, zc), 0.0f, 0.0f);
         int firstRim = m.vertexCount();
         for (int k = 0; k <= 12; ++k) {
-            float phi = housingStart + k / 12.0f * (pi - 2.0f * housingStart);
+            float phi = housingStart + k / 12.0f * (housingEnd - housingStart);
             float y = hubY + housingRadius * std::sin(phi);
             float z = zc + housingRadius * std::cos(phi);
             m.vertex(P(side * 0.62f, y, z), z, y);
         }
-        for (int k = 0; k < 12; ++k) {
+        // Down the front wall to the floor.
+        m.vertex(P(side * 0.62f, bedFloorY, bedFrontInner), bedFrontInner, bedFloorY);
+        for (int k = 0; k < 13; ++k) {
             if (side < 0) {
                 m.triangle(centre, firstRim + k + 1, firstRim + k);
             } else {
@@ -469,25 +487,27 @@ void BodyMesh::buildTrim() {
     const float phi0 = archStartAngle();
     for (float side : {-1.0f, 1.0f}) {
         float x0 = side > 0 ? 0.99f : -1.13f;
-        block(m, x0, x0 + 0.14f, 0.52f, 0.57f, -0.28f, 1.12f);
+        block(m, x0, x0 + 0.14f, 0.52f, 0.57f, axleZ(0) + archHalfLength() + 0.07f,
+              axleZ(1) - archHalfLength() - 0.05f);
         for (int axle = 0; axle < 2; ++axle) {
             float zc = axleZ(axle);
-            // The flare: a band round the arch, sloping out from the side.
+            // The flare: a wide band round the arch, sloping out from the
+            // side over the tyre, and its underside.
             m.patch(
                 16, 1,
                 [&](float s, float t) {
                     float phi = phi0 + s * (pi - 2.0f * phi0);
-                    float r = archRadius + 0.09f * t;
-                    float x = side * (1.065f - 0.07f * t);
-                    return P(x, TruckModel::hubHeight + r * std::sin(phi), zc + r * std::cos(phi));
+                    float r = archRadius + 0.12f * t;
+                    float x = side * (flareX - (flareX - 0.995f) * t);
+                    return P(x, designHubY + r * std::sin(phi), zc + r * std::cos(phi));
                 },
                 side < 0, 3.0f, 0.2f);
             m.patch(
                 16, 1,
                 [&](float s, float t) {
                     float phi = phi0 + s * (pi - 2.0f * phi0);
-                    float x = side * (0.99f + 0.075f * t);
-                    return P(x, TruckModel::hubHeight + archRadius * std::sin(phi),
+                    float x = side * (0.99f + (flareX - 0.99f) * t);
+                    return P(x, designHubY + archRadius * std::sin(phi),
                              zc + archRadius * std::cos(phi));
                 },
                 side < 0, 3.0f, 0.2f);

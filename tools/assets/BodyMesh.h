@@ -1,7 +1,8 @@
 // BodyMesh: the truck's five body objects, modelled around the body origin
 // (the truck's start position) in scene units: 60 per metre, x to the right,
-// y up, z backwards (the truck faces -z). A pickup with the cab over the
-// front axle, a long bonnet, an open bed, bull bar and roll bar.
+// y up, z backwards (the truck faces -z). A lifted pickup on big off-road
+// tyres under wide flares: a long bonnet, the cab between the axles, an
+// open bed, bull bar and roll bar.
 //   object 0 "glass": windscreen, side and rear windows, lamp lenses
 //   object 1 "interior": seats, dashboard, floor, door and roof linings
 //   object 2 "body": the painted shell, with four mounting points at

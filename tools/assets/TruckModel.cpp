@@ -6,39 +6,47 @@
 
 namespace {
 
-// Masses, in kilograms. Light enough for the fixed drive law (at most about
-// 41 N per wheel) to climb out of the flat strip; the chassis carries most of
-// the weight so the wheels follow it rather than the other way round.
-const float rimMass = 0.1f;
-const float hubMass = 0.8f;
-const float chassisNodeMass = 3.0f;
-const float steeringArmMass = 0.5f;
+// Masses, in kilograms: about 32 kg in all. The drive law gives the same
+// force whatever the truck weighs, so a light truck climbs steep slopes from
+// a standstill and keeps going over bumps that lift a wheel (which cuts the
+// drive of all four). Three quarters of the chassis weight sits on its
+// lower level, which keeps the truck on its wheels when it slides sideways
+// at speed.
+const float rimMass = 0.04f;
+const float hubMass = 0.32f;
+const float chassisLowMass = 1.8f;
+const float chassisHighMass = 0.6f;
+const float steeringArmMass = 0.2f;
 
 // Steering arm length behind the kingpin, m.
 const float steeringArmLength = 0.25f;
 
-// Spring stiffness (N/m) and damping (N s/m) by role.
-const float chassisStiffness = 100000.0f; // braced box: as rigid as the 0.5 ms step allows
-const float chassisDamping = 100.0f;
-const float mountStiffness = 60000.0f; // hubs to the chassis and the axles
-const float mountDamping = 50.0f;
-const float spokeStiffness = 2000.0f;  // rim to hub: the tyre's give
-const float spokeDamping = 60.0f;      // less lets a 3 Hz bounce ring on
-const float treadStiffness = 10000.0f; // neighbours along a ring
-const float treadDamping = 10.0f;
-const float secondStiffness = 3000.0f; // every second particle along a ring: bending
-const float secondDamping = 5.0f;
-const float bandStiffness = 10000.0f; // zig-zag between the two rings
-const float bandDamping = 10.0f;
+// Spring stiffness (N/m) and damping (N s/m) by role, scaled with the
+// masses they carry so that sqrt(k / m) and c / m, which decide whether the
+// 0.5 ms step is stable, stay where they were tuned.
+const float chassisStiffness = 40000.0f; // braced box: as rigid as the 0.5 ms step allows
+const float chassisDamping = 40.0f;
+const float mountStiffness = 24000.0f; // hubs to the chassis and the axles
+const float mountDamping = 20.0f;
+const float spokeStiffness = 800.0f;  // rim to hub: the tyre's give
+const float spokeDamping = 24.0f;     // less lets a 3 Hz bounce ring on
+const float treadStiffness = 4000.0f; // neighbours along a ring
+const float treadDamping = 4.0f;
+const float secondStiffness = 1200.0f; // every second particle along a ring: bending
+const float secondDamping = 2.0f;
+const float bandStiffness = 4000.0f; // zig-zag between the two rings
+const float bandDamping = 4.0f;
 // Quadratic springs (N/m^2) from each hub to the rim particles of its own
 // face: negligible near the rest shape, they stiffen the tyre progressively
 // as it is squashed, so a hard landing cannot fold the rim onto the hub.
-const float tyreProgression = 40000.0f;
+const float tyreProgression = 16000.0f;
 
 // Chassis stations along z (m from the start position), front to back; the
-// second and fourth carry the axles.
-const float stationZ[TruckModel::stationCount] = {-2.0f, TruckModel::frontAxleZ, -0.1875f,
-                                                  TruckModel::rearAxleZ, 2.25f};
+// second and fourth carry the axles. The third sits half a metre behind the
+// front axle: its high nodes are the steering joints' reference (see
+// mountWheels).
+const float stationZ[TruckModel::stationCount] = {-1.6f, TruckModel::frontAxleZ, -0.6f,
+                                                  TruckModel::rearAxleZ, 2.65f};
 const int frontStation = 1;
 const int middleStation = 2;
 const int rearStation = 3;
@@ -142,6 +150,7 @@ void TruckModel::buildChassis() {
             }
         }
     }
+    auto nodeMass = [](int level) { return level == 0 ? chassisLowMass : chassisHighMass; };
     auto nodePosition = [&](int s, int side, int level) {
         return Vec3(side == 0 ? -innerHubX : innerHubX, level == 0 ? chassisLowY : chassisHighY,
                     start.z + stationZ[s]);
@@ -154,14 +163,14 @@ void TruckModel::buildChassis() {
                                 {frontStation, 0, 1}}; // 139: beside wheel 0, high
     for (const auto& node : fitNodes) {
         chassisNode[node[0]][node[1]][node[2]] =
-            addParticle(nodePosition(node[0], node[1], node[2]), chassisNodeMass);
+            addParticle(nodePosition(node[0], node[1], node[2]), nodeMass(node[2]));
     }
     for (int s = 0; s < stationCount; ++s) {
         for (int side = 0; side < 2; ++side) {
             for (int level = 0; level < 2; ++level) {
                 if (chassisNode[s][side][level] < 0) {
                     chassisNode[s][side][level] =
-                        addParticle(nodePosition(s, side, level), chassisNodeMass);
+                        addParticle(nodePosition(s, side, level), nodeMass(level));
                 }
             }
         }
@@ -253,14 +262,18 @@ void TruckModel::mountWheels() {
     }
     addSpring(steeringArm[0], steeringArm[1], mountStiffness, mountDamping); // tie rod
     // Steering: corner at the inner hub, arm to the outer hub, reference to
-    // the low chassis node behind on the same side. A positive target opens
+    // the high chassis node behind on the same side. A positive target opens
     // the angle past 90 degrees, swinging the left wheel's outer hub forward;
     // the right joint gets the negated target and swings its outer hub back,
-    // so both wheels turn to the right.
+    // so both wheels turn to the right. The reference lies 46 degrees above
+    // the horizontal seen from the hub, so the joint sees the wheel's turn
+    // foreshortened by cos 46 degrees: the targets' range of +-0.6 then
+    // gives about 60 degrees of lock instead of 37, and a turning circle
+    // about 6 m across at low speed.
     for (int wheel = 0; wheel < 2; ++wheel) {
         int side = wheel == 0 ? 0 : 1;
         angleList.push_back(
-            JointRecord{hubs[wheel][1], hubs[wheel][0], chassisNode[middleStation][side][0]});
+            JointRecord{hubs[wheel][1], hubs[wheel][0], chassisNode[middleStation][side][1]});
     }
 }
 

@@ -48,22 +48,24 @@ class TruckModel {
 
     // Dimensions, in metres. The truck is laid out in a frame whose y is the
     // height above the flat ground and whose z is measured from startZ.
-    static constexpr float wheelRadius = 0.45f;  // hub axis to rim particles
-    static constexpr float wheelWidth = 0.25f;   // between the two hubs of a wheel
-    static constexpr float innerHubX = 0.78125f; // |x| of the inner hubs and the chassis sides
-    static constexpr float frontAxleZ = -1.5f;
-    static constexpr float rearAxleZ = 1.125f;
-    static constexpr float hubHeight = 0.48f;     // rim particles start 3 cm above the ground
-    static constexpr float chassisLowY = 0.3125f; // lower level of the chassis box
-    static constexpr float chassisHighY = 1.0f;   // upper level of the chassis box
+    static constexpr float wheelRadius = 0.6f; // hub axis to rim particles
+    static constexpr float wheelWidth = 0.3f;  // between the two hubs of a wheel
+    static constexpr float innerHubX = 1.0f;   // |x| of the inner hubs and the chassis sides
+    static constexpr float frontAxleZ = -1.1f;
+    static constexpr float rearAxleZ = 1.525f;
+    static constexpr float hubHeight = 0.63f;     // rim particles start 3 cm above the ground
+    static constexpr float chassisLowY = 0.4625f; // lower level of the chassis box
+    static constexpr float chassisHighY = 1.15f;  // upper level of the chassis box
     static constexpr int rimPerRing = 16;
     static constexpr int particlesPerWheel = 2 + 2 * rimPerRing;
     static constexpr int stationCount = 5;
     static constexpr int bodyFitFirst = 136; // first of the four body-fit particles
 
     // Where the truck starts: the body's origin in the world, the point that
-    // body coordinates (x60) are measured from. Flat strip, facing -z.
-    static Vec3 startPosition() { return Vec3(0.0f, 1.0f, 40.0f); }
+    // body coordinates (x60) are measured from. On the flat strip 6.4 m in
+    // front of the fixed camera F1, which sees it from behind; facing -z, it
+    // drives away from that camera with 62 m of flat ground ahead.
+    static Vec3 startPosition() { return Vec3(0.0f, 1.15f, -1.4f); }
 
     // Builds the whole model. Deterministic.
     TruckModel();

@@ -11,7 +11,7 @@
 namespace {
 
 const float pi = 3.14159265f;
-const float unitsPerMetre = 60.0f;
+constexpr float unitsPerMetre = 60.0f;
 const int segments = 32; // around the wheel, even so 0 and 180 degrees are vertices
 
 struct ProfilePoint {
@@ -67,9 +67,19 @@ float plainRadius(int, int, float radius) {
     return radius;
 }
 
-const float tyreRadius = TruckModel::wheelRadius * unitsPerMetre;      // 27
-const float halfWidth = 0.5f * TruckModel::wheelWidth * unitsPerMetre; // 7.5
-const float grooveDepth = 1.4f;
+constexpr float tyreRadius = TruckModel::wheelRadius * unitsPerMetre;      // 36
+constexpr float halfWidth = 0.5f * TruckModel::wheelWidth * unitsPerMetre; // 9
+// Profile radii as fractions of the tyre radius and axial positions as
+// fractions of the half width, so that the wheel follows the truck's tyre
+// size: a tall off-road sidewall on a rim of 60 % of the tyre's radius.
+constexpr float radial(float fraction) {
+    return fraction * tyreRadius;
+}
+constexpr float axial(float fraction) {
+    return fraction * halfWidth;
+}
+constexpr float rimRadius = radial(0.6f);
+constexpr float grooveDepth = radial(0.05f);
 const int treadColumns = 7; // profile points across the tread
 
 // Lugs in a chevron: a lug where segment plus distance from the edge is
@@ -106,13 +116,12 @@ void WheelMesh::buildTyre() {
     revolve(m, tread, false, 8.0f, treadRadius);
     // Sidewalls: from the tread edge down to the bead, flat at the faces and
     // tucked in a little towards the rim.
-    const float bead = 17.5f;
     for (int face = 0; face < 2; ++face) {
         float sign = face == 0 ? -1.0f : 1.0f;
         std::vector<ProfilePoint> wall = {{tyreRadius, sign * halfWidth},
-                                          {tyreRadius - 3.0f, sign * halfWidth},
-                                          {22.0f, sign * (halfWidth - 0.3f)},
-                                          {bead, sign * (halfWidth - 0.8f)}};
+                                          {radial(0.92f), sign * halfWidth},
+                                          {radial(0.8f), sign * axial(0.96f)},
+                                          {radial(0.62f), sign * axial(0.9f)}};
         revolve(m, wall, face == 0, 4.0f, outerSidewallRadius);
     }
 }
@@ -120,19 +129,23 @@ void WheelMesh::buildTyre() {
 void WheelMesh::buildRim() {
     MeshBuilder& m = parts[0];
     // Outer face: lip, dish, centre and hub cap, facing -z.
-    std::vector<ProfilePoint> face = {{18.2f, -7.3f}, {17.4f, -7.0f}, {15.0f, -6.0f},
-                                      {10.0f, -5.0f}, {6.8f, -5.4f},  {5.6f, -7.2f},
-                                      {3.0f, -7.9f},  {0.0f, -8.1f}};
+    std::vector<ProfilePoint> face = {
+        {radial(0.64f), axial(-0.97f)}, {rimRadius, axial(-0.93f)},
+        {radial(0.5f), axial(-0.8f)},   {radial(0.35f), axial(-0.67f)},
+        {radial(0.24f), axial(-0.72f)}, {radial(0.2f), axial(-0.96f)},
+        {radial(0.11f), axial(-1.05f)}, {0.0f, axial(-1.08f)}};
     revolve(m, face, true, 2.0f, plainRadius);
     // Barrel inside the tyre, and the inner face towards +z.
-    std::vector<ProfilePoint> barrel = {{17.4f, -7.0f}, {17.4f, 7.0f}};
+    std::vector<ProfilePoint> barrel = {{rimRadius, axial(-0.93f)}, {rimRadius, axial(0.93f)}};
     revolve(m, barrel, false, 2.0f, plainRadius);
-    std::vector<ProfilePoint> inner = {{17.4f, 7.0f}, {8.0f, 5.0f}, {0.0f, 5.0f}};
+    std::vector<ProfilePoint> inner = {
+        {rimRadius, axial(0.93f)}, {radial(0.3f), axial(0.67f)}, {0.0f, axial(0.67f)}};
     revolve(m, inner, false, 2.0f, plainRadius);
-    // Six wheel nuts round the cap.
-    for (int nut = 0; nut < 6; ++nut) {
-        float angle = 2.0f * pi * (nut + 0.5f) / 6.0f;
-        Vec3 at(8.2f * std::cos(angle), 8.2f * std::sin(angle), 0.0f);
-        m.cylinder(at + Vec3(0, 0, -5.0f), at + Vec3(0, 0, -6.4f), 0.8f, 6);
+    // Eight wheel nuts round the cap.
+    for (int nut = 0; nut < 8; ++nut) {
+        float angle = 2.0f * pi * (nut + 0.5f) / 8.0f;
+        Vec3 at(radial(0.3f) * std::cos(angle), radial(0.3f) * std::sin(angle), 0.0f);
+        m.cylinder(at + Vec3(0, 0, axial(-0.67f)), at + Vec3(0, 0, axial(-0.85f)), radial(0.03f),
+                   6);
     }
 }
