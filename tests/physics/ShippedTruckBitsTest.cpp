@@ -22,8 +22,8 @@
 namespace {
 
 // Golden position hashes of the shipped truck: the only place they live.
-const uint64_t restingGolden = 0x18ecf2aec7a90eaeull;
-const uint64_t drivingGolden = 0xc14fddd89a97d468ull;
+const uint64_t restingGolden = 0xfea8dea6e1e43d8dull;
+const uint64_t drivingGolden = 0xa179c4bdf559864full;
 
 const int frameMilliseconds = 10; // 20 sub-steps per frame, as a fast frame
 const int frames = 1000;          // 20,000 sub-steps
