@@ -33,8 +33,11 @@ void GroundContact::penetrate(Vec3& position, Vec3& velocity, float d, const Vec
     if (d < -deepPenetration) {
         // Deeper than one sub-step of contact can sink a particle (it came
         // back over the grid from below, or hit a steep face): mirroring by
-        // the full depth would throw it far up. Put it on the surface and
-        // stop its motion into the ground instead.
+        // the full depth would throw it far up.
+        if (leaveThroughEdge(position, velocity)) {
+            return;
+        }
+        // Put it on the surface and stop its motion into the ground instead.
         position = foot;
         const float into = dot(velocity, normal);
         if (into < 0.0f) {
@@ -45,6 +48,36 @@ void GroundContact::penetrate(Vec3& position, Vec3& velocity, float d, const Vec
         position = position - normal * (2.0f * d);
         velocity = velocity - normal * (2.0f * dot(velocity, normal));
     }
+}
+
+bool GroundContact::leaveThroughEdge(Vec3& position, Vec3& velocity) {
+    // The grid spans [-64, 64) m in x and z. Below its surface at the edge
+    // the ground ends in a cliff face: a particle that hung below the
+    // surface beyond the edge and crossed back under it within this sub-step
+    // (at most a few centimetres) hits that face. Lifting it onto the
+    // surface instead would move it by its whole depth, metres, and the
+    // stretched springs would fling the truck into the sky.
+    const float edge = 0.5f * Terrain::spacing * static_cast<float>(Terrain::cellCount);
+    const float reach = 0.1f; // m, the furthest a particle crosses in one sub-step (200 m/s)
+    const float gaps[4] = {position.x + edge, edge - position.x, position.z + edge,
+                           edge - position.z};
+    int nearest = 0;
+    for (int k = 1; k < 4; ++k) {
+        nearest = gaps[k] < gaps[nearest] ? k : nearest;
+    }
+    if (!(gaps[nearest] < reach)) {
+        return false;
+    }
+    // Back out through the face, just beyond the edge, with no speed into it.
+    const float outside = edge + 0.001f;
+    float& coordinate = nearest < 2 ? position.x : position.z;
+    float& speed = nearest < 2 ? velocity.x : velocity.z;
+    const float outward = nearest % 2 == 0 ? -1.0f : 1.0f;
+    coordinate = outward * outside;
+    if (speed * outward < 0.0f) {
+        speed = 0.0f;
+    }
+    return true;
 }
 
 void GroundContact::applyFriction() {

@@ -1,7 +1,8 @@
 // GroundContact: the ground's part of the step. It keeps particles above the
-// terrain (mirroring shallow penetrations, placing deep ones on the surface),
-// applies stick/slide friction within a thin skin and offers dust where
-// contacts slide fast.
+// terrain (mirroring shallow penetrations, placing deep ones on the surface
+// or, at the grid's edge, back out through its cliff face), applies
+// stick/slide friction within a thin skin and offers dust where contacts
+// slide fast.
 #pragma once
 
 #include "math/Vec3.h"
@@ -30,6 +31,10 @@ class GroundContact {
                           const Vec3& foot);
     static void friction(const Vec3& position, const Vec3& normal, Vec3& velocity, Vec3& force,
                          float inverseMass, DustSystem* dust);
+    // A particle deep under the ground right at the grid's edge has come back
+    // in from below it: moves it out through the edge's cliff face and
+    // stops its motion into the face. False (nothing changed) elsewhere.
+    static bool leaveThroughEdge(Vec3& position, Vec3& velocity);
 
     Particle* particles = nullptr; // the world's particle array (not owned)
     Vec3* positions = nullptr;     // the world's position array (not owned)
