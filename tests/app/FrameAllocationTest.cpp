@@ -83,6 +83,7 @@ TEST(FrameAllocation, AdvancingTheTruckAllocatesOnlyTheFitsWorkArrays) {
 
 TEST(FrameAllocation, DrawingAFrameAllocatesOnlyTheFitsWorkArrays) {
     ASSERT_TRUE(requireGlContext());
+    resetGlState();
     Renderer renderer;
     TruckApp app;
     app.renderer = &renderer;

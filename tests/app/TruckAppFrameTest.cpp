@@ -23,6 +23,9 @@ class TruckAppFrame : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(requireGlContext());
+        // Earlier tests of this process share the context: start from GL's
+        // defaults, as a freshly opened window does.
+        resetGlState();
         renderer = new Renderer();
     }
     void TearDown() override { delete renderer; }
