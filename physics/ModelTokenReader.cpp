@@ -1,6 +1,8 @@
 // ModelTokenReader: tokenising with line tracking and strict number parsing.
 #include "physics/ModelTokenReader.h"
 
+#include "math/PrintableText.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -51,6 +53,16 @@ bool ModelTokenReader::nextToken() {
     token[copied] = '\0';
     ++tokensRead;
     return true;
+}
+
+const char* ModelTokenReader::quotedToken(char* out, size_t capacity) const {
+    const size_t copied = tokenLength < tokenCapacity - 1 ? tokenLength : tokenCapacity - 1;
+    printableText(token, copied, out, capacity);
+    const size_t used = std::strlen(out);
+    if (copied < tokenLength && used + 4 <= capacity) {
+        std::memcpy(out + used, "...", 4);
+    }
+    return out;
 }
 
 bool ModelTokenReader::readInt(int& value) {

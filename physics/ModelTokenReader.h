@@ -32,8 +32,11 @@ class ModelTokenReader {
     // Number (1-based) of the latest token read, or the number the missing
     // token would have had.
     long tokenNumber() const { return tokenIndex; }
-    // The latest token, cut to fit the buffer, for messages.
+    // The latest token, cut to fit the buffer.
     const char* tokenText() const { return token; }
+    // The latest token as it may be quoted in a message: bytes outside
+    // printable ASCII written as \xNN, "..." after a token cut to fit.
+    const char* quotedToken(char* out, size_t capacity) const;
     // Tokens not yet read.
     size_t remainingTokens() const { return totalTokens - tokensRead; }
 

@@ -4,9 +4,11 @@
 
 #include "physics/ModelTokenReader.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -20,6 +22,12 @@ constexpr size_t largestFile = size_t(256) * 1024 * 1024;
 const char* displayName(const char* name) {
     return name ? name : "model";
 }
+
+// The latest token, made safe to quote in a message.
+struct QuotedToken {
+    explicit QuotedToken(const ModelTokenReader& reader) { reader.quotedToken(text, sizeof text); }
+    char text[128];
+};
 
 } // namespace
 
@@ -60,14 +68,17 @@ void PhysicsWorld::clear() {
 bool PhysicsWorld::loadModel(const char* fileName) {
     const char* name = displayName(fileName);
     clear();
+    errno = 0;
     std::FILE* file = fileName ? std::fopen(fileName, "rb") : nullptr;
     if (!file) {
-        std::snprintf(failureText, sizeof failureText, "%s: cannot open", name);
+        std::snprintf(failureText, sizeof failureText, "%s: cannot open: %s", name,
+                      std::strerror(fileName && errno != 0 ? errno : ENOENT));
         return false;
     }
     std::string text;
     char chunk[65536];
     bool tooLarge = false;
+    errno = 0;
     for (;;) {
         const size_t got = std::fread(chunk, 1, sizeof chunk, file);
         if (got == 0) {
@@ -79,10 +90,11 @@ bool PhysicsWorld::loadModel(const char* fileName) {
         }
         text.append(chunk, got);
     }
-    const bool readError = std::ferror(file) != 0;
+    const int readError = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
     std::fclose(file);
-    if (readError) {
-        std::snprintf(failureText, sizeof failureText, "%s: cannot read", name);
+    if (readError != 0) {
+        std::snprintf(failureText, sizeof failureText, "%s: cannot read: %s", name,
+                      std::strerror(readError));
         return false;
     }
     if (tooLarge) {
@@ -133,12 +145,13 @@ bool PhysicsWorld::tokenFailure(const ModelTokenReader& reader, const char* name
     }
     switch (reader.status()) {
     case ModelTokenReader::endOfText:
-        return fail(reader, name, "%sfile ends where %s was expected", where, field);
+        return fail(reader, name, "truncated: %sthe file ends where %s was expected", where, field);
     case ModelTokenReader::outOfRange:
         return fail(reader, name, "%s%s '%s' is out of the integer range", where, field,
-                    reader.tokenText());
+                    QuotedToken(reader).text);
     default:
-        return fail(reader, name, "%s%s '%s' is not %s", where, field, reader.tokenText(), kind);
+        return fail(reader, name, "%s%s '%s' is not %s", where, field, QuotedToken(reader).text,
+                    kind);
     }
 }
 
@@ -158,7 +171,8 @@ bool PhysicsWorld::readCount(ModelTokenReader& reader, const char* name, const c
     // Refuse a count the rest of the text cannot hold before allocating for it.
     const size_t needed = static_cast<size_t>(count) * tokensPerRecord;
     if (needed > reader.remainingTokens()) {
-        return fail(reader, name, "%s count %d needs at least %zu more tokens, only %zu remain",
+        return fail(reader, name,
+                    "truncated: %s section of %d needs at least %zu more tokens, only %zu remain",
                     section, count, needed, reader.remainingTokens());
     }
     return true;
@@ -188,7 +202,7 @@ bool PhysicsWorld::readReal(ModelTokenReader& reader, const char* name, const ch
     }
     if (!std::isfinite(value)) {
         return fail(reader, name, "%s %d: %s '%s' is not a finite number", element, number, field,
-                    reader.tokenText());
+                    QuotedToken(reader).text);
     }
     return true;
 }
@@ -219,7 +233,7 @@ bool PhysicsWorld::parse(ModelTokenReader& reader, const char* name) {
         // The integrator divides by the mass once, at load.
         if (!(mass > 0.0f) || !std::isfinite(1.0f / mass)) {
             return fail(reader, name, "particle %d: mass '%s' is not a finite number above zero", i,
-                        reader.tokenText());
+                        QuotedToken(reader).text);
         }
         particleArray[i].init(positionArray, i, mass);
     }
@@ -281,8 +295,9 @@ bool PhysicsWorld::parse(ModelTokenReader& reader, const char* name) {
                         largestCount);
         }
         if (static_cast<size_t>(rimCount) > reader.remainingTokens()) {
-            return fail(reader, name, "wheel %d: rim count %d needs more tokens, only %zu remain",
-                        k, rimCount, reader.remainingTokens());
+            return fail(reader, name,
+                        "truncated: wheel %d lists %d rim particles, only %zu tokens remain", k,
+                        rimCount, reader.remainingTokens());
         }
         int* rim = new (std::nothrow) int[rimCount];
         if (!rim) {
@@ -380,7 +395,7 @@ bool PhysicsWorld::parse(ModelTokenReader& reader, const char* name) {
         int ignored = 0;
         reader.readInt(ignored);
         return fail(reader, name, "unexpected token '%s' after the last section",
-                    reader.tokenText());
+                    QuotedToken(reader).text);
     }
     return true;
 }

@@ -2,7 +2,9 @@
 // for texture upload (byte order, even width, power-of-two size).
 #include "render/Bitmap.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 Bitmap::Bitmap() : image(nullptr) {
@@ -29,9 +31,11 @@ void Bitmap::finishLoad() {
 
 bool Bitmap::load(const char* fileName) {
     // Only a file that exists replaces the current image.
+    errno = 0;
     std::FILE* probe = std::fopen(fileName, "rb");
     if (probe == nullptr) {
-        std::snprintf(reason, sizeof(reason), "%s: cannot open the file", fileName);
+        std::snprintf(reason, sizeof(reason), "%s: cannot open: %s", fileName,
+                      std::strerror(errno != 0 ? errno : ENOENT));
         return false;
     }
     std::fclose(probe);

@@ -3,6 +3,7 @@
 // against the bytes actually in the file.
 #include "render/Loader3ds.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +25,9 @@ const uint64_t texVertBytes = 8; // u, v floats
 
 } // namespace
 
-Loader3ds::Loader3ds() : objectCount(0), fileData(nullptr), fileLength(0), fileName(nullptr) {
+Loader3ds::Loader3ds()
+    : objectCount(0), fileData(nullptr), fileLength(0), fileName(nullptr), nodeCount(0),
+      nodeLimit(0), listBytes(0) {
     reason[0] = '\0';
 }
 
@@ -114,17 +117,24 @@ bool Loader3ds::skipName(Chunk3ds* chunk) {
 
 bool Loader3ds::readChunkHeader(Chunk3ds* chunk, uint32_t offset) {
     if (static_cast<uint64_t>(offset) + 6 > fileLength) {
-        fail("offset %u: chunk header past the end of the file (%u bytes)",
-             static_cast<unsigned>(offset), static_cast<unsigned>(fileLength));
+        fail("offset %u: truncated chunk header: 6 bytes needed, the file has %u left",
+             static_cast<unsigned>(offset),
+             static_cast<unsigned>(offset < fileLength ? fileLength - offset : 0));
         return false;
     }
     chunk->id = readUint16(offset);
     chunk->length = readUint32(offset + 2);
+    if (chunk->length < 6) {
+        fail("offset %u: chunk 0x%04X has length %u, less than its own 6-byte header",
+             static_cast<unsigned>(offset), static_cast<unsigned>(chunk->id),
+             static_cast<unsigned>(chunk->length));
+        return false;
+    }
     // A child may reach beyond its parent's end, never beyond the file's.
-    if (chunk->length < 6 || static_cast<uint64_t>(offset) + chunk->length > fileLength) {
-        fail("offset %u: chunk 0x%04X has length %u, outside 6..%u", static_cast<unsigned>(offset),
-             static_cast<unsigned>(chunk->id), static_cast<unsigned>(chunk->length),
-             static_cast<unsigned>(fileLength - offset));
+    if (static_cast<uint64_t>(offset) + chunk->length > fileLength) {
+        fail("offset %u: truncated chunk 0x%04X: %u bytes long, the file has %u left",
+             static_cast<unsigned>(offset), static_cast<unsigned>(chunk->id),
+             static_cast<unsigned>(chunk->length), static_cast<unsigned>(fileLength - offset));
         return false;
     }
     chunk->bodyOffset = offset + 6;
@@ -144,26 +154,13 @@ bool Loader3ds::readChunkHeader(Chunk3ds* chunk, uint32_t offset) {
 bool Loader3ds::parseChildren(Chunk3ds* chunk) {
     const uint64_t end = static_cast<uint64_t>(chunk->bodyOffset) + chunk->bodyLength;
     uint64_t a = chunk->bodyOffset;
-    // Whether the stretch after the run of children becomes the payload.
-    bool payloadAfterRun = true;
 
-    if (chunk->id == idFaces) {
-        // A face list opens the body: its count could read as a sub-chunk id
-        // (16688 is 0x4130, 16720 is 0x4150). The whole body is the payload,
-        // as for any list; sub-chunks are looked for after the faces only.
-        chunk->payloadOffset = chunk->bodyOffset;
-        chunk->payload = chunk->body;
-        chunk->payloadLength = chunk->bodyLength;
-        payloadAfterRun = false;
-        if (chunk->bodyLength < 2) {
-            return true;
-        }
-        a += 2 + faceBytes * readUint16(chunk->bodyOffset);
-        if (a + 6 > end) {
-            return true;
-        }
-    } else if (chunk->bodyLength < 6) {
-        // No room for a child: all payload.
+    // A face list opens the body and its count could read as a sub-chunk id
+    // (16688 is 0x4130, 16720 is 0x4150). The whole body is the payload, as
+    // for any list; the sub-chunks after the faces (smoothing and material
+    // groups) are not read, so they are not parsed either, and a broken one
+    // cannot fail the file.
+    if (chunk->id == idFaces || chunk->bodyLength < 6) {
         chunk->payloadOffset = chunk->bodyOffset;
         chunk->payload = chunk->body;
         chunk->payloadLength = chunk->bodyLength;
@@ -171,14 +168,32 @@ bool Loader3ds::parseChildren(Chunk3ds* chunk) {
     }
 
     Chunk3ds* last = nullptr;
+    int namedObjects = 0;
     for (;;) {
-        if (!isKnownChild(chunk->id, peekId(static_cast<uint32_t>(a)))) {
-            if (payloadAfterRun) {
-                chunk->payloadOffset = static_cast<int64_t>(a);
-                chunk->payload = fileData + a;
-                chunk->payloadLength = static_cast<uint32_t>(end - a);
-            }
+        const uint16_t childId = peekId(static_cast<uint32_t>(a));
+        if (!isKnownChild(chunk->id, childId)) {
+            chunk->payloadOffset = static_cast<int64_t>(a);
+            chunk->payload = fileData + a;
+            chunk->payloadLength = static_cast<uint32_t>(end - a);
             return true;
+        }
+        // The object limit holds while the tree is built, so that a file of
+        // thousands of objects is refused before it costs anything.
+        if (childId == idNamedObject && ++namedObjects > maxObjects) {
+            fail("offset %u: named object %d, more than the limit of %d", static_cast<unsigned>(a),
+                 namedObjects, maxObjects);
+            return false;
+        }
+        // Each chunk of a sound file has its own 6-byte header, so the file
+        // has room for at most fileLength / 6 of them. More nodes mean that
+        // children running past their parents' ends are parsed over and over
+        // under each parent: refuse before that costs quadratic time and
+        // memory.
+        if (++nodeCount > nodeLimit) {
+            fail("offset %u: more than the %u chunks that %u bytes have room for: chunks overlap",
+                 static_cast<unsigned>(a), static_cast<unsigned>(nodeLimit),
+                 static_cast<unsigned>(fileLength));
+            return false;
         }
         Chunk3ds* child = new (std::nothrow) Chunk3ds();
         if (child == nullptr) {
@@ -269,6 +284,16 @@ bool Loader3ds::decodeObject(int index, const Chunk3ds* namedObject) {
         return false;
     }
 
+    // In a sound file each object's lists lie in bytes of their own. Lists
+    // shared by objects whose chunks overlap would multiply what a small file
+    // decodes to (up to 128 copies of the largest list): refuse them.
+    listBytes += points->payloadLength + 2 + faceBytes * m;
+    if (listBytes > fileLength) {
+        fail("object %d: point and face lists overlap those of other objects (%llu list bytes "
+             "in a file of %u)",
+             index, static_cast<unsigned long long>(listBytes), static_cast<unsigned>(fileLength));
+        return false;
+    }
     object.vertices = new (std::nothrow) Vertex3ds[n];
     object.faces = new (std::nothrow) uint32_t[3 * static_cast<size_t>(m)];
     if (object.vertices == nullptr || object.faces == nullptr) {
@@ -320,6 +345,9 @@ bool Loader3ds::decodeObject(int index, const Chunk3ds* namedObject) {
 }
 
 bool Loader3ds::parseFile() {
+    nodeCount = 0;
+    nodeLimit = fileLength / 6;
+    listBytes = 0;
     Chunk3ds* root = new (std::nothrow) Chunk3ds();
     if (root == nullptr) {
         fail("out of memory for the chunk tree");
@@ -338,18 +366,12 @@ bool Loader3ds::parseFile() {
         }
     }
     if (ok) {
-        int count = 0;
+        // The parse has already refused an MDATA with too many objects.
         for (const Chunk3ds* child = mdata->firstChild; child != nullptr;
              child = child->nextSibling) {
             if (child->id == idNamedObject) {
-                ++count;
+                ++objectCount;
             }
-        }
-        if (count > maxObjects) {
-            fail("%d named objects, more than the limit of %d", count, maxObjects);
-            ok = false;
-        } else {
-            objectCount = count;
         }
     }
     if (ok) {
@@ -394,17 +416,18 @@ bool Loader3ds::load(const char* name) {
     fileName = name;
     std::FILE* file = std::fopen(name, "rb");
     if (file == nullptr) {
-        fail("cannot open the file");
+        fail("cannot open: %s", std::strerror(errno));
         fileName = nullptr;
         return false;
     }
     long size = -1;
+    errno = 0;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         size = std::ftell(file);
     }
     if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+        fail("cannot read: %s", std::strerror(errno != 0 ? errno : EIO));
         std::fclose(file);
-        fail("cannot determine the file size");
         fileName = nullptr;
         return false;
     }
@@ -421,11 +444,15 @@ bool Loader3ds::load(const char* name) {
         fileName = nullptr;
         return false;
     }
+    errno = 0;
     const size_t got = std::fread(buffer, 1, static_cast<size_t>(size), file);
+    const int readError = std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
     std::fclose(file);
     bool ok = false;
-    if (got != static_cast<size_t>(size)) {
-        fail("read %zu of %ld bytes", got, size);
+    if (readError != 0) {
+        fail("cannot read: %s", std::strerror(readError));
+    } else if (got != static_cast<size_t>(size)) {
+        fail("cannot read: the file shrank from %ld to %zu bytes while being read", size, got);
     } else {
         // loadFromMemory resets fileName; the reason keeps the file's name.
         ok = loadFromMemory(buffer, got, name);

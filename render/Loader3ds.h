@@ -68,7 +68,9 @@ class Loader3ds {
     // the file or its length is below 6.
     bool readChunkHeader(Chunk3ds* chunk, uint32_t offset);
     // Parses the run of known child chunks of the body, recursively, and
-    // marks the rest of the body as payload.
+    // marks the rest of the body as payload. A face list's body is all
+    // payload (its sub-chunks are not read). False past fileLength / 6 nodes
+    // (overlapping chunks) or past maxObjects named objects in one parent.
     bool parseChildren(Chunk3ds* chunk);
     // The n-th child (from 0) with this id; null when none, n is negative or
     // chunk is null.
@@ -94,5 +96,8 @@ class Loader3ds {
         ;
 
     const char* fileName; // for messages, only during a load
+    uint32_t nodeCount;   // chunk nodes made by the current parse, the root not counted
+    uint32_t nodeLimit;   // most nodes a file of fileLength bytes has room for
+    uint64_t listBytes;   // bytes of the point and face lists decoded so far
     char reason[192];
 };

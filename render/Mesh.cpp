@@ -92,16 +92,23 @@ bool Mesh::allocate(int newVertexCount, int newTriangleCount, int flags) {
 
 bool Mesh::takeObject(const Loader3ds& loader, const char* name, int objectIndex, float scale) {
     if (objectIndex < 0 || objectIndex >= loader.objectCount) {
-        std::snprintf(reason, sizeof(reason), "%s: object %d requested, the file has %d",
-                      nameOr(name), objectIndex, static_cast<int>(loader.objectCount));
+        if (loader.objectCount == 0) {
+            std::snprintf(reason, sizeof(reason), "%s: object %d wanted, the file has no objects",
+                          nameOr(name), objectIndex);
+        } else {
+            std::snprintf(reason, sizeof(reason),
+                          "%s: object %d wanted, the file has only objects 0 to %d", nameOr(name),
+                          objectIndex, static_cast<int>(loader.objectCount) - 1);
+        }
         return false;
     }
     const Object3ds& object = loader.objects[objectIndex];
-    if (object.vertexCount <= 0 || object.faceCount <= 0) {
+    // An object with points but no faces loads and draws nothing; one without
+    // points (a light, a camera) has no shape to stand for a mesh.
+    if (object.vertexCount <= 0) {
         std::snprintf(reason, sizeof(reason),
-                      "%s: object %d is empty (%d vertices, %d faces; a light or camera?)",
-                      nameOr(name), objectIndex, static_cast<int>(object.vertexCount),
-                      static_cast<int>(object.faceCount));
+                      "%s: object %d has no triangle mesh (a light or a camera?)", nameOr(name),
+                      objectIndex);
         return false;
     }
     if (!allocate(object.vertexCount, object.faceCount, hasTexCoords | hasNormals)) {

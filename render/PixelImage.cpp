@@ -2,6 +2,9 @@
 // nearest-neighbour resampling of the pixel block.
 #include "render/PixelImage.h"
 
+#include "math/PrintableText.h"
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -81,11 +84,13 @@ namespace {
 bool parseHeader(const unsigned char* head, uint64_t fileSize, BmpLayout* layout, char* why,
                  size_t whySize) {
     if (fileSize < 2 || head[0] != 'B' || head[1] != 'M') {
-        std::snprintf(why, whySize, "not a BMP file (no \"BM\" signature)");
+        char start[9];
+        printableText(head, fileSize < 2 ? fileSize : 2, start, sizeof(start));
+        std::snprintf(why, whySize, "not a BMP file: it starts with \"%s\", not \"BM\"", start);
         return false;
     }
     if (fileSize < 18) {
-        std::snprintf(why, whySize, "file header truncated at %llu bytes",
+        std::snprintf(why, whySize, "truncated file header: 18 bytes needed, the file has %llu",
                       static_cast<unsigned long long>(fileSize));
         return false;
     }
@@ -96,7 +101,8 @@ bool parseHeader(const unsigned char* head, uint64_t fileSize, BmpLayout* layout
         return false;
     }
     if (fileSize < headerBytes) {
-        std::snprintf(why, whySize, "information header truncated at %llu bytes",
+        std::snprintf(why, whySize,
+                      "truncated information header: 54 bytes needed, the file has %llu",
                       static_cast<unsigned long long>(fileSize));
         return false;
     }
@@ -151,7 +157,8 @@ bool parseHeader(const unsigned char* head, uint64_t fileSize, BmpLayout* layout
     layout->rowBytes = (3 * static_cast<uint64_t>(fileWidth) + 3) / 4 * 4;
     const uint64_t needed = dataOffset + rowDataBytes(*layout);
     if (needed > fileSize) {
-        std::snprintf(why, whySize, "pixel data truncated: %d x %d needs %llu bytes, file has %llu",
+        std::snprintf(why, whySize,
+                      "truncated pixel data: %d x %d needs %llu bytes, the file has %llu",
                       fileWidth, fileHeight, static_cast<unsigned long long>(needed),
                       static_cast<unsigned long long>(fileSize));
         return false;
@@ -194,9 +201,10 @@ uint32_t* PixelImage::readBmpFromMemory(const unsigned char* data, size_t size, 
 uint32_t* PixelImage::readBmp(const char* fileName, int* widthOut, int* heightOut) {
     *widthOut = 0;
     *heightOut = 0;
+    errno = 0;
     std::FILE* file = std::fopen(fileName, "rb");
     if (file == nullptr) {
-        fail(fileName, "cannot open the file");
+        fail(fileName, "cannot open: %s", std::strerror(errno != 0 ? errno : ENOENT));
         return nullptr;
     }
     long fileSize = -1;
@@ -204,8 +212,8 @@ uint32_t* PixelImage::readBmp(const char* fileName, int* widthOut, int* heightOu
         fileSize = std::ftell(file);
     }
     if (fileSize < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+        fail(fileName, "cannot read: %s", std::strerror(errno != 0 ? errno : EIO));
         std::fclose(file);
-        fail(fileName, "cannot determine the file size");
         return nullptr;
     }
     unsigned char head[headerBytes];
@@ -213,8 +221,8 @@ uint32_t* PixelImage::readBmp(const char* fileName, int* widthOut, int* heightOu
     const size_t headWanted =
         static_cast<uint64_t>(fileSize) < headerBytes ? static_cast<size_t>(fileSize) : headerBytes;
     if (std::fread(head, 1, headWanted, file) != headWanted) {
+        fail(fileName, "cannot read: %s", std::strerror(errno != 0 ? errno : EIO));
         std::fclose(file);
-        fail(fileName, "read error in the header");
         return nullptr;
     }
     BmpLayout layout;
@@ -234,6 +242,7 @@ uint32_t* PixelImage::readBmp(const char* fileName, int* widthOut, int* heightOu
         fail(fileName, "cannot allocate %d x %d pixels", layout.width, layout.height);
         return nullptr;
     }
+    errno = 0;
     bool complete = std::fseek(file, static_cast<long>(layout.dataOffset), SEEK_SET) == 0;
     for (int row = 0; complete && row < layout.height; ++row) {
         // The last row's padding may be missing; it is never looked at.
@@ -247,10 +256,11 @@ uint32_t* PixelImage::readBmp(const char* fileName, int* widthOut, int* heightOu
                   layout.width);
     }
     delete[] rowBuffer;
+    const int readError = errno != 0 ? errno : EIO;
     std::fclose(file);
     if (!complete) {
         delete[] block;
-        fail(fileName, "read error in the pixel data");
+        fail(fileName, "cannot read: %s", std::strerror(readError));
         return nullptr;
     }
     *widthOut = layout.width;

@@ -188,8 +188,10 @@ bool Renderer::setMaterial(int ambient, int diffuse, int specular, float shinine
 }
 
 uint32_t Renderer::createTexture(const void* pixels, int width, int height) {
-    if (!checkError()) {
-        return 0;
+    // An error still pending belongs to an earlier operation, not to this
+    // upload: keep its code in lastError and clear it (glGetError clears one
+    // flag per call), so that this texture is judged on its own errors.
+    for (int k = 0; k < 16 && !checkError(); ++k) {
     }
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -197,13 +199,17 @@ uint32_t Renderer::createTexture(const void* pixels, int width, int height) {
         return 0;
     }
     glBindTexture(GL_TEXTURE_2D, name);
-    // Internal format 3 keeps R, G, B and drops the alpha bytes. Errors of the
-    // upload stay pending for the next operation.
+    // Internal format 3 keeps R, G, B and drops the alpha bytes.
     glTexImage2D(GL_TEXTURE_2D, 0, 3, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<float>(GL_REPEAT));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<float>(GL_REPEAT));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<float>(GL_LINEAR));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<float>(GL_LINEAR));
+    // A failed upload fails here, naming this file, not the next operation.
+    if (!checkError()) {
+        glDeleteTextures(1, &name);
+        return 0;
+    }
     return name;
 }
 

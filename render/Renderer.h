@@ -42,7 +42,8 @@ class Renderer {
     // Packed colours 0x00RRGGBB; shininess a fraction 0..1 of GL's 128.
     bool setMaterial(int ambient, int diffuse, int specular, float shininess);
     // Uploads width x height RGBA bytes (alpha dropped); returns the texture
-    // name, 0 on failure.
+    // name, 0 when GL reports an error for this upload. Errors pending from
+    // earlier operations are cleared first (their code kept in lastError).
     uint32_t createTexture(const void* pixels, int width, int height);
     bool bindTexture(int unit, uint32_t texture);
     bool disableTexture(int unit);

@@ -83,6 +83,7 @@ TEST(FrameAllocation, AdvancingAndFittingTheTruckAllocateNothing) {
 
 TEST(FrameAllocation, DrawingAFrameAllocatesNothing) {
     ASSERT_TRUE(requireGlContext());
+    resetGlState();
     Renderer renderer;
     TruckApp app;
     app.renderer = &renderer;

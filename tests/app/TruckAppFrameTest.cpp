@@ -2,18 +2,22 @@
 // the generated folder, frames draw the scene, and a missing texture stops
 // init at that file.
 #include "app/TruckApp.h"
+#include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
 #include "tests/support/GlContext.h"
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -23,6 +27,9 @@ class TruckAppFrame : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(requireGlContext());
+        // Earlier tests of this process share the context: start from GL's
+        // defaults, as a freshly opened window does.
+        resetGlState();
         renderer = new Renderer();
     }
     void TearDown() override { delete renderer; }
@@ -144,6 +151,243 @@ TEST_F(TruckAppFrame, SteeringWheelTurnsAboutItsTiltedColumn) {
     const Vec3 after = turned.transformVector(Vec3(1.0f, 0.0f, 0.0f));
     const float angle = std::atan2(dot(cross(before, after), column), dot(before, after));
     EXPECT_NEAR(angle, -4.0f * steering, 1e-3f);
+}
+
+// The whole back buffer, RGB, bottom row first; depth when asked.
+std::vector<unsigned char> readColour() {
+    std::vector<unsigned char> rgb(640 * 480 * 3);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 640, 480, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+}
+
+std::vector<float> readDepth() {
+    std::vector<float> depth(640 * 480);
+    glReadPixels(0, 0, 640, 480, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+    return depth;
+}
+
+// Window pixel of a point in scene units under the current camera; the
+// working matrix is set back to the bare view first.
+bool project(Renderer* renderer, const Vec3& point, int* x, int* y) {
+    const Mat4 identity;
+    renderer->setModelMatrix(&identity);
+    double modelView[16], projection[16], wx, wy, wz;
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    if (gluProject(point.x, point.y, point.z, modelView, projection, viewport, &wx, &wy, &wz) !=
+        GL_TRUE) {
+        return false;
+    }
+    *x = static_cast<int>(wx);
+    *y = static_cast<int>(wy);
+    return *x >= 10 && *x < 630 && *y >= 10 && *y < 470 && wz > 0.0 && wz < 1.0;
+}
+
+// The scene point `distance` scene units from the eye along the ray through
+// window pixel (x, y).
+Vec3 pointOnRay(Renderer* renderer, int x, int y, double distance) {
+    const Mat4 identity;
+    renderer->setModelMatrix(&identity);
+    double modelView[16], projection[16], nx, ny, nz, fx, fy, fz;
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    gluUnProject(x, y, 0.0, modelView, projection, viewport, &nx, &ny, &nz);
+    gluUnProject(x, y, 1.0, modelView, projection, viewport, &fx, &fy, &fz);
+    const double length =
+        std::sqrt((fx - nx) * (fx - nx) + (fy - ny) * (fy - ny) + (fz - nz) * (fz - nz));
+    const double k = distance / length;
+    return Vec3(static_cast<float>(nx + (fx - nx) * k), static_cast<float>(ny + (fy - ny) * k),
+                static_cast<float>(nz + (fz - nz) * k));
+}
+
+// Pixels of the square of half-size r around (x, y) that differ.
+template <typename T>
+int differingNear(const std::vector<T>& a, const std::vector<T>& b, int channels, int x, int y,
+                  int r) {
+    int count = 0;
+    for (int j = y - r; j <= y + r; ++j) {
+        for (int i = x - r; i <= x + r; ++i) {
+            const size_t at = static_cast<size_t>((j * 640 + i) * channels);
+            for (int c = 0; c < channels; ++c) {
+                if (a[at + c] != b[at + c]) {
+                    ++count;
+                    break;
+                }
+            }
+        }
+    }
+    return count;
+}
+
+// A seed for rand() after which an emitted dust mote's shape is at least 0.5
+// on each axis.
+unsigned seedForLargeDust(Terrain& terrain) {
+    for (unsigned seed = 1;; ++seed) {
+        std::srand(seed);
+        DustSystem scratch(4, terrain);
+        scratch.setClock(10.0f);
+        Vec3 velocity;
+        scratch.emit(Vec3(), velocity);
+        int capacity = 0, start = 0, count = 0;
+        const Vec3 shape = scratch.view(capacity, start, count)[0].shape;
+        if (shape.x >= 0.5f && shape.y >= 0.5f && shape.z >= 0.5f) {
+            return seed;
+        }
+    }
+}
+
+// One frame read back pixel by pixel: the sky box lies behind the ground,
+// the body wears its own material, each wheel turns at its own hub, the
+// struts run from the scaled body points to the hubs, and dust fades with
+// age and is drawn only while alive. Frames drawn again at the same time
+// simulate nothing, so any change between two of them comes from the one
+// thing the test changed.
+TEST_F(TruckAppFrame, PixelsOfOneFrameShowEachPartInItsPlace) {
+    TruckApp app;
+    app.renderer = renderer;
+    app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+    ASSERT_TRUE(app.init()) << app.failureReason();
+    // The follow camera looking back from ahead of the truck, at the faces
+    // the light falls on.
+    app.key(260, true);
+    app.key('q', true);
+    app.key('e', true);
+    float t = 0.0f;
+    for (int k = 0; k < 90; ++k) {
+        t += 1.0f / 60.0f;
+        app.frame(t);
+    }
+    app.frame(t);
+    const std::vector<unsigned char> full = readColour();
+    app.frame(t);
+    ASSERT_EQ(readColour(), full) << "a frame drawn again at the same time changed";
+
+    // The sky box first: the ground covers it in the lower part of the view.
+    renderer->beginFrame(0x505070, false);
+    app.drawSkyBox(app.setupCamera(t));
+    const std::vector<unsigned char> skyOnly = readColour();
+    int groundPixels = 0;
+    for (int x = 0; x < 640; x += 4) {
+        groundPixels += differingNear(full, skyOnly, 3, x, 20, 0);
+    }
+    EXPECT_GT(groundPixels, 140) << "of 160 pixels near the bottom, the ground should hide the sky";
+
+    // The body's material, as the asset table gives it.
+    Mesh* body = app.bodyMesh;
+    body->setMaterial(0xA07070, 0xA04040, 0xFFFFFF, 0.8f);
+    app.frame(t);
+    EXPECT_EQ(readColour(), full) << "the body is not drawn with its own material";
+    body->setMaterial(0xA07070, 0x40A040, 0xFFFFFF, 0.8f);
+    app.frame(t);
+    const std::vector<unsigned char> greenBody = readColour();
+    int bodyPixels = 0;
+    for (int y = 0; y < 480; y += 2) {
+        for (int x = 0; x < 640; x += 2) {
+            bodyPixels += differingNear(greenBody, full, 3, x, y, 0);
+        }
+    }
+    EXPECT_GT(bodyPixels, 1000) << "the body is not in view";
+    body->setMaterial(0xA07070, 0xA04040, 0xFFFFFF, 0.8f);
+
+    // Without the body, each tyre shows at its own wheel: recolouring the
+    // wheel meshes changes the pixels around every tyre's top.
+    Mesh* hidden[5] = {app.bodyMesh, app.bodyMesh3, app.bodyMesh1, app.steeringWheelMesh,
+                       app.translucentMesh};
+    int triangles[5];
+    for (int m = 0; m < 5; ++m) {
+        triangles[m] = hidden[m]->triangleCount;
+        hidden[m]->triangleCount = 0;
+    }
+    app.frame(t);
+    const std::vector<unsigned char> wheels = readColour();
+    const int tyreAmbient = app.wheelMesh1->ambient;
+    const int tyreDiffuse = app.wheelMesh1->diffuse;
+    app.wheelMesh1->ambient = 0xFF00FF;
+    app.wheelMesh1->diffuse = 0xFF00FF;
+    app.frame(t);
+    const std::vector<unsigned char> magenta = readColour();
+    app.wheelMesh1->ambient = tyreAmbient;
+    app.wheelMesh1->diffuse = tyreDiffuse;
+    const Mesh* tyre = app.wheelMesh1;
+    const Vec3 top = tyre->centroid + Vec3(0.0f, 0.4f * tyre->extent.y, 0.0f);
+    for (int k = 0; k < 4; ++k) {
+        int x = 0, y = 0;
+        ASSERT_TRUE(project(renderer, app.wheelTransform(k).transformPoint(top), &x, &y)) << k;
+        EXPECT_GT(differingNear(wheels, magenta, 3, x, y, 3), 10) << "no tyre at wheel " << k;
+    }
+
+    // Only struts left: the same eight ribbons drawn here from the body
+    // points (z scaled by 0.95) and the anchor under the body's centre.
+    const int wheelTriangles[2] = {app.wheelMesh0->triangleCount, app.wheelMesh1->triangleCount};
+    app.wheelMesh0->triangleCount = 0;
+    app.wheelMesh1->triangleCount = 0;
+    app.frame(t);
+    const std::vector<unsigned char> struts = readColour();
+    app.key(261, true); // F5: no truck at all
+    app.frame(t);
+    const Mat4 bodyFrame = app.bodyTransform();
+    const Mat4 identity;
+    renderer->setModelMatrix(&identity);
+    renderer->setMaterial(0, 0, 0, 0.0f);
+    const Vec3 anchor = bodyFrame.transformPoint(body->centroid) - Vec3(0.0f, 35.0f, 0.0f);
+    const int strutPairs[4][2] = {{35, 1244}, {68, 884}, {1, 1099}, {102, 738}};
+    for (const int* pair : strutPairs) {
+        Vec3 v = body->vertices[pair[1]];
+        v.z *= 0.95f;
+        const Vec3 hub = app.world->positions()[pair[0]] * 60.0f;
+        app.drawStrut(bodyFrame.transformPoint(v), hub, 5.0f);
+        app.drawStrut(anchor, hub, 5.0f);
+    }
+    EXPECT_EQ(readColour(), struts) << "the struts do not run where they should";
+    app.key(261, true); // F5: the truck again
+    app.wheelMesh0->triangleCount = wheelTriangles[0];
+    app.wheelMesh1->triangleCount = wheelTriangles[1];
+    for (int m = 0; m < 5; ++m) {
+        hidden[m]->triangleCount = triangles[m];
+    }
+
+    // Dust: one mote 4 s old (alpha 0.2) in the sky, one 6 s old that this
+    // frame's update retires. Their shapes come from rand(): seeded so that
+    // each is at least half the dust mesh on every axis.
+    const unsigned seed = seedForLargeDust(app.world->terrain());
+    int x = 0, y = 0;
+    app.frame(t);
+    const Vec3 fading = pointOnRay(renderer, 480, 420, 150.0) * (1.0f / 60.0f);
+    const Vec3 retired = pointOnRay(renderer, 160, 420, 150.0) * (1.0f / 60.0f);
+    DustSystem* dust = app.dust;
+    Vec3 still = zeroVec3();
+    dust->setClock(t - 20.0f);
+    dust->setClock(t - 6.0f);
+    std::srand(seed);
+    dust->emit(retired, still);
+    dust->setClock(t - 12.0f);
+    dust->setClock(t - 4.0f);
+    std::srand(seed);
+    still = zeroVec3();
+    dust->emit(fading, still);
+    app.frame(t);
+    const std::vector<unsigned char> withDust = readColour();
+    const std::vector<float> withDustDepth = readDepth();
+    int capacity = 0, start = 0, count = 0;
+    dust->view(capacity, start, count);
+    ASSERT_EQ(count, 1) << "the 6 s old mote is retired by the update";
+    app.key(263, true); // F7: dust off
+    app.frame(t);
+    const std::vector<unsigned char> noDust = readColour();
+    const std::vector<float> noDustDepth = readDepth();
+    app.key(263, true);
+    ASSERT_TRUE(project(renderer, fading * 60.0f, &x, &y));
+    EXPECT_GT(differingNear(withDust, noDust, 3, x, y, 12), 5)
+        << "a mote 4 s old is faint, not gone";
+    ASSERT_TRUE(project(renderer, retired * 60.0f, &x, &y));
+    EXPECT_EQ(differingNear(withDustDepth, noDustDepth, 1, x, y, 12), 0)
+        << "a retired mote is drawn";
 }
 
 TEST_F(TruckAppFrame, MissingLeatherStopsInitAfterTwoTextures) {

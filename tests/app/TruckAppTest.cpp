@@ -144,9 +144,20 @@ TEST_F(TruckAppLoaded, ResetKeepsCameraLookModeClockAndFlags) {
     app.key('e', true);
     app.key(262, true);
     app.key(357, true);
+    app.key(358, true);
+    app.advance(0.25f);
     app.advance(0.5f);
+    ASSERT_GT(app.steeringRamp.value(), 0.5f);
+    app.key(27, true);
+    // Every reset re-centres the controls, not only the first.
+    EXPECT_EQ(app.steeringRamp.value(), 0.0f);
+    app.key(27, false);
+    app.advance(0.75f);
+    app.advance(1.0f);
+    ASSERT_GT(app.steeringRamp.value(), 0.5f);
     const float clock = app.simTime;
     app.key(27, true);
+    EXPECT_EQ(app.steeringRamp.value(), 0.0f);
     EXPECT_EQ(app.camera, 2);
     EXPECT_EQ(app.lookMode, 3);
     EXPECT_TRUE(app.drawSoftBody);

@@ -29,8 +29,10 @@ TEST(DriveLaw, WorkedFigures) {
     // At rest: slowest 0.02, throttle 1 * 1.02 * 0.5 = 0.51, drive 40.8.
     EXPECT_FLOAT_EQ(d.runAll(0.0f, 1.0f), 40.8f);
     EXPECT_FLOAT_EQ(d.runAll(0.0f, -1.0f), -40.8f);
-    // Spins 3: slowest 3.02, mean 3, drive 80 / 4.
+    // Spins 3: slowest 3.02, mean 3, drive 80 / 4; backwards the same by
+    // the mean's magnitude.
     EXPECT_FLOAT_EQ(d.runAll(3.0f, 1.0f), 20.0f);
+    EXPECT_FLOAT_EQ(d.runAll(-3.0f, -1.0f), -20.0f);
     // Spins 7: slowest 7.02 > 7, cut.
     EXPECT_EQ(d.runAll(7.0f, 1.0f), 0.0f);
     // Spins 20: slowest capped at 14.02, cut.

@@ -205,13 +205,14 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
         const char* reason;
     };
     const Case cases[] = {
-        {"", "line 1, token 1: file ends where the particle count was expected"},
+        {"", "line 1, token 1: truncated: the file ends where the particle count was expected"},
         {"-1 0 0 0 0 0", "particle count -1 is negative"},
         {"2000000", "particle count 2000000 is larger than 1000000"},
         {"99999999999", "the particle count '99999999999' is out of the integer range"},
-        {"5\n0 0 0 1\n0 0 0 0 0", "particle count 5 needs at least 20 more tokens, only 9 remain"},
-        {"1\n0 0 0\n",
-         "line 1, token 1: particle count 1 needs at least 4 more tokens, only 3 remain"},
+        {"5\n0 0 0 1\n0 0 0 0 0",
+         "truncated: particle section of 5 needs at least 20 more tokens, only 9 remain"},
+        {"1\n0 0 0\n", "line 1, token 1: truncated: particle section of 1 needs at least 4 more "
+                       "tokens, only 3 remain"},
         {"1\n0 0 0x 1\n0 0 0 0 0", "line 2, token 4: particle 0: z '0x' is not a number"},
         {"1\n0 inf 0 1\n0 0 0 0 0", "particle 0: y 'inf' is not a number"},
         {"1\n0 nan 0 1\n0 0 0 0 0", "particle 0: y 'nan' is not a number"},
@@ -232,7 +233,8 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
          "spring 0: damping '-1e40' is not a finite number"},
         {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1.0.0\n0 0 0 0",
          "spring 0: damping '1.0.0' is not a number"},
-        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1", "line 4, token 10: spring count 1 needs at least 4 more"},
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1",
+         "line 4, token 10: truncated: spring section of 1 needs at least 4 more"},
         {"2\n0 0 0 1\n1 0 0 1\n0\n1\n0 1 0\n0 0 0",
          "wheel 0: rim count 0: a wheel needs at least one rim particle"},
         {"2\n0 0 0 1\n1 0 0 1\n0\n1\n0 1 -3\n0 0 0",
@@ -241,7 +243,8 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
          "wheel 0: particle index 2 out of range 0..1"},
         {"2\n0 0 0 1\n1 0 0 1\n0\n1\n0 9 1 1\n0 0 0",
          "wheel 0: particle index 9 out of range 0..1"},
-        {"2\n0 0 0 1\n1 0 0 1\n0\n1\n0 1 5 1\n0 0 0", "wheel 0: rim count 5 needs more tokens"},
+        {"2\n0 0 0 1\n1 0 0 1\n0\n1\n0 1 5 1\n0 0 0",
+         "truncated: wheel 0 lists 5 rim particles, only 4 tokens remain"},
         {"2\n0 0 0 1\n1 0 0 1\n0\n1\n0 1 x 1\n0 0 0",
          "wheel 0: the rim count 'x' is not an integer"},
         {"1\n0 0 0 1\n0 0\n1\n0 0 1\n0 0",
@@ -251,11 +254,12 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
          "quadratic spring 0: stiffness '1e50' is not a finite number"},
         {"1\n0 0 0 1\n0 0 0 0\n1\n0 -4 1",
          "quadratic spring 0: particle index -4 out of range 0..0"},
-        {"0 0 0 0 0", "file ends where the quadratic spring count was expected"},
+        {"0 0 0 0 0", "truncated: the file ends where the quadratic spring count was expected"},
         {"0 0 0 0 0 0 7", "line 1, token 7: unexpected token '7' after the last section"},
         {"0 0 0 0 0\n0\nx", "line 3, token 7: unexpected token 'x' after the last section"},
         {"0\n1\n0 0 1 1", "spring 0: particle index 0 out of range: there are no particles"},
-        {"0 0 0 0 0 1", "quadratic spring count 1 needs at least 3 more tokens, only 0 remain"},
+        {"0 0 0 0 0 1",
+         "truncated: quadratic spring section of 1 needs at least 3 more tokens, only 0 remain"},
         {"1\n0 0 0 1\n0 0 0 0 -2147483648", "quadratic spring count -2147483648 is negative"},
     };
     for (const Case& c : cases) {
@@ -343,10 +347,19 @@ TEST(ModelFile, NulBytesAndLongTokensAreRefused) {
     text += "5 0 1\n0 0 0 0 0";
     auto world = newWorld();
     EXPECT_FALSE(load(*world, text));
-    EXPECT_NE(std::string(world->failureReason()).find("is not a number"), std::string::npos);
+    // Bytes outside printable ASCII are quoted as \xNN, never raw.
+    EXPECT_NE(std::string(world->failureReason()).find("y '0\\x005' is not a number"),
+              std::string::npos)
+        << world->failureReason();
+    EXPECT_FALSE(load(*world, "1\n0 0 \xC3\xA9\x1B[2J 1\n0 0 0 0 0"));
+    EXPECT_NE(std::string(world->failureReason()).find("z '\\xC3\\xA9\\x1B[2J' is not"),
+              std::string::npos)
+        << world->failureReason();
     const std::string longToken = "1\n0 0 " + std::string(500, '1') + " 1\n0 0 0 0 0";
     EXPECT_FALSE(load(*world, longToken));
-    EXPECT_NE(std::string(world->failureReason()).find("particle 0: z"), std::string::npos);
+    EXPECT_NE(std::string(world->failureReason()).find("particle 0: z '111"), std::string::npos);
+    EXPECT_NE(std::string(world->failureReason()).find("111...' is"), std::string::npos)
+        << world->failureReason();
     EXPECT_LT(std::string(world->failureReason()).size(), 256u);
 }
 
@@ -367,7 +380,8 @@ TEST(ModelFile, FailedLoadEmptiesAndReloadReplaces) {
 TEST(ModelFile, UnreadableFilesFail) {
     auto world = newWorld();
     EXPECT_FALSE(world->loadModel("/nonexistent-dir/Modell.txt"));
-    EXPECT_STREQ(world->failureReason(), "/nonexistent-dir/Modell.txt: cannot open");
+    EXPECT_STREQ(world->failureReason(),
+                 "/nonexistent-dir/Modell.txt: cannot open: No such file or directory");
     expectEmpty(*world);
     // A directory opens on some systems but cannot be read as a model.
     EXPECT_FALSE(world->loadModel(DRAVONEL_SOURCE_DIR "/tests/physics"));

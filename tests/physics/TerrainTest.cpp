@@ -32,6 +32,13 @@ TEST(Terrain, SampleHeightsOfTheOverrides) {
     EXPECT_GT(t->height(0, 62), 0.0f);
     EXPECT_FLOAT_EQ(t->height(32, 64), 5.0f);
     EXPECT_FLOAT_EQ(t->height(32, 62), 5.0f);
+    // Every wall sample exactly as the formula gives it in double precision.
+    for (int i = 0; i < 65; ++i) {
+        const float wall = static_cast<float>(5.0 * std::cos((i - 32) * 0.0490625));
+        for (int j = 62; j < 65; ++j) {
+            EXPECT_EQ(t->height(i, j), wall) << i << "," << j;
+        }
+    }
     // Ramps: -2.5 .. -0.5 before column 5, then two saw teeth up to 9.5.
     EXPECT_FLOAT_EQ(t->height(20, 0), -2.5f);
     EXPECT_FLOAT_EQ(t->height(20, 4), -0.5f);

@@ -464,16 +464,22 @@ TEST(BitmapLoad, FileStatesAfterFailure) {
 
     // A file that cannot be opened keeps the previous image.
     EXPECT_FALSE(bitmap.load((goodPath + ".missing").c_str()));
-    EXPECT_NE(std::string(bitmap.failureReason()).find("cannot open"), std::string::npos);
+    EXPECT_NE(std::string(bitmap.failureReason()).find(".missing: cannot open: No such file"),
+              std::string::npos)
+        << bitmap.failureReason();
     ASSERT_NE(bitmap.pixels(), nullptr);
     EXPECT_EQ(bitmap.width(), 4);
     EXPECT_EQ(bitmap.pixels()[5], bgrToRgba(source[5]));
 
     // A file that opens but is not a BMP leaves an empty image.
     Bytes bad = makeBmp(4, 4, source);
-    bad[0] = 'P';
+    bad[0] = 0x89;
     const std::string badPath = writeTempFile(bad, "bad.bmp");
     EXPECT_FALSE(bitmap.load(badPath.c_str()));
+    // The bytes it starts with are quoted, the one outside ASCII escaped.
+    EXPECT_NE(std::string(bitmap.failureReason()).find("starts with \"\\x89M\", not \"BM\""),
+              std::string::npos)
+        << bitmap.failureReason();
     EXPECT_EQ(bitmap.pixels(), nullptr);
     EXPECT_EQ(bitmap.width(), 0);
     EXPECT_EQ(bitmap.height(), 0);

@@ -280,11 +280,11 @@ TEST(MeshLoad3ds, FailuresLeaveTheMeshUnchanged) {
         const char* file;
         int objectIndex;
         const char* reasonPart;
-    } cases[] = {{"lib3ds-tetra.3ds", 4, "object 4 requested, the file has 4"},
+    } cases[] = {{"lib3ds-tetra.3ds", 4, "object 4 wanted, the file has only objects 0 to 3"},
                  {"lib3ds-tetra.3ds", -1, "object -1"},
-                 {"lib3ds-tetra.3ds", 0, "object 0 is empty"},
-                 {"lib3ds-tetra.3ds", 1, "object 1 is empty"},
-                 {"no-such-file.3ds", 0, "cannot open"},
+                 {"lib3ds-tetra.3ds", 0, "object 0 has no triangle mesh"},
+                 {"lib3ds-tetra.3ds", 1, "object 1 has no triangle mesh"},
+                 {"no-such-file.3ds", 0, "cannot open: No such file or directory"},
                  {"im-4x3-bmp3.bmp", 0, "no MDATA"}};
     for (const Case& c : cases) {
         EXPECT_FALSE(mesh.load3ds(dataPath(c.file).c_str(), c.objectIndex, 20.0f)) << c.file;
@@ -301,6 +301,42 @@ TEST(MeshLoad3ds, FailuresLeaveTheMeshUnchanged) {
     EXPECT_FALSE(mesh.load3ds(path.c_str(), 9, 1.0f));
     EXPECT_EQ(mesh.vertices, kept);
     EXPECT_EQ(mesh.vertexCount, 3);
+}
+
+// An object with points and an empty face list loads and has nothing to
+// draw; its bounds still come from the points.
+TEST(MeshLoad3ds, PointsWithoutFacesLoad) {
+    auto chunk = [](uint16_t id, std::vector<unsigned char> body) {
+        const uint32_t length = static_cast<uint32_t>(body.size() + 6);
+        std::vector<unsigned char> out = {static_cast<unsigned char>(id),
+                                          static_cast<unsigned char>(id >> 8)};
+        for (int k = 0; k < 4; ++k) {
+            out.push_back(static_cast<unsigned char>(length >> (8 * k)));
+        }
+        out.insert(out.end(), body.begin(), body.end());
+        return out;
+    };
+    std::vector<unsigned char> points = {2, 0};
+    for (float value : {1.0f, 2.0f, 3.0f, -1.0f, 0.0f, 5.0f}) {
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&value);
+        points.insert(points.end(), bytes, bytes + 4);
+    }
+    std::vector<unsigned char> tri = chunk(0x4110, points);
+    const std::vector<unsigned char> faces = chunk(0x4120, {0, 0});
+    tri.insert(tri.end(), faces.begin(), faces.end());
+    std::vector<unsigned char> named = {'p', 0};
+    const std::vector<unsigned char> mesh3ds = chunk(0x4100, tri);
+    named.insert(named.end(), mesh3ds.begin(), mesh3ds.end());
+    const std::vector<unsigned char> file = chunk(0x4D4D, chunk(0x3D3D, chunk(0x4000, named)));
+
+    Mesh mesh(nullptr);
+    ASSERT_TRUE(mesh.load3dsFromMemory(file.data(), file.size(), "points.3ds", 0, 2.0f))
+        << mesh.failureReason();
+    EXPECT_EQ(mesh.vertexCount, 2);
+    EXPECT_EQ(mesh.triangleCount, 0);
+    EXPECT_NE(mesh.indices, nullptr);
+    expectVec3Near(mesh.boundsMin, -2, 6, 0);
+    expectVec3Near(mesh.boundsMax, 2, 10, 4);
 }
 
 TEST(MeshLoad3ds, MemoryAndFilePathsAgree) {

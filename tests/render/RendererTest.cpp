@@ -304,9 +304,16 @@ TEST_F(RendererTest, APendingErrorFailsExactlyTheNextOperation) {
         EXPECT_EQ(renderer.lastError, GL_INVALID_ENUM) << c.name;
         EXPECT_EQ(integerState(GL_MODELVIEW_STACK_DEPTH), 2) << c.name;
     }
+    // A texture upload is judged on its own errors: one left pending before
+    // it is cleared (its code kept), one raised by the upload fails it at
+    // once and leaves nothing pending for the next operation.
     glMatrixMode(0xFFFF);
-    EXPECT_EQ(renderer.createTexture(nullptr, 4, 4), 0u);
+    renderer.lastError = 0;
     EXPECT_NE(renderer.createTexture(nullptr, 4, 4), 0u);
+    EXPECT_EQ(renderer.lastError, GL_INVALID_ENUM);
+    EXPECT_EQ(renderer.createTexture(nullptr, -4, 4), 0u);
+    EXPECT_EQ(renderer.lastError, GL_INVALID_VALUE);
+    EXPECT_TRUE(renderer.endFrame());
 }
 
 TEST_F(RendererTest, AFailedOperationChangesNothing) {

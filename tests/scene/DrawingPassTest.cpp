@@ -23,6 +23,7 @@ class DrawingPass : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(requireGlContext());
+        resetGlState();
         renderer = new Renderer();
         glViewport(0, 0, 640, 480);
     }

@@ -74,7 +74,8 @@ bool holdDisplayOpen(double timeoutSeconds) {
 std::vector<unsigned long> windowsNamed(const std::string& title) {
     std::vector<unsigned long> result;
     // xdotool matches a regular expression: anchor it to the whole title.
-    const std::string command = "xdotool search --name '^" + title + "$' 2>/dev/null";
+    const std::string command =
+        "env -u LD_PRELOAD xdotool search --name '^" + title + "$' 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return result;
@@ -183,4 +184,8 @@ bool requestWindowClose(unsigned long window) {
     const Status sent = XSendEvent(connection.display, window, False, NoEventMask, &event);
     XSync(connection.display, False);
     return sent != 0 && !requestFailed;
+}
+
+int runTool(const std::string& command) {
+    return std::system(("env -u LD_PRELOAD " + command).c_str());
 }

@@ -13,6 +13,12 @@
 // programs started one after another. False when no display can be reached.
 bool holdDisplayOpen(double timeoutSeconds);
 
+// Runs a shell command for one of the outside tools the tests use (xdotool,
+// rm) and returns std::system's status. Sanitizer test runs preload the
+// sanitizer runtime into the tests' processes; the command runs without it,
+// as those tools are not built for it and would fail its leak check.
+int runTool(const std::string& command);
+
 // Window ids whose title is exactly `title` (found with xdotool search).
 std::vector<unsigned long> windowsNamed(const std::string& title);
 
