@@ -13,7 +13,7 @@
 #include "physics/PhysicsWorld.h"
 #include "physics/Terrain.h"
 #include "scene/RenderScale.h"
-#include "tools/sim/KeyScript.h"
+#include "app/KeyScript.h"
 
 #include <cmath>
 #include <cstdio>
