@@ -30,13 +30,12 @@ void GroundContact::resolvePenetration() {
 
 void GroundContact::penetrate(Vec3& position, Vec3& velocity, float d, const Vec3& normal,
                               const Vec3& foot) {
+    if (leaveThroughEdge(position, velocity, d < -deepPenetration)) {
+        return;
+    }
     if (d < -deepPenetration) {
-        // Deeper than one sub-step of contact can sink a particle (it came
-        // back over the grid from below, or hit a steep face): mirroring by
-        // the full depth would throw it far up.
-        if (leaveThroughEdge(position, velocity)) {
-            return;
-        }
+        // Deeper than one sub-step of contact can sink a particle (it hit a
+        // steep face): mirroring by the full depth would throw it far up.
         // Put it on the surface and stop its motion into the ground instead.
         position = foot;
         const float into = dot(velocity, normal);
@@ -50,34 +49,40 @@ void GroundContact::penetrate(Vec3& position, Vec3& velocity, float d, const Vec
     }
 }
 
-bool GroundContact::leaveThroughEdge(Vec3& position, Vec3& velocity) {
-    // The grid spans [-64, 64) m in x and z. Below its surface at the edge
-    // the ground ends in a cliff face: a particle that hung below the
-    // surface beyond the edge and crossed back under it within this sub-step
-    // (at most a few centimetres) hits that face. Lifting it onto the
-    // surface instead would move it by its whole depth, metres, and the
-    // stretched springs would fling the truck into the sky.
+bool GroundContact::leaveThroughEdge(Vec3& position, Vec3& velocity, bool deep) {
+    // The grid spans [-64, 64) m in x and z, and below its surface the ground
+    // ends at the edge in a cliff face. A particle below the surface that was
+    // beyond the edge one sub-step ago (where it came from, to within the
+    // sub-step's tiny curvature term) has come in through that face: it goes
+    // back out and stops moving into it. Lifted onto the surface it would
+    // move by its whole depth (metres for a wheel hanging over the edge,
+    // enough for the stretched springs to fling the truck into the sky), and
+    // mirrored it would gain height and speed at every pass over the edge.
     const float edge = 0.5f * Terrain::spacing * static_cast<float>(Terrain::cellCount);
-    const float reach = 0.1f; // m, the furthest a particle crosses in one sub-step (200 m/s)
-    const float gaps[4] = {position.x + edge, edge - position.x, position.z + edge,
-                           edge - position.z};
-    int nearest = 0;
-    for (int k = 1; k < 4; ++k) {
-        nearest = gaps[k] < gaps[nearest] ? k : nearest;
+    // Deep under the surface within this of the edge, a particle can only
+    // have come in through the face, even when it crept in too slowly for
+    // its velocity to show it, m.
+    const float faceReach = 0.1f;
+    const float near = deep ? faceReach : 0.0f;
+    const Vec3 before = position - velocity * timeStep;
+    bool crossed = false;
+    float* coordinates[2] = {&position.x, &position.z};
+    float* speeds[2] = {&velocity.x, &velocity.z};
+    const float was[2] = {before.x, before.z};
+    for (int axis = 0; axis < 2; ++axis) {
+        float& coordinate = *coordinates[axis];
+        float& speed = *speeds[axis];
+        if ((was[axis] < -edge || coordinate < -edge + near) && coordinate >= -edge) {
+            coordinate = -edge - 0.001f;
+            speed = speed > 0.0f ? 0.0f : speed;
+            crossed = true;
+        } else if ((was[axis] >= edge || coordinate >= edge - near) && coordinate < edge) {
+            coordinate = edge + 0.001f;
+            speed = speed < 0.0f ? 0.0f : speed;
+            crossed = true;
+        }
     }
-    if (!(gaps[nearest] < reach)) {
-        return false;
-    }
-    // Back out through the face, just beyond the edge, with no speed into it.
-    const float outside = edge + 0.001f;
-    float& coordinate = nearest < 2 ? position.x : position.z;
-    float& speed = nearest < 2 ? velocity.x : velocity.z;
-    const float outward = nearest % 2 == 0 ? -1.0f : 1.0f;
-    coordinate = outward * outside;
-    if (speed * outward < 0.0f) {
-        speed = 0.0f;
-    }
-    return true;
+    return crossed;
 }
 
 void GroundContact::applyFriction() {

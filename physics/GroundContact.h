@@ -31,10 +31,11 @@ class GroundContact {
                           const Vec3& foot);
     static void friction(const Vec3& position, const Vec3& normal, Vec3& velocity, Vec3& force,
                          float inverseMass, DustSystem* dust);
-    // A particle deep under the ground right at the grid's edge has come back
-    // in from below it: moves it out through the edge's cliff face and
-    // stops its motion into the face. False (nothing changed) elsewhere.
-    static bool leaveThroughEdge(Vec3& position, Vec3& velocity);
+    // A particle under the ground that was beyond the grid's edge a sub-step
+    // ago, or that is deep under it right at the edge, has come in through
+    // the edge's cliff face: moves it back out and stops its motion into the
+    // face. False (nothing changed) otherwise.
+    static bool leaveThroughEdge(Vec3& position, Vec3& velocity, bool deep);
 
     Particle* particles = nullptr; // the world's particle array (not owned)
     Vec3* positions = nullptr;     // the world's position array (not owned)

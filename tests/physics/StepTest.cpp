@@ -385,11 +385,38 @@ TEST(Step, ComingBackOverTheEdgeHitsTheCliffFace) {
     EXPECT_LT(rightmost, -64.0f);
     EXPECT_EQ(world->particles()[0].velocity.x, 0.0f);
     EXPECT_GT(world->terrain().query(world->positions()[0], nullptr, nullptr), 1000.0f);
-    // A deep particle away from the edges is still put on the surface.
-    Vec3 position(-62.0f, -3.0f, 0.0f);
-    Vec3 velocity(4.0f, 0.0f, 0.0f);
-    EXPECT_FALSE(GroundContact::leaveThroughEdge(position, velocity));
+    // Just under the surface the same holds: mirrored, a wheel swinging over
+    // the edge would gain height and speed at every pass.
+    const Vec3 up(0.0f, 1.0f, 0.0f);
+    Vec3 position(-63.999f, -0.05f, 0.0f);
+    Vec3 velocity(4.0f, -1.0f, 0.0f);
+    GroundContact::penetrate(position, velocity, -0.05f, up, Vec3(-63.999f, 0.0f, 0.0f));
+    EXPECT_EQ(position.x, -64.001f);
+    EXPECT_EQ(position.y, -0.05f);
+    EXPECT_EQ(velocity.x, 0.0f);
+    EXPECT_EQ(velocity.y, -1.0f);
+    // A particle that was already over the grid is mirrored as anywhere else,
+    // however close to the edge.
+    position = Vec3(-63.99f, -0.001f, 0.0f);
+    velocity = Vec3(-0.1f, -0.5f, 0.0f);
+    GroundContact::penetrate(position, velocity, -0.001f, up, Vec3(-63.99f, 0.0f, 0.0f));
+    EXPECT_EQ(position.x, -63.99f);
+    EXPECT_FLOAT_EQ(position.y, 0.001f);
+    EXPECT_EQ(velocity.y, 0.5f);
+    // Deep under the far edge, pulled in so slowly that its velocity cannot
+    // show where it came from, it still goes back out through the face...
+    position = Vec3(0.0f, -1.0f, 63.95f);
+    velocity = Vec3(0.0f, 0.0f, -0.02f);
+    GroundContact::penetrate(position, velocity, -1.0f, up, Vec3(0.0f, 0.0f, 63.95f));
+    EXPECT_EQ(position.z, 64.001f);
+    EXPECT_EQ(position.y, -1.0f);
+    EXPECT_EQ(velocity.z, 0.0f);
+    // ...while deep away from the edges it is put on the surface.
+    position = Vec3(-62.0f, -3.0f, 0.0f);
+    velocity = Vec3(4.0f, 0.0f, 0.0f);
+    GroundContact::penetrate(position, velocity, -3.0f, up, Vec3(-62.0f, 0.0f, 0.0f));
     EXPECT_EQ(position.x, -62.0f);
+    EXPECT_EQ(position.y, 0.0f);
 }
 
 TEST(Step, TruckDrivenOffTheEdgeStaysFinite) {
