@@ -198,7 +198,7 @@ TEST(ProgramOptions, RecordedDriveReplaysToTheSameHashInTheWindowAndHeadless) {
     const std::string keys = "xdotool mousemove --window " + std::to_string(window) +
                              " 320 240 keydown Up sleep 0.6 keydown Right sleep 0.4 keyup Right "
                              "key q sleep 0.3 keyup Up >/dev/null 2>&1";
-    EXPECT_EQ(std::system(keys.c_str()), 0);
+    EXPECT_EQ(runTool(keys), 0);
     ASSERT_TRUE(requestWindowClose(window));
     ASSERT_TRUE(live.waitForExit(20.0));
     EXPECT_EQ(live.exitStatus(), 0) << live.standardError();
@@ -233,7 +233,7 @@ TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {
     TempFolder empty;
     const std::string install = std::string(DRAVONEL_CMAKE) + " --install '" + binaryDir +
                                 "' --prefix '" + prefix.path() + "' >/dev/null";
-    ASSERT_EQ(std::system(install.c_str()), 0) << install;
+    ASSERT_EQ(runTool(install), 0) << install;
     for (const char* file :
          {"bin/dravonel", "bin/dravonel-sim", "bin/dravonel-assets", "share/dravonel/Modell.txt",
           "share/dravonel/desert_dn.bmp", "share/dravonel/chevy_nowheels_3c.3ds"}) {

@@ -7,6 +7,8 @@
 #include "app/Timer.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ProgramLock.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/X11Windows.h"
 
 #include <GL/freeglut.h>
@@ -15,10 +17,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -55,48 +55,6 @@ bool exists(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0;
 }
-
-// Only one instance of the program at a time on the shared display, even
-// when ctest runs tests in parallel: windows are told apart by title only.
-class ProgramLock {
-  public:
-    ProgramLock() {
-        fd = open(DRAVONEL_BINARY_DIR "/dravonel-program-test.lock", O_RDWR | O_CREAT | O_CLOEXEC,
-                  0644);
-        if (fd >= 0) {
-            flock(fd, LOCK_EX);
-        }
-    }
-    ~ProgramLock() {
-        if (fd >= 0) {
-            flock(fd, LOCK_UN);
-            close(fd);
-        }
-    }
-
-  private:
-    int fd;
-};
-
-// A fresh, empty folder under the system's temporary directory, removed with
-// its files afterwards.
-class TempDir {
-  public:
-    TempDir() {
-        char pattern[] = "/tmp/dravonel-program-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path = made != nullptr ? made : "";
-    }
-    ~TempDir() {
-        if (!path.empty()) {
-            const std::string command = "rm -rf '" + path + "'";
-            if (runTool(command) != 0) {
-                std::fprintf(stderr, "could not remove %s\n", path.c_str());
-            }
-        }
-    }
-    std::string path;
-};
 
 bool copyFile(const std::string& from, const std::string& to, std::streamsize limit = -1) {
     std::ifstream in(from, std::ios::binary);
@@ -231,10 +189,10 @@ TEST(Program, StopsWithAReasonWhenStartedWithoutAssets) {
         return;
     }
     ProgramLock lock;
-    TempDir empty;
-    ASSERT_FALSE(empty.path.empty());
+    TempFolder empty;
+    ASSERT_FALSE(empty.path().empty());
     // The first asset loaded is the first texture.
-    expectStartupFailure(empty.path, "isampler48.bmp");
+    expectStartupFailure(empty.path(), "isampler48.bmp");
 }
 
 TEST(Program, StopsWithAReasonWhenOneAssetIsMissingOrBroken) {
@@ -248,14 +206,14 @@ TEST(Program, StopsWithAReasonWhenOneAssetIsMissingOrBroken) {
     // first reset), each missing in turn.
     for (const char* missing : {"desert_dn.bmp", "wheel.3ds", "Modell.txt"}) {
         SCOPED_TRACE(missing);
-        TempDir dir;
-        ASSERT_TRUE(stageAssets(dir.path, missing));
-        expectStartupFailure(dir.path, missing);
+        TempFolder dir;
+        ASSERT_TRUE(stageAssets(dir.path(), missing));
+        expectStartupFailure(dir.path(), missing);
     }
     // A texture cut short inside its pixel rows.
-    TempDir dir;
-    ASSERT_TRUE(stageAssets(dir.path, "", "leather.bmp", 100));
-    expectStartupFailure(dir.path, "leather.bmp");
+    TempFolder dir;
+    ASSERT_TRUE(stageAssets(dir.path(), "", "leather.bmp", 100));
+    expectStartupFailure(dir.path(), "leather.bmp");
 }
 
 TEST(KeyCodes, OnlyTheHandledSpecialKeysGetACode) {

@@ -1,5 +1,7 @@
-// TempFolder on mkdtemp and rm -rf.
+// TempFolder on mkdtemp and rm -rf (run as an outside tool, see runTool).
 #include "tests/support/TempFolder.h"
+
+#include "tests/support/X11Windows.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +18,7 @@ TempFolder::~TempFolder() {
         return;
     }
     const std::string command = "rm -rf '" + folder + "'";
-    if (std::system(command.c_str()) != 0) {
+    if (runTool(command) != 0) {
         std::fprintf(stderr, "could not remove %s\n", folder.c_str());
     }
 }
