@@ -13,9 +13,11 @@ assets="$build/assets"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# run ASSETS SCRIPT SECONDS: one CSV line per frame, without the header.
+# run ASSETS SCRIPT SECONDS: one CSV line per frame, without the header (the
+# simulator's closing hash line goes to stderr and is dropped).
 run() {
-    "$sim" --assets "$1" --script "$2" --duration "$3" --interval 0.0166666667 --csv | tail -n +2
+    "$sim" --assets "$1" --script "$2" --duration "$3" --interval 0.0166666667 --csv 2>/dev/null |
+        tail -n +2
 }
 
 echo "On the flat strip:"
