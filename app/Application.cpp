@@ -4,7 +4,7 @@
 #include <GL/freeglut.h>
 
 int specialKeyCode(int glutKey) {
-    const bool handled = (glutKey >= GLUT_KEY_F1 && glutKey <= GLUT_KEY_F8) ||
+    const bool handled = (glutKey >= GLUT_KEY_F1 && glutKey <= GLUT_KEY_F12) ||
                          (glutKey >= GLUT_KEY_LEFT && glutKey <= GLUT_KEY_DOWN) ||
                          glutKey == GLUT_KEY_END;
     return handled ? glutKey + specialKeyCodeBase : -1;

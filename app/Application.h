@@ -37,7 +37,7 @@ class Application {
 // system's special keys at 256 plus their GLUT value.
 const int specialKeyCodeBase = 256;
 
-// The key code of a GLUT special key the application handles (F1 to F8, the
+// The key code of a GLUT special key the application handles (F1 to F12, the
 // four arrows, End), or -1 for every other special key.
 int specialKeyCode(int glutKey);
 // The key code of a character: its 8 bits, 0..255, never negative.

@@ -3,6 +3,7 @@
 #include "app/RecordingWriter.h"
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstring>
 
 RecordingWriter::~RecordingWriter() {
@@ -11,14 +12,14 @@ RecordingWriter::~RecordingWriter() {
     }
 }
 
-bool RecordingWriter::open(const char* path) {
+bool RecordingWriter::open(const char* path, uint64_t modelHash) {
     filePath = path;
     file = std::fopen(path, "w");
     if (file == nullptr) {
         reason = filePath + ": cannot create: " + std::strerror(errno);
         return false;
     }
-    std::fprintf(file, "dravonel recording 1\n");
+    std::fprintf(file, "dravonel recording 2\nmodel %016" PRIx64 "\n", modelHash);
     return true;
 }
 
@@ -28,10 +29,34 @@ void RecordingWriter::frame(float time) {
     }
 }
 
-void RecordingWriter::key(int code, bool down) {
-    if (file != nullptr) {
-        std::fprintf(file, "key %d %s\n", code, down ? "down" : "up");
+void RecordingWriter::input(const InputEvent& event) {
+    if (file == nullptr) {
+        return;
     }
+    switch (event.kind) {
+    case InputKind::key:
+        std::fprintf(file, "key %d %s\n", event.code, event.down ? "down" : "up");
+        break;
+    case InputKind::grab:
+        std::fprintf(file, "grab %d %.9g %.9g %.9g\n", event.particle,
+                     static_cast<double>(event.target.x), static_cast<double>(event.target.y),
+                     static_cast<double>(event.target.z));
+        break;
+    case InputKind::release:
+        std::fprintf(file, "release\n");
+        break;
+    case InputKind::analog:
+        std::fprintf(file, "analog %s %.9g\n", analogControlName(event.control),
+                     static_cast<double>(event.value));
+        break;
+    }
+}
+
+bool RecordingWriter::finish(uint64_t endHash) {
+    if (file != nullptr) {
+        std::fprintf(file, "end %016" PRIx64 "\n", endHash);
+    }
+    return close();
 }
 
 bool RecordingWriter::close() {

@@ -3,6 +3,7 @@
 
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
+#include "physics/PositionHash.h"
 #include "render/Bitmap.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
@@ -253,6 +254,8 @@ bool TruckApp::reset() {
         delete fresh;
         return false;
     }
+
+    modelHash = positionHash(fresh->positions(), fresh->particleCount());
 
     steeringRamp.init(0.0f, -0.6f, 0.6f, 1.5f, 1.5f);
     throttleRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);

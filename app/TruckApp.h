@@ -6,6 +6,7 @@
 
 #include "app/Application.h"
 #include "app/CameraHistory.h"
+#include "app/InputEvent.h"
 #include "app/InputRamp.h"
 #include "math/Mat4.h"
 #include "math/Vec3.h"
@@ -31,6 +32,16 @@ class TruckApp : public Application {
     bool frame(float time) override;
     // Records key state; acts on Escape, F1-F8 and 'q'/'e'.
     void key(int code, bool down) override;
+    // Consumes one input event: keys go to key(), grabs and releases to
+    // grabParticle() and releaseParticle(), analog values to setAnalog().
+    void input(const InputEvent& event);
+    // Pulls particle `particle` towards `target` (m) until released; a later
+    // grab of the same particle moves the target.
+    void grabParticle(int particle, Vec3 target);
+    void releaseParticle();
+    // An analog control's value, -1..1 (the brake 0..1), from a pad or a
+    // script: the target its ramp moves to.
+    void setAnalog(AnalogControl control, float value);
 
     // Throws the world away and loads a new one from Modell.txt. When the
     // model cannot be loaded the previous world, dust system and controls
@@ -96,6 +107,16 @@ class TruckApp : public Application {
     float simTime = 0.0f;
     // Resets made because the truck left the grid and fell far below it.
     int fallOutResets = 0;
+    // Positions hash of the truck as Modell.txt loads it, before any step;
+    // set by every reset. Recordings are stamped with it.
+    uint64_t modelHash = 0;
+
+    // The grabbed particle (-1: none) and the world point it is pulled to, m.
+    int grabbedParticle = -1;
+    Vec3 grabTarget;
+    // Analog values by AnalogControl, and whether each has been given.
+    float analogValue[analogControlCount] = {0.0f, 0.0f, 0.0f};
+    bool analogGiven[analogControlCount] = {false, false, false};
 
     CameraHistory eyeHistory;
     CameraHistory eyeLocalHistory;

@@ -7,6 +7,7 @@
 #include "app/Application.h"
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
+#include "app/InputRouter.h"
 #include "app/KeyScript.h"
 #include "app/PngWriter.h"
 #include "app/ProgramOptions.h"
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -41,16 +43,24 @@ TruckApp* truckApp = nullptr;
 ProgramOptions options;
 RecordingWriter* recorder = nullptr;
 Recording* replay = nullptr;
+// Where the keyboard's (and every other device's) events go.
+InputRouter router;
+// Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
+// ends the recording cleanly and stops.
+volatile std::sig_atomic_t stopRequested = 0;
 
 // Screenshots: the window's size and the fixed frame rate of the script.
 const int shotWidth = 640;
 const int shotHeight = 480;
 const int shotFramesPerSecond = 60;
 
-void printPositionsHash() {
+uint64_t currentHash() {
     PhysicsWorld* world = truckApp->world;
-    std::printf("positions hash: %016" PRIx64 "\n",
-                positionHash(world->positions(), world->particleCount()));
+    return positionHash(world->positions(), world->particleCount());
+}
+
+void printPositionsHash() {
+    std::printf("positions hash: %016" PRIx64 "\n", currentHash());
     std::fflush(stdout);
 }
 
@@ -77,7 +87,7 @@ void takeScreenshot() {
         // Frame times and event timing as in the headless simulator, so the
         // same script drives the same simulation.
         const double time = static_cast<double>(frame) / shotFramesPerSecond;
-        script.sendUntil(time, application);
+        script.sendUntil(time, truckApp);
         if (frame > 0 || frames == 0) {
             application->frame(static_cast<float>(time));
         }
@@ -106,9 +116,14 @@ void display() {
     }
     float time = 0.0f;
     if (replay != nullptr) {
-        if (!replay->nextFrame(application, &time)) {
+        if (!replay->nextFrame(truckApp, &time)) {
             // The whole drive has been played: its end state, then stop.
             printPositionsHash();
+            if (replay->hasEndHash() && replay->endHash() != currentHash()) {
+                std::fprintf(stderr,
+                             "dravonel: warning: the recorded drive ended on %016" PRIx64 "\n",
+                             replay->endHash());
+            }
             std::exit(0);
         }
     } else {
@@ -128,7 +143,13 @@ void reshape(int width, int height) {
 
 // Frames are produced back to back, as fast as the display path allows; a
 // replay keeps the recorded pace instead, each frame waiting for its time.
+void finishRecording();
+
 void idle() {
+    if (stopRequested != 0) {
+        finishRecording();
+        std::exit(0);
+    }
     float next = 0.0f;
     if (replay != nullptr && replay->upcomingFrameTime(&next)) {
         const double wait = next - timer->elapsed();
@@ -140,46 +161,34 @@ void idle() {
     glutPostRedisplay();
 }
 
-// A key as the person at the keyboard gives it: recorded when recording;
-// ignored while a replay or a screenshot script drives the truck.
-void deliverKey(int code, bool down) {
-    if (replay != nullptr || !options.screenshot.empty()) {
-        return;
-    }
-    if (recorder != nullptr) {
-        recorder->key(code, down);
-    }
-    application->key(code, down);
-}
-
 // Special keys outside the application's set never reach it.
 void specialDown(int key, int, int) {
     const int code = specialKeyCode(key);
     if (code >= 0) {
-        deliverKey(code, true);
+        router.key(code, true);
     }
 }
 
 void specialUp(int key, int, int) {
     const int code = specialKeyCode(key);
     if (code >= 0) {
-        deliverKey(code, false);
+        router.key(code, false);
     }
 }
 
 void keyboardDown(unsigned char character, int, int) {
-    deliverKey(characterKeyCode(character), true);
+    router.key(characterKeyCode(character), true);
 }
 
 void keyboardUp(unsigned char character, int, int) {
-    deliverKey(characterKeyCode(character), false);
+    router.key(characterKeyCode(character), false);
 }
 
 // The window is closing while a drive is recorded: the end state to compare
 // with the replays, and the file completed.
 void finishRecording() {
     printPositionsHash();
-    if (!recorder->close()) {
+    if (!recorder->finish(currentHash())) {
         std::fprintf(stderr, "dravonel: %s\n", printableText(recorder->failureReason()).c_str());
         std::exit(1);
     }
@@ -267,12 +276,30 @@ int main(int argc, char** argv) {
     }
     if (!options.record.empty()) {
         recorder = new RecordingWriter();
-        if (!recorder->open(options.record.c_str())) {
+        if (!recorder->open(options.record.c_str(), truckApp->modelHash)) {
             std::fprintf(stderr, "dravonel: %s\n",
                          printableText(recorder->failureReason()).c_str());
             teardown();
             return 1;
         }
+    }
+
+    if (replay != nullptr) {
+        if (!replay->matchesModel(truckApp->modelHash)) {
+            std::fprintf(stderr, "dravonel: %s\n", printableText(replay->failureReason()).c_str());
+            teardown();
+            return 1;
+        }
+        if (replay->warning()[0] != '\0') {
+            std::fprintf(stderr, "dravonel: warning: %s\n",
+                         printableText(replay->warning()).c_str());
+        }
+    }
+    router.attach(truckApp, recorder, replay != nullptr || !options.screenshot.empty());
+    if (recorder != nullptr) {
+        // Ctrl-C or a kill ends the drive as closing the window does.
+        std::signal(SIGINT, [](int) { stopRequested = 1; });
+        std::signal(SIGTERM, [](int) { stopRequested = 1; });
     }
 
     timer = new Timer();

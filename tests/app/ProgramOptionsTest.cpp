@@ -206,7 +206,8 @@ TEST(ProgramOptions, RecordedDriveReplaysToTheSameHashInTheWindowAndHeadless) {
     ASSERT_EQ(liveHash.size(), 16u) << live.standardOutput();
 
     const std::string text = readFile(recording);
-    EXPECT_EQ(text.rfind("dravonel recording 1\nframe ", 0), 0u) << text.substr(0, 80);
+    EXPECT_EQ(text.rfind("dravonel recording 2\nmodel ", 0), 0u) << text.substr(0, 80);
+    EXPECT_NE(text.find("\nend " + liveHash + "\n"), std::string::npos) << "closing hash";
     EXPECT_NE(text.find("\nkey 357 down\n"), std::string::npos) << "the held Up is recorded";
     EXPECT_NE(text.find("\nkey 358 up\n"), std::string::npos) << "the released Right too";
 

@@ -165,6 +165,18 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (!replayPath.empty()) {
+        if (!recording.matchesModel(app.modelHash)) {
+            std::fprintf(stderr, "dravonel-sim: %s\n",
+                         printableText(recording.failureReason()).c_str());
+            return 1;
+        }
+        if (recording.warning()[0] != '\0') {
+            std::fprintf(stderr, "dravonel-sim: warning: %s\n",
+                         printableText(recording.warning()).c_str());
+        }
+    }
+
     const Sample start = sampleBody(app);
     if (csv) {
         std::printf("time,x,y,z,dist,heading,speed,tilt,spin0,spin1,spin2,spin3\n");
@@ -205,5 +217,9 @@ int main(int argc, char** argv) {
 
     const uint64_t hash = positionHash(app.world->positions(), app.world->particleCount());
     std::fprintf(csv ? stderr : stdout, "positions hash: %016" PRIx64 "\n", hash);
+    if (!replayPath.empty() && recording.hasEndHash() && recording.endHash() != hash) {
+        std::fprintf(stderr, "dravonel-sim: warning: the recorded drive ended on %016" PRIx64 "\n",
+                     recording.endHash());
+    }
     return 0;
 }

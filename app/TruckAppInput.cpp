@@ -1,0 +1,40 @@
+// TruckApp input events: one entry for every kind of input, so that the
+// window, scripts and recordings drive the truck through the same calls.
+#include "app/TruckApp.h"
+
+#include "physics/PhysicsWorld.h"
+
+void TruckApp::input(const InputEvent& event) {
+    switch (event.kind) {
+    case InputKind::key:
+        key(event.code, event.down);
+        break;
+    case InputKind::grab:
+        grabParticle(event.particle, event.target);
+        break;
+    case InputKind::release:
+        releaseParticle();
+        break;
+    case InputKind::analog:
+        setAnalog(event.control, event.value);
+        break;
+    }
+}
+
+void TruckApp::grabParticle(int particle, Vec3 target) {
+    if (world == nullptr || particle < 0 || particle >= world->particleCount()) {
+        return;
+    }
+    grabbedParticle = particle;
+    grabTarget = target;
+}
+
+void TruckApp::releaseParticle() {
+    grabbedParticle = -1;
+}
+
+void TruckApp::setAnalog(AnalogControl control, float value) {
+    const int k = static_cast<int>(control);
+    analogValue[k] = value;
+    analogGiven[k] = true;
+}
