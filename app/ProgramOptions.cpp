@@ -30,20 +30,25 @@ const char* ProgramOptions::usage() {
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
            "       dravonel [--assets DIR] --replay FILE\n"
+           "Any of them with --no-hud.\n"
            "\n"
            "With no options it loads its files from the working directory (or from the\n"
            "installed share/dravonel when the working directory has none) and you drive.\n"
            "  --assets DIR       load the files from DIR\n"
            "  --screenshot FILE  drive the script at 60 frames per second, write the frame\n"
            "                     at --at SECONDS as a 640 x 480 PNG to FILE and exit\n"
-           "  --script TEXT      timed key events, as for dravonel-sim: keys up down left\n"
-           "                     right space esc q e f1..f8, times in seconds\n"
+           "  --script TEXT      timed input events, as for dravonel-sim: TIME:+KEY and\n"
+           "                     TIME:-KEY with keys up down left right space esc q e\n"
+           "                     p [ ] . r h f1..f12, TIME:grab=P@X,Y,Z, TIME:release,\n"
+           "                     TIME:steer=V, TIME:throttle=V, TIME:brake=V; seconds\n"
            "  --camera N         camera 1 to 4, as F1 to F4\n"
            "  --record FILE      write every frame's clock time and every key to FILE while\n"
            "                     you drive; the positions hash is printed when you close\n"
            "  --replay FILE      play a recording back in the window, print the positions\n"
            "                     hash at its end and exit (dravonel-sim --replay does the\n"
            "                     same without a window)\n"
+           "  --no-hud           no overlay (speed, time scale, camera, messages); F9\n"
+           "                     shows it\n"
            "  --help             print this text\n"
            "Closing the window ends the program; Escape resets the truck.\n";
 }
@@ -84,6 +89,8 @@ bool ProgramOptions::parse(int argc, char** argv) {
             scriptGiven = true;
         } else if (std::strcmp(option, "--camera") == 0) {
             ok = line.integer(1, 4, &camera);
+        } else if (std::strcmp(option, "--no-hud") == 0) {
+            noHud = true;
         } else if (std::strcmp(option, "--record") == 0) {
             ok = take(option, &record);
         } else if (std::strcmp(option, "--replay") == 0) {

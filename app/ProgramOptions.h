@@ -29,6 +29,8 @@ class ProgramOptions {
     std::string script;
     // Camera 1..4 (as F1..F4) for the screenshot; 0 keeps the start camera.
     int camera = 0;
+    // Leave the overlay out (F9 still shows it).
+    bool noHud = false;
     // Recording file to write while driving, or to play back.
     std::string record;
     std::string replay;

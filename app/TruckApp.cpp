@@ -7,6 +7,7 @@
 #include "render/Bitmap.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
+#include "scene/EdgeSkirt.h"
 #include "scene/RenderScale.h"
 
 #include <cstring>
@@ -58,6 +59,7 @@ TruckApp::~TruckApp() {
     delete bodyMesh1;
     delete steeringWheelMesh;
     delete translucentMesh;
+    delete edgeMesh;
     delete world;
     if (dust != nullptr) {
         dust->release();
@@ -169,7 +171,7 @@ bool TruckApp::init() {
     if (!loadMesh(&wheelMesh0, wheelFileName, 0, wheelScale, 0x404040, 0x606060, 0xFFFFFF, 0.9f)) {
         return false;
     }
-    if (!buildDustMesh() || !buildTerrainMesh()) {
+    if (!buildDustMesh() || !buildTerrainMesh() || !buildEdgeMesh()) {
         return false;
     }
     std::memset(keys, 0, sizeof(keys));
@@ -200,6 +202,14 @@ bool TruckApp::buildDustMesh() {
     }
     std::memcpy(dustMesh->texCoords, texCoords, sizeof(texCoords));
     std::memcpy(dustMesh->indices, triangles, sizeof(triangles));
+    return true;
+}
+
+bool TruckApp::buildEdgeMesh() {
+    edgeMesh = new Mesh(renderer);
+    if (!buildEdgeSkirt(edgeMesh, world->terrain())) {
+        return fail("out of memory for the edge of the ground");
+    }
     return true;
 }
 

@@ -6,8 +6,10 @@
 
 #include "app/Application.h"
 #include "app/CameraHistory.h"
+#include "app/Hud.h"
 #include "app/InputEvent.h"
 #include "app/InputRamp.h"
+#include "app/TimeControl.h"
 #include "math/Mat4.h"
 #include "math/Vec3.h"
 #include "physics/DriveController.h"
@@ -49,6 +51,10 @@ class TruckApp : public Application {
     bool reset();
     // Steps the world to `time`: ramps, drive, brakes, dust, physics.
     void advance(float time);
+    // Recover in place: a fresh truck, as reset() loads it, turned to the
+    // current heading and put down at rest where the truck is now, its
+    // lowest particle 0.2 m above the ground. Off the grid it is reset().
+    bool recover();
 
     // Loads only what the simulation needs without GL: the body shell and
     // tyre meshes (for the fits) and the first reset. Used by the headless
@@ -61,6 +67,17 @@ class TruckApp : public Application {
 
     // Camera set-up for this frame; returns the eye used (scene units).
     Vec3 setupCamera(float time);
+    // The eye brought in along its line of sight where it is beyond the
+    // grid's edge (and the target is not), then lifted to 0.3 m above the
+    // ground under it where it is lower; unchanged everywhere else (scene
+    // units).
+    Vec3 keepEyeAboveGround(Vec3 eye, Vec3 target) const;
+    // The eye lifted just enough that its line of sight to the target stays
+    // 0.3 m above the ground; unchanged when nothing is in the way.
+    Vec3 keepSightAboveGround(Vec3 eye, Vec3 target) const;
+    // Height of an eye (scene units) above the ground under it, m; beyond
+    // the grid's edge, above the nearest edge.
+    float eyeHeight(Vec3 eye) const;
 
     void drawSkyBox(Vec3 eye);
     void drawMassSpring();
@@ -87,6 +104,8 @@ class TruckApp : public Application {
     Mesh* bodyMesh1 = nullptr;
     Mesh* steeringWheelMesh = nullptr;
     Mesh* translucentMesh = nullptr;
+    // The cliff face around the grid's edge, drawn after the ground.
+    Mesh* edgeMesh = nullptr;
 
     PhysicsWorld* world = nullptr;
     DustSystem* dust = nullptr;
@@ -107,6 +126,19 @@ class TruckApp : public Application {
     float simTime = 0.0f;
     // Resets made because the truck left the grid and fell far below it.
     int fallOutResets = 0;
+    // Resets made because the soft body's numbers broke down.
+    int unstableResets = 0;
+    // Recoveries in place ('r').
+    int recoveries = 0;
+    // Pause, slow motion and single frames; the clock the last advance ran
+    // to (s), which the dust is drawn at.
+    TimeControl timeControl;
+    float clockTime = 0.0f;
+    // The overlay (drawn when its flags are set) and the size in pixels of
+    // the viewport it is drawn over.
+    Hud hud;
+    int viewWidth = 640;
+    int viewHeight = 480;
     // Positions hash of the truck as Modell.txt loads it, before any step;
     // set by every reset. Recordings are stamped with it.
     uint64_t modelHash = 0;
@@ -142,13 +174,18 @@ class TruckApp : public Application {
     bool loadTyre();
     bool buildDustMesh();
     bool buildTerrainMesh();
+    bool buildEdgeMesh();
     bool fail(const std::string& what);
     // True when every particle lies below fallOutHeight.
     bool hasFallenOut() const;
+    // True when every particle is beyond the grid's edge, seen from above.
+    bool isOffTheGrid() const;
 
     std::string assetDirectory;
     std::string reason;
     // Height (m) below which a particle can no longer be over the ground;
     // set by every reset from the world's terrain.
     float fallOutHeight = -1.0e30f;
+    // Simulated seconds the whole truck has been beyond the grid's edge.
+    float offGridSeconds = 0.0f;
 };

@@ -2,12 +2,26 @@
 // smoothed over the last 0.4 s in the body's or the scene's frame.
 #include "app/TruckApp.h"
 
+#include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
+#include "scene/RenderScale.h"
+
+#include <cmath>
 
 namespace {
 // Seconds of camera history averaged into the view.
 const float smoothingWindow = 0.4f;
+// The least height of the eye above the ground under it, m: below it the
+// near plane (5 scene units, 0.08 m) would cut into the ground or the eye
+// would sit inside a slope and show its inside.
+const float eyeClearance = 0.3f;
+// Points of the line of sight checked against the ground, and the share of
+// the way to the target they cover.
+const int sightSamples = 24;
+const float sightReach = 0.85f;
+// How far inside the grid's edge an eye that would be beyond it is put, m.
+const float eyeEdgeMargin = 0.5f;
 
 // Camera 1 (F2): eye and target in body coordinates by look mode.
 const float driverEye[4][3] = {{-20, 40, 40}, {20, 40, 0}, {-20, 40, 0}, {-20, 40, 0}};
@@ -19,6 +33,78 @@ Vec3 fromTable(const float row[3]) {
     return Vec3(row[0], row[1], row[2]);
 }
 } // namespace
+
+float TruckApp::eyeHeight(Vec3 eye) const {
+    const Terrain& terrain = world->terrain();
+    // Beyond the grid's edge the ground ends in the edge's cliff face: the
+    // ground under an eye out there is taken at the nearest edge.
+    const float extent = Terrain::cellCount * Terrain::spacing;
+    const float inside = 0.001f;
+    Vec3 p = eye * (1.0f / renderScale);
+    p.x = std::fmin(std::fmax(p.x, terrain.origin.x + inside), terrain.origin.x + extent - inside);
+    p.z = std::fmin(std::fmax(p.z, terrain.origin.z + inside), terrain.origin.z + extent - inside);
+    Vec3 normal;
+    const float along = terrain.query(p, &normal, nullptr);
+    // The query measures along the ground's normal; straight up, the height
+    // above the ground is that over the normal's y.
+    return along >= Terrain::outside ? along : along / normal.y;
+}
+
+Vec3 TruckApp::keepEyeAboveGround(Vec3 eye, Vec3 target) const {
+    if (world == nullptr) {
+        return eye;
+    }
+    // An eye beyond the grid's edge would look at the truck through the
+    // edge's cliff face: it comes in along its line of sight to just inside.
+    const Terrain& terrain = world->terrain();
+    const float low = (terrain.origin.x + eyeEdgeMargin) * renderScale;
+    const float high =
+        (terrain.origin.x + Terrain::cellCount * Terrain::spacing - eyeEdgeMargin) * renderScale;
+    const float lowZ = (terrain.origin.z + eyeEdgeMargin) * renderScale;
+    const float highZ =
+        (terrain.origin.z + Terrain::cellCount * Terrain::spacing - eyeEdgeMargin) * renderScale;
+    const bool targetInside =
+        target.x > low && target.x < high && target.z > lowZ && target.z < highZ;
+    if (targetInside && (eye.x < low || eye.x > high || eye.z < lowZ || eye.z > highZ)) {
+        // The largest share of the way from the target to the eye that stays
+        // inside on both axes.
+        float share = 1.0f;
+        const Vec3 way = eye - target;
+        if (eye.x < low || eye.x > high) {
+            share = std::fmin(share, ((eye.x < low ? low : high) - target.x) / way.x);
+        }
+        if (eye.z < lowZ || eye.z > highZ) {
+            share = std::fmin(share, ((eye.z < lowZ ? lowZ : highZ) - target.z) / way.z);
+        }
+        eye = target + way * share;
+    }
+    const float height = eyeHeight(eye);
+    if (height < eyeClearance) {
+        eye.y += (eyeClearance - height) * renderScale;
+    }
+    return eye;
+}
+
+Vec3 TruckApp::keepSightAboveGround(Vec3 eye, Vec3 target) const {
+    if (world == nullptr) {
+        return eye;
+    }
+    // Raising the eye by `lift` raises the point at share t of the way from
+    // the eye to the target by (1 - t) lift; the lift needed is the largest
+    // over the points sampled. The last stretch next to the target is left
+    // out: the truck stands on the ground there.
+    float lift = 0.0f;
+    for (int k = 1; k <= sightSamples; ++k) {
+        const float t = sightReach * static_cast<float>(k) / static_cast<float>(sightSamples);
+        const Vec3 point = eye + (target - eye) * t;
+        const float below = eyeClearance - eyeHeight(point);
+        if (below > 0.0f) {
+            lift = std::fmax(lift, below / (1.0f - t));
+        }
+    }
+    eye.y += lift * renderScale;
+    return eye;
+}
 
 Vec3 TruckApp::setupCamera(float time) {
     const Mat4 body = bodyTransform();
@@ -71,6 +157,12 @@ Vec3 TruckApp::setupCamera(float time) {
         eye = eyeHistory.average(time, smoothingWindow);
         target = targetHistory.average(time, smoothingWindow);
         up = upHistory.average(time, smoothingWindow);
+    }
+    eye = keepEyeAboveGround(eye, target);
+    // The cameras that are there to show the truck also look over what
+    // stands between it and them.
+    if (camera == 3 || camera == 4) {
+        eye = keepSightAboveGround(eye, target);
     }
     if (renderer != nullptr) {
         renderer->setCamera(&eye, &target, &up);

@@ -8,6 +8,8 @@
 #include "render/Renderer.h"
 #include "scene/RenderScale.h"
 
+#include <chrono>
+
 namespace {
 // Key codes: characters as themselves, GLUT special keys at 256 + value.
 const int keyEscape = 27;
@@ -24,6 +26,12 @@ const int keyLeft = 356;
 const int keyUp = 357;
 const int keyRight = 358;
 const int keyDown = 359;
+const int keyRecover = 'r';
+
+// Seconds of simulated time a truck wholly beyond the grid's edge falls
+// before it is put back at its start: long enough to see it go over,
+// short enough that the reset comes within 2 s of leaving the ground.
+const float offGridDelay = 1.5f;
 
 // The most real time one frame may simulate, seconds.
 const float maxFrameStep = 0.25f;
@@ -32,7 +40,10 @@ const float maxFrameStep = 0.25f;
 const int strutPairs[4][2] = {{35, 1244}, {68, 884}, {1, 1099}, {102, 738}};
 } // namespace
 
-void TruckApp::advance(float time) {
+void TruckApp::advance(float frameTime) {
+    // The simulation's clock: the frame's own time unless paused or slowed.
+    const float time = timeControl.clock(frameTime);
+    clockTime = time;
     float dt = time - simTime;
     if (dt > maxFrameStep) {
         dt = maxFrameStep;
@@ -71,11 +82,26 @@ void TruckApp::advance(float time) {
     }
 
     // Beyond the grid there is no ground: a truck that drove off the map
-    // would fall for ever until its numbers break down. Once all of it is
-    // far below the ground it comes back to its start, as Escape brings it.
-    if (hasFallenOut() && reset()) {
+    // would fall for ever until its numbers break down. Once all of it has
+    // been beyond the edge for a while, or is far below the ground, it comes
+    // back to its start, as Escape brings it.
+    offGridSeconds = isOffTheGrid() ? offGridSeconds + simulated * 0.001f : 0.0f;
+    if ((offGridSeconds >= offGridDelay || hasFallenOut()) && reset()) {
         ++fallOutResets;
+        offGridSeconds = 0.0f;
     }
+}
+
+bool TruckApp::isOffTheGrid() const {
+    const Vec3* positions = world->positions();
+    const int count = world->particleCount();
+    const Terrain& terrain = world->terrain();
+    for (int i = 0; i < count; ++i) {
+        if (terrain.query(positions[i], nullptr, nullptr) < Terrain::outside) {
+            return false;
+        }
+    }
+    return count > 0;
 }
 
 bool TruckApp::hasFallenOut() const {
@@ -90,11 +116,15 @@ bool TruckApp::hasFallenOut() const {
 }
 
 bool TruckApp::frame(float time) {
+    const std::chrono::steady_clock::time_point physicsStart = std::chrono::steady_clock::now();
     advance(time);
+    const std::chrono::duration<double> physics = std::chrono::steady_clock::now() - physicsStart;
+    hud.countFrame(*this, time, physics.count());
     renderer->beginFrame(0x505070, false);
     const Vec3 eye = setupCamera(time);
     drawSkyBox(eye);
     terrainMesh->draw();
+    edgeMesh->draw();
     if (drawFloorWireframe) {
         terrainMesh->wireframe = true;
         terrainMesh->draw();
@@ -148,8 +178,9 @@ bool TruckApp::frame(float time) {
         translucentMesh->draw();
     }
     if (drawDustParticles) {
-        drawDust(time);
+        drawDust(clockTime);
     }
+    hud.draw(renderer, *this, time, viewWidth, viewHeight);
     renderer->endFrame();
     return true;
 }
@@ -172,8 +203,13 @@ void TruckApp::key(int code, bool down) {
             drawDustParticles = !drawDustParticles;
         } else if (code == keyF8) {
             drawFloorWireframe = !drawFloorWireframe;
+        } else if (code == keyRecover) {
+            recover();
         }
     }
+    // Their own keys: pause and slow motion, the overlay and its help.
+    timeControl.key(code, down);
+    hud.key(code, down);
 
     bool leftHeld = lookMode == 1 || lookMode == 2;
     bool rightHeld = lookMode == 3 || lookMode == 2;

@@ -15,6 +15,8 @@
 #include "app/RecordingWriter.h"
 #include "app/Timer.h"
 #include "app/TruckApp.h"
+#include "app/ViewportFit.h"
+#include "app/WindowKeys.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "render/Renderer.h"
@@ -48,6 +50,10 @@ InputRouter router;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
+// The scene's part of the window; bars around it when the window is not 4:3.
+ViewportRect view;
+bool barsShown = false;
+const int barColour = 0x000000;
 
 // Screenshots: the window's size and the fixed frame rate of the script.
 const int shotWidth = 640;
@@ -76,6 +82,8 @@ void takeScreenshot() {
         std::exit(1);
     }
     renderer->setViewport(shotWidth, shotHeight);
+    truckApp->viewWidth = shotWidth;
+    truckApp->viewHeight = shotHeight;
     KeyScript script;
     script.parse(options.script);
     if (options.camera > 0) {
@@ -132,13 +140,25 @@ void display() {
             recorder->frame(time);
         }
     }
+    if (barsShown) {
+        renderer->clearWindow(barColour);
+    }
     application->frame(time);
     glutSwapBuffers();
 }
 
-// Only the viewport follows the window; the projection keeps its 4/3 aspect.
+// The projection keeps its 4:3 aspect: the scene fills the largest 4:3
+// rectangle of the window, centred, and bars fill the rest.
 void reshape(int width, int height) {
-    renderer->setViewport(width, height);
+    view = fitViewport(width, height);
+    barsShown = view.width != width || view.height != height;
+    if (barsShown) {
+        renderer->setViewportRect(view.x, view.y, view.width, view.height);
+    } else {
+        renderer->setViewport(width, height);
+    }
+    truckApp->viewWidth = view.width;
+    truckApp->viewHeight = view.height;
 }
 
 // Frames are produced back to back, as fast as the display path allows; a
@@ -167,6 +187,10 @@ void specialDown(int key, int, int) {
     if (code >= 0) {
         router.key(code, true);
     }
+    // Full screen is the window's business, not the simulation's.
+    if (key == GLUT_KEY_F11 && options.screenshot.empty()) {
+        glutFullScreenToggle();
+    }
 }
 
 void specialUp(int key, int, int) {
@@ -181,7 +205,7 @@ void keyboardDown(unsigned char character, int, int) {
 }
 
 void keyboardUp(unsigned char character, int, int) {
-    router.key(characterKeyCode(character), false);
+    router.key(releasedKeyCode(character, truckApp->keys), false);
 }
 
 // The window is closing while a drive is recorded: the end state to compare
@@ -296,6 +320,10 @@ int main(int argc, char** argv) {
         }
     }
     router.attach(truckApp, recorder, replay != nullptr || !options.screenshot.empty());
+    truckApp->hud.visible = !options.noHud;
+    // A scripted frame shows the script's fixed rate, not a measured one,
+    // so that the same script gives the same picture.
+    truckApp->hud.scripted = !options.screenshot.empty();
     if (recorder != nullptr) {
         // Ctrl-C or a kill ends the drive as closing the window does.
         std::signal(SIGINT, [](int) { stopRequested = 1; });
@@ -311,6 +339,9 @@ int main(int argc, char** argv) {
     glutSpecialUpFunc(specialUp);
     glutKeyboardFunc(keyboardDown);
     glutKeyboardUpFunc(keyboardUp);
+    // A held key is one press: the driving keys are read as held anyway, and
+    // a held toggle must not flicker.
+    glutIgnoreKeyRepeat(1);
     if (recorder != nullptr) {
         glutCloseFunc(finishRecording);
     }

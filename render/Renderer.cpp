@@ -97,6 +97,92 @@ bool Renderer::setViewport(int width, int height) {
     return checkError();
 }
 
+bool Renderer::setViewportRect(int x, int y, int width, int height) {
+    if (!checkError()) {
+        return false;
+    }
+    glViewport(x, y, width, height);
+    return checkError();
+}
+
+bool Renderer::clearWindow(int colour) {
+    if (!checkError()) {
+        return false;
+    }
+    float rgba[4];
+    unpackColour(colour, 0.0f, rgba);
+    glClearColor(rgba[0], rgba[1], rgba[2], 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    return checkError();
+}
+
+bool Renderer::beginOverlay(int width, int height) {
+    if (!checkError()) {
+        return false;
+    }
+    // Saved as a whole and put back by endOverlay: the enables (lighting,
+    // depth test, culling, blending, texturing of every unit), the current
+    // colour and raster position, the blend function and the texture unit.
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT);
+    for (int unit = 1; unit >= 0; --unit) {
+        if (hasTextureUnit(unit)) {
+            selectTextureUnit(unit);
+            glDisable(GL_TEXTURE_2D);
+        }
+    }
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    return checkError();
+}
+
+bool Renderer::drawRectangle(int x, int y, int width, int height, int colour, float alpha) {
+    if (!checkError()) {
+        return false;
+    }
+    float rgba[4];
+    unpackColour(colour, alpha, rgba);
+    glColor4fv(rgba);
+    glRecti(x, y, x + width, y + height);
+    return checkError();
+}
+
+bool Renderer::drawText(int x, int y, const char* text, int colour) {
+    if (!checkError()) {
+        return false;
+    }
+    float rgba[4];
+    unpackColour(colour, 1.0f, rgba);
+    // The raster position takes the colour current when it is set.
+    glColor4fv(rgba);
+    glRasterPos2i(x, y);
+    for (const char* c = text; *c != '\0'; ++c) {
+        glutBitmapCharacter(GLUT_BITMAP_8_BY_13, static_cast<unsigned char>(*c));
+    }
+    return checkError();
+}
+
+bool Renderer::endOverlay() {
+    if (!checkError()) {
+        return false;
+    }
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+    return checkError();
+}
+
 bool Renderer::beginFrame(int clearColour, bool clearColourBuffer) {
     if (!checkError()) {
         return false;

@@ -27,6 +27,11 @@ class Renderer {
     bool checkError();
 
     bool setViewport(int width, int height);
+    // The viewport as a rectangle of the window, lower left corner at (x, y).
+    bool setViewportRect(int x, int y, int width, int height);
+    // Fills the whole window, viewport or not, with a packed colour (the
+    // bars beside a viewport that does not fill the window).
+    bool clearWindow(int colour);
     // Clears depth (and colour when clearColourBuffer), resets the modelview.
     bool beginFrame(int clearColour, bool clearColourBuffer);
     bool endFrame();
@@ -59,6 +64,21 @@ class Renderer {
     bool drawTriangles(const Vec3* vertices, const float* texCoords, const Vec3* normals,
                        const uint32_t* indices, int triangleCount);
     bool drawWireframe(const Vec3* vertices, const uint32_t* indices, int triangleCount);
+
+    // Screen-space overlay over the finished scene: between beginOverlay and
+    // endOverlay coordinates are pixels from the viewport's lower left
+    // corner and nothing is lit, textured or depth-tested. endOverlay puts
+    // back every state the overlay changed.
+    bool beginOverlay(int width, int height);
+    // A rectangle in a packed colour with opacity alpha (0..1).
+    bool drawRectangle(int x, int y, int width, int height, int colour, float alpha);
+    // One line of text in the window system's 8 x 13 fixed font, the
+    // baseline of its first character at (x, y).
+    bool drawText(int x, int y, const char* text, int colour);
+    bool endOverlay();
+    // Width and height of one character of drawText, pixels.
+    static constexpr int textCellWidth = 8;
+    static constexpr int textCellHeight = 13;
 
     // The last non-zero glGetError code; 0 at construction.
     int lastError;

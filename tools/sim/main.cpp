@@ -23,18 +23,27 @@ namespace {
 const double radiansToDegrees = 57.29577951308232;
 // Longest run, seconds (a day).
 const double maxDuration = 86400.0;
+// Cameras --camera selects: F1 to F4 as 1 to 4, the orbit camera (F12) as 5.
+const int cameraCount = 5;
+const int cameraKeys[cameraCount] = {257, 258, 259, 260, 268};
 
 void usage(FILE* to) {
     std::fprintf(
         to, "usage: dravonel-sim [--assets DIR] [--script \"T:+key T:-key ...\"]\n"
             "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
+            "                    [--camera N]\n"
             "       dravonel-sim [--assets DIR] --replay FILE [--interval SECONDS] [--csv]\n"
-            "keys: up down left right space esc q e f1..f8; times in seconds.\n"
+            "                    [--camera N]\n"
+            "Script events: TIME:+KEY, TIME:-KEY with keys up down left right space esc q e\n"
+            "p [ ] . r h f1..f12; TIME:grab=P@X,Y,Z, TIME:release; TIME:steer=V,\n"
+            "TIME:throttle=V, TIME:brake=V. Times in seconds.\n"
             "--replay plays a recording made with dravonel --record at its own frame times.\n"
             "Columns: time (s), x y z of the body origin (m), dist from the start (m),\n"
             "heading (deg, clockwise from -z seen from above), speed (m/s), tilt of the\n"
             "body's up axis (deg), spin of wheels 0..3 (rev/s, of one rim particle in the\n"
-            "ground frame, so it swings while the wheel turns).\n"
+            "ground frame, so it swings while the wheel turns); with --camera N (1 to 5, as\n"
+            "F1 to F4 and F12) the cameras run as in the window and a last column eye gives\n"
+            "the eye's height above the ground under it (m).\n"
             "Last line: the positions hash (to stderr with --csv); equal hashes, equal runs.\n");
 }
 
@@ -74,7 +83,7 @@ float chassisSpeed(PhysicsWorld* world) {
 }
 
 // One row of the table (or CSV) for the state at `time`.
-void printRow(const TruckApp& app, const Sample& start, double time, bool csv) {
+void printRow(const TruckApp& app, const Sample& start, double time, bool csv, const Vec3* eye) {
     const Sample s = sampleBody(app);
     const Vec3 travel = s.origin - start.origin;
     const float dist = std::sqrt(travel.x * travel.x + travel.z * travel.z);
@@ -82,9 +91,21 @@ void printRow(const TruckApp& app, const Sample& start, double time, bool csv) {
     const char* format = csv ? "%.3f,%.3f,%.3f,%.3f,%.3f,%.2f,%.3f,%.2f,%.3f,%.3f,%.3f,%.3f\n"
                              : "%7.2f %8.3f %7.3f %8.3f %7.2f %8.2f %6.2f %6.2f %7.3f "
                                "%7.3f %7.3f %7.3f\n";
-    std::printf(format, time, s.origin.x, s.origin.y, s.origin.z, dist, s.headingDegrees,
-                chassisSpeed(app.world), s.tiltDegrees, wheels[0].spin(), wheels[1].spin(),
-                wheels[2].spin(), wheels[3].spin());
+    char row[256];
+    std::snprintf(row, sizeof(row), format, time, s.origin.x, s.origin.y, s.origin.z, dist,
+                  s.headingDegrees, chassisSpeed(app.world), s.tiltDegrees, wheels[0].spin(),
+                  wheels[1].spin(), wheels[2].spin(), wheels[3].spin());
+    if (eye == nullptr) {
+        std::fputs(row, stdout);
+        return;
+    }
+    row[std::strlen(row) - 1] = '\0';
+    const float height = app.eyeHeight(*eye);
+    if (height >= Terrain::outside) {
+        std::printf(csv ? "%s,\n" : "%s %7s\n", row, "-");
+    } else {
+        std::printf(csv ? "%s,%.3f\n" : "%s %7.3f\n", row, static_cast<double>(height));
+    }
 }
 // One line when the truck has fallen off the map and been reset since the
 // last call. Not a table row: in CSV mode it goes to stderr.
@@ -104,6 +125,7 @@ int main(int argc, char** argv) {
     double duration = 10.0;
     double interval = 0.5;
     int fps = 60;
+    int camera = 0;
     bool csv = false;
     bool scripted = false;
     CommandLine line(argc, argv);
@@ -128,6 +150,8 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(option, "--fps") == 0) {
             ok = line.integer(1, 10000, &fps);
             scripted = true;
+        } else if (std::strcmp(option, "--camera") == 0) {
+            ok = line.integer(1, cameraCount, &camera);
         } else if (std::strcmp(option, "--csv") == 0) {
             csv = true;
         } else if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
@@ -179,10 +203,21 @@ int main(int argc, char** argv) {
 
     const Sample start = sampleBody(app);
     if (csv) {
-        std::printf("time,x,y,z,dist,heading,speed,tilt,spin0,spin1,spin2,spin3\n");
+        std::printf("time,x,y,z,dist,heading,speed,tilt,spin0,spin1,spin2,spin3%s\n",
+                    camera > 0 ? ",eye" : "");
     } else {
-        std::printf("%7s %8s %7s %8s %7s %8s %6s %6s %7s %7s %7s %7s\n", "time", "x", "y", "z",
-                    "dist", "heading", "speed", "tilt", "spin0", "spin1", "spin2", "spin3");
+        std::printf("%7s %8s %7s %8s %7s %8s %6s %6s %7s %7s %7s %7s%s\n", "time", "x", "y", "z",
+                    "dist", "heading", "speed", "tilt", "spin0", "spin1", "spin2", "spin3",
+                    camera > 0 ? "     eye" : "");
+    }
+    // The cameras without GL: chosen as its key chooses it, set up every
+    // frame so that they smooth as in the window.
+    Vec3 eye;
+    const Vec3* eyeShown = camera > 0 ? &eye : nullptr;
+    if (camera > 0) {
+        app.key(cameraKeys[camera - 1], true);
+        app.key(cameraKeys[camera - 1], false);
+        eye = app.setupCamera(0.0f);
     }
 
     int fallOutResets = 0;
@@ -194,22 +229,28 @@ int main(int argc, char** argv) {
             script.sendUntil(t, &app);
             if (frame > 0) {
                 app.advance(static_cast<float>(t));
+                if (camera > 0) {
+                    eye = app.setupCamera(static_cast<float>(t));
+                }
             }
             reportFallOut(app, t, csv, &fallOutResets);
             if (frame % framesPerSample == 0) {
-                printRow(app, start, t, csv);
+                printRow(app, start, t, csv, eyeShown);
             }
         }
     } else {
         // A row at the start and then at the first frame of every interval.
-        printRow(app, start, 0.0, csv);
+        printRow(app, start, 0.0, csv, eyeShown);
         double nextRow = interval;
         float time = 0.0f;
         while (recording.nextFrame(&app, &time)) {
             app.advance(time);
+            if (camera > 0) {
+                eye = app.setupCamera(time);
+            }
             reportFallOut(app, time, csv, &fallOutResets);
             if (time >= nextRow) {
-                printRow(app, start, time, csv);
+                printRow(app, start, time, csv, eyeShown);
                 nextRow = (std::floor(time / interval) + 1.0) * interval;
             }
         }
