@@ -8,6 +8,7 @@
 #include "app/KeyScript.h"
 #include "app/Recording.h"
 #include "app/TruckApp.h"
+#include "app/TruckModelCheck.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "scene/RenderScale.h"
@@ -29,8 +30,11 @@ void usage(FILE* to) {
         to, "usage: dravonel-sim [--assets DIR] [--script \"T:+key T:-key ...\"]\n"
             "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
             "       dravonel-sim [--assets DIR] --replay FILE [--interval SECONDS] [--csv]\n"
+            "       dravonel-sim --check MODEL\n"
             "keys: up down left right space esc q e f1..f8; times in seconds.\n"
             "--replay plays a recording made with dravonel --record at its own frame times.\n"
+            "--check reports on a model file (see docs/model-format.md): exit 0 when it is\n"
+            "usable, 1 when not, with the first reason on the last line.\n"
             "Columns: time (s), x y z of the body origin (m), dist from the start (m),\n"
             "heading (deg, clockwise from -z seen from above), speed (m/s), tilt of the\n"
             "body's up axis (deg), spin of wheels 0..3 (rev/s, of one rim particle in the\n"
@@ -101,6 +105,7 @@ int main(int argc, char** argv) {
     std::string assets;
     std::string scriptText;
     std::string replayPath;
+    std::string checkPath;
     double duration = 10.0;
     double interval = 0.5;
     int fps = 60;
@@ -120,6 +125,9 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(option, "--replay") == 0) {
             ok = line.text(&value);
             replayPath = ok ? value : "";
+        } else if (std::strcmp(option, "--check") == 0) {
+            ok = line.text(&value);
+            checkPath = ok ? value : "";
         } else if (std::strcmp(option, "--duration") == 0) {
             ok = line.number(0.0, maxDuration, &duration);
             scripted = true;
@@ -139,6 +147,15 @@ int main(int argc, char** argv) {
         if (!ok) {
             return optionError(line.failureReason());
         }
+    }
+    if (!checkPath.empty()) {
+        if (!replayPath.empty() || scripted || !assets.empty()) {
+            return optionError("--check reads only its model file: no other options");
+        }
+        std::string report;
+        const bool usable = checkTruckModel(checkPath.c_str(), &report);
+        std::fputs(report.c_str(), stdout);
+        return usable ? 0 : 1;
     }
     if (!replayPath.empty() && scripted) {
         return optionError("--replay plays its own frames: no --script, --duration or --fps");
