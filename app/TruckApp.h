@@ -96,6 +96,9 @@ class TruckApp : public Application {
     float simTime = 0.0f;
     // Resets made because the truck left the grid and fell far below it.
     int fallOutResets = 0;
+    // Resets made because the soft body blew up: a position or velocity
+    // became non-finite or a particle faster than blowUpSpeed (100 m/s).
+    int unstableResets = 0;
 
     CameraHistory eyeHistory;
     CameraHistory eyeLocalHistory;

@@ -99,6 +99,14 @@ void reportFallOut(const TruckApp& app, double time, bool csv, int* reported) {
                      "%7.2f  the truck fell off the edge of the map and was reset\n", time);
     }
 }
+// The same for a soft body that blew up.
+void reportUnstable(const TruckApp& app, double time, bool csv, int* reported) {
+    if (app.unstableResets != *reported) {
+        *reported = app.unstableResets;
+        std::fprintf(csv ? stderr : stdout, "%7.2f  the soft body became unstable and was reset\n",
+                     time);
+    }
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -191,6 +199,7 @@ int main(int argc, char** argv) {
     }
 
     int fallOutResets = 0;
+    int unstableResets = 0;
     if (replayPath.empty()) {
         const long frames = static_cast<long>(duration * fps + 0.5);
         const long framesPerSample = std::max(1L, static_cast<long>(interval * fps + 0.5));
@@ -201,6 +210,7 @@ int main(int argc, char** argv) {
                 app.advance(static_cast<float>(t));
             }
             reportFallOut(app, t, csv, &fallOutResets);
+            reportUnstable(app, t, csv, &unstableResets);
             if (frame % framesPerSample == 0) {
                 printRow(app, start, t, csv);
             }
@@ -213,6 +223,7 @@ int main(int argc, char** argv) {
         while (recording.nextFrame(&app, &time)) {
             app.advance(time);
             reportFallOut(app, time, csv, &fallOutResets);
+            reportUnstable(app, time, csv, &unstableResets);
             if (time >= nextRow) {
                 printRow(app, start, time, csv);
                 nextRow = (std::floor(time / interval) + 1.0) * interval;
