@@ -366,9 +366,21 @@ void ModelCheck::reliedOn(PhysicsWorld& world, const Needs& needs) {
         }
     }
     if (errorCount == before) {
-        line("  ok: %d particles (at least %d), %d wheels (wheels 0 to %d driven), angle joints 0 "
-             "to %d steering",
-             n, needs.particles, world.wheelCount(), needs.wheels - 1, needs.angleJoints - 1);
+        if (needs.particles > 0) {
+            line("  ok: %d particles (at least %d)", n, needs.particles);
+        }
+        if (needs.wheels > 0) {
+            line("  ok: %d wheels (wheels 0 to %d driven, each with an axle and its first rim "
+                 "particle off it)",
+                 world.wheelCount(), needs.wheels - 1);
+        }
+        if (needs.angleJoints > 0) {
+            line("  ok: %d angle joints (0 to %d steer, with arms of some length)",
+                 world.angleJointCount(), needs.angleJoints - 1);
+        }
+        if (needs.particles + needs.wheels + needs.angleJoints + needs.namedCount == 0) {
+            line("  nothing asked for");
+        }
         // One line per role, with its particles in the order given.
         for (int k = 0; k < needs.namedCount;) {
             std::string numbers;
