@@ -246,6 +246,8 @@ TEST(TruckAppFallOut, LeavingTheMapResetsTheTruckInsteadOfFallingIntoNaN) {
         }
     });
     EXPECT_TRUE(finite);
+    // A fall, however fast, is not a blow-up.
+    EXPECT_EQ(driver.app.unstableResets, 0);
     // About one fall every 20 s with the throttle held.
     EXPECT_GE(resets, 10);
     EXPECT_LT(highestBeforeReset, threshold + 1.0f);
