@@ -142,6 +142,7 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {false, {"--at", "1"}},
         {false, {"--screenshot", "a.png", "--at", "soon"}},
         {false, {"--screenshot", "a.png", "--at", "-1"}},
+        {false, {"--screenshot", "a.png", "--at", "2x"}},
         {false, {"--screenshot", "a.png", "--at", "1", "--camera", "5"}},
         {false, {"--screenshot", "a.png", "--at", "1", "--script", "1:+jump"}},
         {false, {"--record", "a.txt", "--replay", "b.txt"}},
@@ -153,6 +154,7 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {true, {"--fps", "0"}},
         {true, {"--bogus"}},
         {true, {"--script", "0:up"}},
+        {true, {"--script", "-1:+up"}},
         {true, {"--replay", "r.txt", "--duration", "2"}}};
     for (const Mistake& mistake : mistakes) {
         const std::string name = mistake.sim ? "dravonel-sim" : "dravonel";
@@ -167,6 +169,42 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
             EXPECT_EQ(afterReason, "");
         }
     }
+
+    // A byte that is not printable ASCII, DEL among them, is shown escaped.
+    const Outcome del = runToEnd(programPath, {"--a\x7f\x1f"});
+    EXPECT_EQ(del.status, 2);
+    EXPECT_EQ(del.err, "dravonel: unknown option '--a\\x7F\\x1F' (see dravonel --help)\n");
+    // The window system's own options are passed on, never refused.
+    for (const std::vector<std::string>& toolkit : {std::vector<std::string>{"-direct"},
+                                                    {"-indirect"},
+                                                    {"-iconic"},
+                                                    {"-gldebug"},
+                                                    {"-sync"},
+                                                    {"-display", ":0"},
+                                                    {"-geometry", "640x480"}}) {
+        std::vector<std::string> arguments = toolkit;
+        arguments.push_back("--help");
+        const Outcome passed = runToEnd(programPath, arguments);
+        EXPECT_EQ(passed.status, 0) << toolkit[0] << ": " << passed.err;
+    }
+}
+
+// A script event is sent in the frame whose time it names: at 60 frames per
+// second 0.5 s is frame 30, the first at or after 0.49 s, while 0.51 s waits
+// for frame 31.
+TEST(ProgramOptions, ScriptEventsAreSentInTheFrameOfTheirTime) {
+    std::string hashes[3];
+    const char* const times[3] = {"0.49", "0.5", "0.51"};
+    for (int k = 0; k < 3; ++k) {
+        const Outcome run =
+            runToEnd(simPath, {"--assets", assetDir, "--script", std::string(times[k]) + ":+up",
+                               "--duration", "1", "--interval", "1"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        hashes[k] = hashIn(run.out);
+        ASSERT_EQ(hashes[k].size(), 16u) << run.out;
+    }
+    EXPECT_EQ(hashes[1], hashes[0]);
+    EXPECT_NE(hashes[1], hashes[2]);
 }
 
 TEST(ProgramOptions, ScreenshotIsTheScriptedFrameSameBytesEveryRun) {
