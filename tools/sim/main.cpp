@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
     std::string scriptText;
     std::string replayPath;
     std::string checkPath;
+    bool checking = false;
     double duration = 10.0;
     double interval = 0.5;
     int fps = 60;
@@ -136,6 +137,7 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(option, "--check") == 0) {
             ok = line.text(&value);
             checkPath = ok ? value : "";
+            checking = true;
         } else if (std::strcmp(option, "--duration") == 0) {
             ok = line.number(0.0, maxDuration, &duration);
             scripted = true;
@@ -156,9 +158,9 @@ int main(int argc, char** argv) {
             return optionError(line.failureReason());
         }
     }
-    if (!checkPath.empty()) {
-        if (!replayPath.empty() || scripted || !assets.empty()) {
-            return optionError("--check reads only its model file: no other options");
+    if (checking) {
+        if (argc != 3) {
+            return optionError("--check takes its model file and no other options");
         }
         std::string report;
         const bool usable = checkTruckModel(checkPath.c_str(), &report);
