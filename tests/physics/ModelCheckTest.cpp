@@ -116,7 +116,7 @@ TEST(ModelCheck, ElementsThatCanNeverActAreNamed) {
     model.spring(hubA, hubB, 500.0f, 1.0f);
     model.wheel(hubA, hubB, {onRim, onAxle});
     model.rightAngle(1, 1, 2); // a zero-length arm
-    model.angle(1, 0, 2); // square at rest
+    model.angle(1, 0, 2);      // square at rest
 
     ModelCheck check;
     EXPECT_TRUE(check.run(*loaded(model.text()), ModelCheck::Needs()));
