@@ -274,6 +274,7 @@ bool TruckApp::reset() {
 
     delete world;
     world = fresh;
+    offGridSeconds = 0.0f;
     fallOutHeight = lowestGroundHeight(world->terrain()) - fallOutDepth;
     if (dust != nullptr) {
         dust->release();

@@ -126,7 +126,8 @@ class TruckApp : public Application {
     float simTime = 0.0f;
     // Resets made because the truck left the grid and fell far below it.
     int fallOutResets = 0;
-    // Resets made because the soft body's numbers broke down.
+    // Resets made because the soft body blew up: a position or velocity
+    // became non-finite or a particle faster than blowUpSpeed (100 m/s).
     int unstableResets = 0;
     // Recoveries in place ('r').
     int recoveries = 0;

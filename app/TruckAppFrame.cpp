@@ -2,6 +2,7 @@
 // held keys, drawing the scene in its fixed order, and key handling.
 #include "app/TruckApp.h"
 
+#include "physics/BlowUp.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
@@ -81,6 +82,14 @@ void TruckApp::advance(float frameTime) {
         simTime = time;
     }
 
+    // A body that has blown up is no longer a truck: it comes back to its
+    // start. Tested first, since NaN heights would look like a fall.
+    if (blownUpParticle(world->positions(), world->particles(), world->particleCount()) >= 0) {
+        if (reset()) {
+            ++unstableResets;
+        }
+        return;
+    }
     // Beyond the grid there is no ground: a truck that drove off the map
     // would fall for ever until its numbers break down. Once all of it has
     // been beyond the edge for a while, or is far below the ground, it comes
@@ -88,7 +97,6 @@ void TruckApp::advance(float frameTime) {
     offGridSeconds = isOffTheGrid() ? offGridSeconds + simulated * 0.001f : 0.0f;
     if ((offGridSeconds >= offGridDelay || hasFallenOut()) && reset()) {
         ++fallOutResets;
-        offGridSeconds = 0.0f;
     }
 }
 

@@ -93,6 +93,13 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                 }
             }
         }
+        const double check = value("BM_TruckBlowUpCheck", "ns_per_frame");
+        const double resting = value("BM_TruckResting", "us_per_substep");
+        if (check > 0.0 && resting > 0.0) {
+            std::fprintf(out,
+                         "blow-up check: %.3f %% of the step of a 16 ms frame (32 sub-steps)\n",
+                         100.0 * check * 1e-3 / (32.0 * resting));
+        }
         const double init = value("BM_TruckAppInit", "ms_per_call");
         const double uploads = value("BM_TextureUploads", "ms_per_call");
         if (init > 0.0 && uploads > 0.0) {

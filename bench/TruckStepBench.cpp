@@ -1,7 +1,9 @@
 // The shipped truck (Modell.txt): 20,000 sub-steps at rest and 20,000 driving
 // (full throttle, full lock, brake), each repetition from a fresh load, the
-// controls, dust and step as the frame update runs them.
+// controls, dust and step as the frame update runs them; and the blow-up
+// test the frame update runs after every step.
 #include "bench/BenchSupport.h"
+#include "physics/BlowUp.h"
 #include "physics/DriveController.h"
 #include "physics/DustSystem.h"
 
@@ -49,7 +51,26 @@ void BM_TruckDriving(benchmark::State& state) {
     runTruck(state, true);
 }
 
+// One blow-up test of the whole truck, as the frame update makes it once per
+// frame after the step.
+void BM_TruckBlowUpCheck(benchmark::State& state) {
+    auto world = loadShippedTruck();
+    if (!world) {
+        state.SkipWithError("Modell.txt did not load");
+        return;
+    }
+    world->step(100);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            blownUpParticle(world->positions(), world->particles(), world->particleCount()));
+    }
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-9,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 } // namespace
 
+BENCHMARK(BM_TruckBlowUpCheck)->Repetitions(5);
 BENCHMARK(BM_TruckResting)->Iterations(truckFrames)->Repetitions(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TruckDriving)->Iterations(truckFrames)->Repetitions(5)->Unit(benchmark::kMillisecond);

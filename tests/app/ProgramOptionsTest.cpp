@@ -1,7 +1,7 @@
 // The program and the simulator as a user meets them on the command line:
 // --help and option mistakes, a scripted screenshot, a recorded drive played
-// back in the window and headless, and an installed copy started from an
-// empty folder.
+// back in the window and headless, an installed copy started from an empty
+// folder, and the model check with a model that blows up.
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ProgramLock.h"
 #include "tests/support/TempFolder.h"
@@ -15,6 +15,7 @@
 #include <png.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -84,6 +85,39 @@ double blueShare(const std::vector<unsigned char>& rgb, int width, int first, in
     return static_cast<double>(blue) / ((last - first + 1) * width);
 }
 
+// The model file's tokens with spring 0's stiffness multiplied by `factor`
+// and its second particle replaced by `second` (when not negative).
+std::string withSpringZero(const std::string& model, double factor, int second) {
+    std::istringstream in(model);
+    std::vector<std::string> tokens;
+    for (std::string token; in >> token;) {
+        tokens.push_back(token);
+    }
+    const size_t spring = 1 + 4 * std::stoul(tokens.at(0)) + 1;
+    if (second >= 0) {
+        tokens.at(spring + 1) = std::to_string(second);
+    }
+    tokens.at(spring + 2) = std::to_string(std::stod(tokens.at(spring + 2)) * factor);
+    std::string out;
+    for (const std::string& token : tokens) {
+        out += token + "\n";
+    }
+    return out;
+}
+
+std::string lastLine(const std::string& text) {
+    const size_t end = text.find_last_not_of('\n');
+    const size_t start = text.rfind('\n', end);
+    return text.substr(start == std::string::npos ? 0 : start + 1, end - start);
+}
+
+// An asset folder of links to the generated files, with its own Modell.txt.
+void assetsWithModel(const TempFolder& folder, const std::string& model) {
+    for (const char* name : {"chevy_nowheels_3c.3ds", "wheel.3ds"}) {
+        ASSERT_EQ(symlink((assetDir + "/" + name).c_str(), folder.file(name).c_str()), 0);
+    }
+    std::ofstream(folder.file("Modell.txt")) << model;
+}
 } // namespace
 
 TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
@@ -108,6 +142,7 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {false, {"--at", "1"}},
         {false, {"--screenshot", "a.png", "--at", "soon"}},
         {false, {"--screenshot", "a.png", "--at", "-1"}},
+        {false, {"--screenshot", "a.png", "--at", "2x"}},
         {false, {"--screenshot", "a.png", "--at", "1", "--camera", "5"}},
         {false, {"--screenshot", "a.png", "--at", "1", "--script", "1:+jump"}},
         {false, {"--record", "a.txt", "--replay", "b.txt"}},
@@ -119,6 +154,7 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {true, {"--fps", "0"}},
         {true, {"--bogus"}},
         {true, {"--script", "0:up"}},
+        {true, {"--script", "-1:+up"}},
         {true, {"--replay", "r.txt", "--duration", "2"}}};
     for (const Mistake& mistake : mistakes) {
         const std::string name = mistake.sim ? "dravonel-sim" : "dravonel";
@@ -133,6 +169,42 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
             EXPECT_EQ(afterReason, "");
         }
     }
+
+    // A byte that is not printable ASCII, DEL among them, is shown escaped.
+    const Outcome del = runToEnd(programPath, {"--a\x7f\x1f"});
+    EXPECT_EQ(del.status, 2);
+    EXPECT_EQ(del.err, "dravonel: unknown option '--a\\x7F\\x1F' (see dravonel --help)\n");
+    // The window system's own options are passed on, never refused.
+    for (const std::vector<std::string>& toolkit : {std::vector<std::string>{"-direct"},
+                                                    {"-indirect"},
+                                                    {"-iconic"},
+                                                    {"-gldebug"},
+                                                    {"-sync"},
+                                                    {"-display", ":0"},
+                                                    {"-geometry", "640x480"}}) {
+        std::vector<std::string> arguments = toolkit;
+        arguments.push_back("--help");
+        const Outcome passed = runToEnd(programPath, arguments);
+        EXPECT_EQ(passed.status, 0) << toolkit[0] << ": " << passed.err;
+    }
+}
+
+// A script event is sent in the frame whose time it names: at 60 frames per
+// second 0.5 s is frame 30, the first at or after 0.49 s, while 0.51 s waits
+// for frame 31.
+TEST(ProgramOptions, ScriptEventsAreSentInTheFrameOfTheirTime) {
+    std::string hashes[3];
+    const char* const times[3] = {"0.49", "0.5", "0.51"};
+    for (int k = 0; k < 3; ++k) {
+        const Outcome run =
+            runToEnd(simPath, {"--assets", assetDir, "--script", std::string(times[k]) + ":+up",
+                               "--duration", "1", "--interval", "1"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        hashes[k] = hashIn(run.out);
+        ASSERT_EQ(hashes[k].size(), 16u) << run.out;
+    }
+    EXPECT_EQ(hashes[1], hashes[0]);
+    EXPECT_NE(hashes[1], hashes[2]);
 }
 
 TEST(ProgramOptions, ScreenshotIsTheScriptedFrameSameBytesEveryRun) {
@@ -276,4 +348,72 @@ TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {
                                   {"--screenshot", "shot.png", "--at", "0.5"}, empty.path());
     EXPECT_EQ(shot.status, 0) << shot.err;
     EXPECT_EQ(readFile(empty.file("shot.png")).rfind("\x89PNG", 0), 0u);
+}
+
+// dravonel-sim --check passes the shipped truck and the documented example
+// and fails a truck whose spring 0 is 10^9 times stiffer, naming its particle
+// and spring; a spring from a particle to itself is named. Driven, that stiff
+// truck is reset as unstable, never as fallen off the map, while the example
+// drives away.
+TEST(ProgramOptions, CheckNamesWhatIsWrongWithAModelAndABlowUpIsResetAsUnstable) {
+    const std::string shipped = readFile(assetDir + "/Modell.txt");
+    const std::string example = std::string(DRAVONEL_SOURCE_DIR) + "/docs/example-model.txt";
+    for (const std::string& model : {assetDir + "/Modell.txt", example}) {
+        const Outcome passed = runToEnd(simPath, {"--check", model});
+        EXPECT_EQ(passed.status, 0) << passed.out;
+        EXPECT_EQ(lastLine(passed.out), "usable") << passed.out;
+        EXPECT_EQ(passed.out.rfind("model: " + model + "\ncounts: ", 0), 0u) << passed.out;
+        EXPECT_EQ(passed.err, "");
+    }
+
+    TempFolder folder;
+    std::ofstream(folder.file("stiff.txt")) << withSpringZero(shipped, 1e9, -1);
+    const Outcome stiff = runToEnd(simPath, {"--check", folder.file("stiff.txt")});
+    EXPECT_EQ(stiff.status, 1);
+    const std::string verdict = lastLine(stiff.out);
+    EXPECT_EQ(verdict.rfind("not usable: unstable at the 0.5 ms step: particle 2 ", 0), 0u)
+        << stiff.out;
+    EXPECT_NE(verdict.find("spring 0"), std::string::npos) << verdict;
+    EXPECT_NE(stiff.out.find("error: unstable: the body blew up in sub-step 1 "), std::string::npos)
+        << stiff.out;
+
+    std::ofstream(folder.file("self.txt")) << withSpringZero(shipped, 1.0, 0);
+    const Outcome self = runToEnd(simPath, {"--check", folder.file("self.txt")});
+    EXPECT_EQ(self.status, 0) << self.out;
+    EXPECT_EQ(lastLine(self.out),
+              "usable, with 1 warning; the first: spring 0 joins particle 0 to itself: it never "
+              "acts");
+
+    const Outcome missing = runToEnd(simPath, {"--check", folder.file("none.txt")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "not usable: " + folder.file("none.txt") +
+                               ": cannot open: No such file or directory\n");
+    const Outcome mixed = runToEnd(simPath, {"--check", example, "--duration", "1"});
+    EXPECT_EQ(mixed.status, 2);
+
+    TempFolder stiffAssets;
+    assetsWithModel(stiffAssets, withSpringZero(shipped, 1e9, -1));
+    const Outcome driven =
+        runToEnd(simPath, {"--assets", stiffAssets.path(), "--script", "0:+up", "--duration", "1"});
+    EXPECT_EQ(driven.status, 0) << driven.err;
+    EXPECT_NE(driven.out.find("   0.02  the soft body became unstable and was reset\n"),
+              std::string::npos)
+        << driven.out;
+    EXPECT_EQ(driven.out.find("fell off"), std::string::npos) << driven.out;
+
+    // The example on the throttle: the last row's distance from the start.
+    TempFolder exampleAssets;
+    assetsWithModel(exampleAssets, readFile(example));
+    const Outcome drive = runToEnd(simPath, {"--assets", exampleAssets.path(), "--script", "0:+up",
+                                             "--duration", "3", "--interval", "3", "--csv"});
+    EXPECT_EQ(drive.status, 0) << drive.err;
+    const std::string row = lastLine(drive.out);
+    double values[5] = {0, 0, 0, 0, 0};
+    ASSERT_EQ(std::sscanf(row.c_str(), "%lf,%lf,%lf,%lf,%lf", &values[0], &values[1], &values[2],
+                          &values[3], &values[4]),
+              5)
+        << drive.out;
+    EXPECT_EQ(values[0], 3.0);
+    EXPECT_GT(values[4], 15.0) << "the example drives 15 m in 3 s";
+    EXPECT_EQ(drive.err.find("unstable"), std::string::npos) << drive.err;
 }

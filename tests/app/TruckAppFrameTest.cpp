@@ -352,20 +352,36 @@ TEST_F(TruckAppFrame, PixelsOfOneFrameShowEachPartInItsPlace) {
         hidden[m]->triangleCount = triangles[m];
     }
 
-    // Dust: one mote 4 s old (alpha 0.2) in the sky, one 6 s old that this
-    // frame's update retires. Their shapes come from rand(): seeded so that
-    // each is at least half the dust mesh on every axis.
+    // Dust: one mote 4 s old (alpha 0.2) in the sky, one exactly 5 s old
+    // (still alive, faded to alpha 0: drawn, but invisible), one 6 s old that
+    // this frame's update retires. Their shapes come from rand(): seeded so
+    // that each is at least half the dust mesh on every axis.
     const unsigned seed = seedForLargeDust(app.world->terrain());
     int x = 0, y = 0;
     app.frame(t);
     const Vec3 fading = pointOnRay(renderer, 480, 420, 150.0) * (1.0f / 60.0f);
     const Vec3 retired = pointOnRay(renderer, 160, 420, 150.0) * (1.0f / 60.0f);
+    const Vec3 faded = pointOnRay(renderer, 320, 420, 150.0) * (1.0f / 60.0f);
     DustSystem* dust = app.dust;
     Vec3 still = zeroVec3();
     dust->setClock(t - 20.0f);
     dust->setClock(t - 6.0f);
     std::srand(seed);
     dust->emit(retired, still);
+    // Born so that its age at t is exactly 5 s in float.
+    float born = t - 5.0f;
+    while (t - born > 5.0f) {
+        born = std::nextafter(born, t);
+    }
+    while (t - born < 5.0f) {
+        born = std::nextafter(born, -100.0f);
+    }
+    ASSERT_EQ(t - born, 5.0f);
+    dust->setClock(born - 8.0f);
+    dust->setClock(born);
+    std::srand(seed);
+    still = zeroVec3();
+    dust->emit(faded, still);
     dust->setClock(t - 12.0f);
     dust->setClock(t - 4.0f);
     std::srand(seed);
@@ -376,7 +392,7 @@ TEST_F(TruckAppFrame, PixelsOfOneFrameShowEachPartInItsPlace) {
     const std::vector<float> withDustDepth = readDepth();
     int capacity = 0, start = 0, count = 0;
     dust->view(capacity, start, count);
-    ASSERT_EQ(count, 1) << "the 6 s old mote is retired by the update";
+    ASSERT_EQ(count, 2) << "the 6 s old mote is retired by the update";
     app.key(263, true); // F7: dust off
     app.frame(t);
     const std::vector<unsigned char> noDust = readColour();
@@ -388,6 +404,11 @@ TEST_F(TruckAppFrame, PixelsOfOneFrameShowEachPartInItsPlace) {
     ASSERT_TRUE(project(renderer, retired * 60.0f, &x, &y));
     EXPECT_EQ(differingNear(withDustDepth, noDustDepth, 1, x, y, 12), 0)
         << "a retired mote is drawn";
+    ASSERT_TRUE(project(renderer, faded * 60.0f, &x, &y));
+    EXPECT_GT(differingNear(withDustDepth, noDustDepth, 1, x, y, 12), 5)
+        << "a mote exactly 5 s old is still drawn";
+    EXPECT_EQ(differingNear(withDust, noDust, 3, x, y, 12), 0)
+        << "a mote exactly 5 s old has faded out";
 }
 
 TEST_F(TruckAppFrame, MissingLeatherStopsInitAfterTwoTextures) {

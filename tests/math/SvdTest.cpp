@@ -522,6 +522,14 @@ TEST(Svd, WorkedThreeByThreeCases) {
         ASSERT_EQ(singularValueDecompose(u.rows.data(), 3, 3, w, v.rows.data()), 1);
         for (float x : w) {
             EXPECT_EQ(x, 0.0f);
+            // Only a negative value is flipped: an exact zero stays +0 and
+            // keeps its column of V as the sweeps left it.
+            EXPECT_FALSE(std::signbit(x));
+        }
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) {
+                EXPECT_EQ(v.at(i, j), i == j ? 1.0f : 0.0f) << i << ", " << j;
+            }
         }
         EXPECT_LT(orthonormalityError(u), 1e-6);
         EXPECT_LT(orthonormalityError(v), 1e-6);

@@ -3,6 +3,7 @@
 // dust offers, and the guards that keep degenerate models free of NaN.
 #include "physics/DustSystem.h"
 #include "physics/GroundContact.h"
+#include "physics/PackedStep.h"
 #include "physics/Particle.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/QuadraticSpring.h"
@@ -395,6 +396,14 @@ TEST(Step, ComingBackOverTheEdgeHitsTheCliffFace) {
     EXPECT_EQ(position.y, -0.05f);
     EXPECT_EQ(velocity.x, 0.0f);
     EXPECT_EQ(velocity.y, -1.0f);
+    // Exactly on the edge counts as over the grid, so it came in through the
+    // face: out it goes, not mirrored.
+    position = Vec3(-64.0f, -0.05f, 0.0f);
+    velocity = Vec3(4.0f, -1.0f, 0.0f);
+    GroundContact::penetrate(position, velocity, -0.05f, up, Vec3(-64.0f, 0.0f, 0.0f));
+    EXPECT_EQ(position.x, -64.001f);
+    EXPECT_EQ(position.y, -0.05f);
+    EXPECT_EQ(velocity.x, 0.0f);
     // A particle that was already over the grid is mirrored as anywhere else,
     // however close to the edge.
     position = Vec3(-63.99f, -0.001f, 0.0f);
@@ -699,10 +708,26 @@ TEST(Step, DegenerateElementsWriteNoNaN) {
 // element-by-element step give the same bits, also where the truck never
 // goes: degenerate elements, a rim of five (not a multiple of four) with a
 // particle on the axle line, particles off the grid and deep under it, a
-// spring count that leaves a batch part empty, braking and driving wheels.
+// spring count that leaves a batch part empty, braking and driving wheels,
+// and the exact boundaries: springs exactly 0.05 m long, a contact exactly
+// at the 0.05 m skin, a particle exactly on the grid's +64 m edge.
 TEST(Step, PackedStepMatchesTheElementByElementStep) {
-    auto build = []() {
+    const int shortSprings = 4;
+    int skin = -1;
+    int shortEnds[shortSprings] = {};
+    auto build = [&]() {
         ModelBuilder model = truckModel(0.0f, 0.0f);
+        // Springs 0.1 m long at rest, squeezed below to exactly 0.05 m (the
+        // shortest length that still acts), in four consecutive springs so
+        // that they fill lanes of a batch. Only x differs, and the pairs fall
+        // alike, so the length stays exactly 0.05f in the first sub-step.
+        for (int k = 0; k < shortSprings; ++k) {
+            const int a = model.particle(Vec3(0.0f, 5.0f, 30.0f + k), 1.0f);
+            shortEnds[k] = model.particle(Vec3(0.1f, 5.0f, 30.0f + k), 1.0f);
+            model.spring(a, shortEnds[k], 1000.0f, 1.0f);
+        }
+        // Exactly 0.05 m over the flat strip, sliding, pressed down by gravity.
+        skin = model.particle(Vec3(2.0f, 0.05f, 30.0f), 1.0f);
         const int a = model.particle(Vec3(20.0f, 5.0f, 3.0f), 1.0f);
         const int b = model.particle(Vec3(20.0f, 5.0f, 3.0f), 1.0f); // on a
         const int c = model.particle(Vec3(20.03f, 5.0f, 3.0f), 1.0f);
@@ -728,7 +753,16 @@ TEST(Step, PackedStepMatchesTheElementByElementStep) {
             model.spring(hub, r, 2000.0f, 2.0f);
             model.spring(hub2, r, 2000.0f, 2.0f);
         }
-        return loaded(model);
+        auto world = loaded(model);
+        for (int k = 0; k < shortSprings; ++k) {
+            world->positions()[shortEnds[k]].x = 0.05f;
+        }
+        // No acceleration terms: the prediction leaves its height as it is.
+        Particle& sliding = world->particles()[skin];
+        sliding.velocity = Vec3(1.0f, 0.0f, 0.0f);
+        sliding.acceleration = zeroVec3();
+        sliding.previousAcceleration = zeroVec3();
+        return world;
     };
     auto packed = build();
     auto plain = build();
@@ -761,4 +795,40 @@ TEST(Step, PackedStepMatchesTheElementByElementStep) {
         EXPECT_EQ(packed->wheels()[w].brake, plain->wheels()[w].brake) << w;
     }
     EXPECT_TRUE(allFinite(*packed));
+
+    // On the +64 m edge a particle is off the grid, like one further out: a
+    // lookup that took it for inside would read the plane past the last
+    // cell. The ground here is followed by known floats, so that such a read
+    // would put the particle deep under a plane and move it.
+    struct GroundAndMore {
+        GroundContact contact;
+        float after[8];
+    };
+    std::unique_ptr<GroundAndMore> ground(new GroundAndMore());
+    ground->contact.terrain.build();
+    for (float& f : ground->after) {
+        f = 1.0f;
+    }
+    Vec3 positions[4] = {Vec3(64.0f, -2.0f, -63.5f), Vec3(70.0f, -2.0f, -63.5f),
+                         Vec3(64.0f, -2.0f, -60.5f), Vec3(0.0f, 3.0f, 0.0f)};
+    Particle particles[4];
+    for (int i = 0; i < 4; ++i) {
+        particles[i].init(positions, i, 1.0f);
+    }
+    ground->contact.bind(particles, positions, 4);
+    StepElements edge;
+    edge.positions = positions;
+    edge.particles = particles;
+    edge.particleCount = 4;
+    edge.contact = &ground->contact;
+    PackedStep step;
+    ASSERT_TRUE(step.prepare(edge));
+    step.run(edge, 3);
+    for (int i : {0, 2}) {
+        EXPECT_EQ(positions[i].x, 64.0f) << i;
+        EXPECT_EQ(positions[i].y, positions[1].y) << i;
+        EXPECT_EQ(particles[i].velocity.y, particles[1].velocity.y) << i;
+    }
+    EXPECT_EQ(positions[0].z, -63.5f);
+    EXPECT_EQ(positions[2].z, -60.5f);
 }

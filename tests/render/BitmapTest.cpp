@@ -298,6 +298,7 @@ TEST(BitmapLoad, EachHeaderFieldCorruptedInTurn) {
         {"data offset 0", 10, 4, 0, true, "offset 10"},
         {"data offset inside header", 10, 4, 53, true, "offset 10"},
         {"data offset past end", 10, 4, 1000, true, "offset 10"},
+        {"data offset at the end", 10, 4, static_cast<uint32_t>(good.size()), true, "offset 10"},
         {"data offset near end", 10, 4, 60, true, "truncated"},
         {"core header", 14, 4, 12, true, "offset 14"},
         {"header size 0", 14, 4, 0, true, "offset 14"},

@@ -199,6 +199,24 @@ TEST(RigidFit, WorkedMotions) {
         expectProperRigid(out, 1e-6);
     }
     {
+        // Three equal singular values: any axis would do for the sign
+        // correction, and the tie goes to the last one, z. The fit then keeps
+        // x and y and gives up z; the first axis would give a half turn
+        // about y that keeps only y.
+        SCOPED_TRACE("mirrored in z, every direction weighted alike");
+        const Vec3 axes[4] = {Vec3(0.0f, 0.0f, 0.0f), Vec3(1.0f, 0.0f, 0.0f),
+                              Vec3(0.0f, 1.0f, 0.0f), Vec3(0.0f, 0.0f, 1.0f)};
+        Vec3 mirrored[4];
+        for (int k = 0; k < 4; ++k) {
+            mirrored[k] = Vec3(axes[k].x, axes[k].y, -axes[k].z);
+        }
+        Mat4 out;
+        fitRigidTransform(out, mirrored, axes, 4);
+        const Rotation identity{{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+        EXPECT_LT(rotationError(out, identity), 1e-6);
+        expectProperRigid(out, 1e-6);
+    }
+    {
         SCOPED_TRACE("anchor at the origin lands exactly");
         const Rotation rotation{{0, -1, 0, 1, 0, 0, 0, 0, 1}};
         const Vec3 local[3] = {Vec3(0.0f, 0.0f, 0.0f), Vec3(3.0f, 1.0f, 0.0f),

@@ -130,6 +130,11 @@ TEST(Assets, GeneratorWritesTheSameBytesOnEveryRun) {
         EXPECT_TRUE(a == readFile(second + "/" + name)) << name << " differs between runs";
         EXPECT_TRUE(a == readFile(asset(name))) << name << " differs from the build's copy";
     }
+    // The documented example model is the generator's, as it writes it now.
+    ASSERT_EQ(run(generator + " --example " + first + "/example.txt", out), 0) << out;
+    EXPECT_TRUE(readFile(first + "/example.txt") ==
+                readFile(std::string(DRAVONEL_SOURCE_DIR) + "/docs/example-model.txt"))
+        << "docs/example-model.txt is stale: rewrite it with dravonel-assets --example";
     removeDir(first);
     removeDir(second);
     EXPECT_NE(run(generator + " 2>/dev/null", out), 0) << "no folder given";

@@ -1,9 +1,11 @@
 // dravonel-assets: writes every file the program loads (the soft-body truck,
 // the body and wheel models, the material textures and the sky box) into the
 // folder given as the only argument. Everything is computed; the output is
-// the same, byte for byte, on every run.
+// the same, byte for byte, on every run. With --example FILE it writes only
+// the example model of docs/model-format.md to FILE.
 #include "tools/assets/BmpWriter.h"
 #include "tools/assets/BodyMesh.h"
+#include "tools/assets/ExampleModel.h"
 #include "tools/assets/SkyBox.h"
 #include "tools/assets/TextureGenerator.h"
 #include "tools/assets/ThreeDsWriter.h"
@@ -62,8 +64,12 @@ bool writeModel(const std::string& path, const Model& model, int objects, float 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--example") {
+        return writeText(argv[2], ExampleModel::text()) ? 0 : 1;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: dravonel-assets OUTPUT_DIR\n");
+        std::fprintf(stderr, "usage: dravonel-assets OUTPUT_DIR\n"
+                             "       dravonel-assets --example MODEL_FILE\n");
         return 2;
     }
     const std::string dir = argv[1];

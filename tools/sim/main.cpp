@@ -8,6 +8,7 @@
 #include "app/KeyScript.h"
 #include "app/Recording.h"
 #include "app/TruckApp.h"
+#include "app/TruckModelCheck.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "scene/RenderScale.h"
@@ -34,10 +35,13 @@ void usage(FILE* to) {
             "                    [--camera N]\n"
             "       dravonel-sim [--assets DIR] --replay FILE [--interval SECONDS] [--csv]\n"
             "                    [--camera N]\n"
+            "       dravonel-sim --check MODEL\n"
             "Script events: TIME:+KEY, TIME:-KEY with keys up down left right space esc q e\n"
             "p [ ] . r h f1..f12; TIME:grab=P@X,Y,Z, TIME:release; TIME:steer=V,\n"
             "TIME:throttle=V, TIME:brake=V. Times in seconds.\n"
             "--replay plays a recording made with dravonel --record at its own frame times.\n"
+            "--check reports on a model file (see docs/model-format.md): exit 0 when it is\n"
+            "usable, 1 when not, with the first reason on the last line.\n"
             "Columns: time (s), x y z of the body origin (m), dist from the start (m),\n"
             "heading (deg, clockwise from -z seen from above), speed (m/s), tilt of the\n"
             "body's up axis (deg), spin of wheels 0..3 (rev/s, of one rim particle in the\n"
@@ -116,12 +120,22 @@ void reportFallOut(const TruckApp& app, double time, bool csv, int* reported) {
                      "%7.2f  the truck fell off the edge of the map and was reset\n", time);
     }
 }
+// The same for a soft body that blew up.
+void reportUnstable(const TruckApp& app, double time, bool csv, int* reported) {
+    if (app.unstableResets != *reported) {
+        *reported = app.unstableResets;
+        std::fprintf(csv ? stderr : stdout, "%7.2f  the soft body became unstable and was reset\n",
+                     time);
+    }
+}
 } // namespace
 
 int main(int argc, char** argv) {
     std::string assets;
     std::string scriptText;
     std::string replayPath;
+    std::string checkPath;
+    bool checking = false;
     double duration = 10.0;
     double interval = 0.5;
     int fps = 60;
@@ -142,6 +156,10 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(option, "--replay") == 0) {
             ok = line.text(&value);
             replayPath = ok ? value : "";
+        } else if (std::strcmp(option, "--check") == 0) {
+            ok = line.text(&value);
+            checkPath = ok ? value : "";
+            checking = true;
         } else if (std::strcmp(option, "--duration") == 0) {
             ok = line.number(0.0, maxDuration, &duration);
             scripted = true;
@@ -163,6 +181,15 @@ int main(int argc, char** argv) {
         if (!ok) {
             return optionError(line.failureReason());
         }
+    }
+    if (checking) {
+        if (argc != 3) {
+            return optionError("--check takes its model file and no other options");
+        }
+        std::string report;
+        const bool usable = checkTruckModel(checkPath.c_str(), &report);
+        std::fputs(report.c_str(), stdout);
+        return usable ? 0 : 1;
     }
     if (!replayPath.empty() && scripted) {
         return optionError("--replay plays its own frames: no --script, --duration or --fps");
@@ -221,6 +248,7 @@ int main(int argc, char** argv) {
     }
 
     int fallOutResets = 0;
+    int unstableResets = 0;
     if (replayPath.empty()) {
         const long frames = static_cast<long>(duration * fps + 0.5);
         const long framesPerSample = std::max(1L, static_cast<long>(interval * fps + 0.5));
@@ -234,6 +262,7 @@ int main(int argc, char** argv) {
                 }
             }
             reportFallOut(app, t, csv, &fallOutResets);
+            reportUnstable(app, t, csv, &unstableResets);
             if (frame % framesPerSample == 0) {
                 printRow(app, start, t, csv, eyeShown);
             }
@@ -249,6 +278,7 @@ int main(int argc, char** argv) {
                 eye = app.setupCamera(time);
             }
             reportFallOut(app, time, csv, &fallOutResets);
+            reportUnstable(app, time, csv, &unstableResets);
             if (time >= nextRow) {
                 printRow(app, start, time, csv, eyeShown);
                 nextRow = (std::floor(time / interval) + 1.0) * interval;
