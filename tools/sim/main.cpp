@@ -121,11 +121,24 @@ void reportFallOut(const TruckApp& app, double time, bool csv, int* reported) {
     }
 }
 // The same for a soft body that blew up.
+// A body that blows up again at once would give a line every frame: the
+// first is printed, then at most one a second with the count since.
 void reportUnstable(const TruckApp& app, double time, bool csv, int* reported) {
-    if (app.unstableResets != *reported) {
-        *reported = app.unstableResets;
-        std::fprintf(csv ? stderr : stdout, "%7.2f  the soft body became unstable and was reset\n",
-                     time);
+    static double lastLine = -1.0e30;
+    static int lastCount = 0;
+    if (app.unstableResets == *reported || time - lastLine < 1.0) {
+        return;
+    }
+    *reported = app.unstableResets;
+    const int more = app.unstableResets - lastCount;
+    lastCount = app.unstableResets;
+    lastLine = time;
+    FILE* to = csv ? stderr : stdout;
+    if (more > 1) {
+        std::fprintf(to, "%7.2f  the soft body became unstable and was reset (%d times)\n", time,
+                     more);
+    } else {
+        std::fprintf(to, "%7.2f  the soft body became unstable and was reset\n", time);
     }
 }
 } // namespace
