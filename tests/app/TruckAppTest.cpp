@@ -256,3 +256,131 @@ TEST(TruckAppFallOut, LeavingTheMapResetsTheTruckInsteadOfFallingIntoNaN) {
 }
 
 } // namespace
+
+namespace {
+const int keyUp = 357;
+const int keyDown = 359;
+const int keyF3 = 259;
+const int keyF4 = 260;
+
+float travelled(const TruckDriver& driver, Vec3 from) {
+    const Vec3 d = driver.pose().origin - from;
+    return std::sqrt(d.x * d.x + d.z * d.z);
+}
+
+// Frames of `seconds` with the cameras set up each frame, as the window does;
+// the lowest eye height above the ground seen.
+float lowestEye(TruckDriver& driver, double seconds) {
+    float lowest = 1.0e30f;
+    driver.run(seconds, [&] {
+        const Vec3 eye = driver.app.setupCamera(static_cast<float>(driver.time()));
+        lowest = std::fmin(lowest, driver.app.eyeHeight(eye));
+    });
+    return lowest;
+}
+} // namespace
+
+// Pause holds the truck still while the clock runs; one frame key moves it
+// on by a frame; slow motion is the same drive, slower to watch.
+TEST(TruckAppTime, PauseStepAndSlowMotionRunTheSameDriveOnTheSimulationClock) {
+    TruckDriver driver;
+    ASSERT_TRUE(driver.load(DRAVONEL_ASSET_DIR)) << driver.app.failureReason();
+    driver.press(keyUp);
+    driver.run(2.0);
+    driver.press('p');
+    driver.release('p');
+    const Vec3 pausedAt = driver.pose().origin;
+    const uint64_t pausedHash =
+        positionHash(driver.app.world->positions(), driver.app.world->particleCount());
+    driver.run(2.0);
+    EXPECT_EQ(positionHash(driver.app.world->positions(), driver.app.world->particleCount()),
+              pausedHash)
+        << "moved while paused";
+    const float before = driver.app.simTime;
+    driver.press('.');
+    driver.release('.');
+    driver.run(0.5);
+    EXPECT_NEAR(driver.app.simTime - before, 1.0f / 60.0f, 0.0011f) << "one frame on";
+    EXPECT_GT(travelled(driver, pausedAt), 0.05f);
+    driver.press('p');
+    driver.release('p');
+    driver.run(1.0);
+    EXPECT_GT(travelled(driver, pausedAt), 5.0f) << "drives on after the pause";
+
+    // 2 s at full speed, and 8 s of frames at a quarter of it.
+    TruckDriver full;
+    TruckDriver slow;
+    ASSERT_TRUE(full.load(DRAVONEL_ASSET_DIR) && slow.load(DRAVONEL_ASSET_DIR));
+    const Vec3 start = full.pose().origin;
+    full.press(keyUp);
+    full.run(2.0);
+    for (int k = 0; k < 2; ++k) {
+        slow.press('[');
+        slow.release('[');
+    }
+    EXPECT_EQ(slow.app.timeControl.scale(), 0.25);
+    slow.press(keyUp);
+    slow.run(8.0);
+    EXPECT_NEAR(travelled(slow, start), travelled(full, start), 0.1f * travelled(full, start));
+    EXPECT_NEAR(slow.app.simTime, 2.0f, 0.01f);
+    for (int k = 0; k < 9; ++k) {
+        slow.press(']');
+        slow.release(']');
+    }
+    EXPECT_EQ(slow.app.timeControl.scale(), 1.0);
+    for (int k = 0; k < 9; ++k) {
+        slow.press('[');
+        slow.release('[');
+    }
+    EXPECT_EQ(slow.app.timeControl.scale(), 1.0 / 64.0);
+}
+
+// A truck on its roof: the side camera stays above the ground, and 'r' puts
+// it back on its wheels where it lay, at rest. Off the grid 'r' is Escape.
+TEST(TruckAppRecover, OnItsRoofTheTruckIsRightedWhereItLies) {
+    TruckDriver driver;
+    ASSERT_TRUE(driver.load(DRAVONEL_ASSET_DIR)) << driver.app.failureReason();
+    const uint64_t startHash =
+        positionHash(driver.app.world->positions(), driver.app.world->particleCount());
+    // Turned over about the truck's length, dropped a little and left to settle.
+    Vec3* positions = driver.app.world->positions();
+    const int count = driver.app.world->particleCount();
+    for (int i = 0; i < count; ++i) {
+        positions[i] = Vec3(-positions[i].x, 3.0f - positions[i].y, positions[i].z);
+    }
+    driver.press(keyF3);
+    driver.release(keyF3);
+    EXPECT_GE(lowestEye(driver, 4.0), 0.2f) << "the side camera under the ground";
+    ASSERT_GT(driver.pose().tiltDegrees, 150.0f) << "not on its roof";
+    const Vec3 lay = driver.pose().origin;
+    const float heading = driver.pose().headingDegrees;
+
+    driver.press('r');
+    driver.release('r');
+    EXPECT_EQ(driver.app.recoveries, 1);
+    driver.run(2.0);
+    EXPECT_LT(driver.pose().tiltDegrees, 15.0f);
+    EXPECT_LT(travelled(driver, lay), 3.0f);
+    EXPECT_NEAR(driver.pose().headingDegrees, heading, 10.0f) << "facing the way it faced";
+    EXPECT_LT(driver.chassisSpeed(), 0.3f);
+    EXPECT_EQ(driver.app.fallOutResets, 0);
+
+    driver.placeAt(70.0f, 0.0f, 0.0f);
+    driver.press('r');
+    driver.release('r');
+    EXPECT_EQ(positionHash(driver.app.world->positions(), driver.app.world->particleCount()),
+              startHash)
+        << "off the grid 'r' does what Escape does";
+}
+
+// Reversing into the wall at the far edge, the follow camera would be behind
+// it, beyond the edge: its eye stays above the ground.
+TEST(TruckAppRecover, TheFollowCameraStaysAboveTheGroundReversingIntoTheWall) {
+    TruckDriver driver;
+    ASSERT_TRUE(driver.load(DRAVONEL_ASSET_DIR)) << driver.app.failureReason();
+    driver.press(keyF4);
+    driver.release(keyF4);
+    driver.press(keyDown);
+    EXPECT_GE(lowestEye(driver, 12.0), 0.2f);
+    EXPECT_GT(driver.pose().origin.z, 50.0f) << "never reached the wall";
+}
