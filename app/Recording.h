@@ -31,7 +31,7 @@ class Recording {
     const char* warning() const { return warningText.c_str(); }
 
     // Whether the file names the model it was made with, and that model's
-    // positions hash (TruckApp::modelHash).
+    // hash (TruckApp::modelHash).
     bool hasModelStamp() const { return stamped; }
     uint64_t modelStamp() const { return model; }
     // True when the model matches the stamp (or there is none); otherwise

@@ -3,7 +3,7 @@
 // event, in the order they reached the application. A text file:
 //
 //   dravonel recording 2
-//   model 9c1f0e5d2a7b3c44        positions hash of the freshly loaded truck
+//   model 9c1f0e5d2a7b3c44        hash of the Modell.txt it was made with
 //   frame 0.0123456791
 //   key 357 down
 //   frame 0.0291860197

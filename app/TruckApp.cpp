@@ -11,6 +11,8 @@
 #include "scene/RenderScale.h"
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <new>
 
 namespace {
@@ -265,7 +267,12 @@ bool TruckApp::reset() {
         return false;
     }
 
-    modelHash = positionHash(fresh->positions(), fresh->particleCount());
+    // The file's bytes, not only the positions they give: a truck with
+    // other masses or springs drives another drive from the same start.
+    std::ifstream modelFile(path, std::ios::binary);
+    const std::string modelBytes((std::istreambuf_iterator<char>(modelFile)),
+                                 std::istreambuf_iterator<char>());
+    modelHash = bytesHash(modelBytes.data(), modelBytes.size());
 
     steeringRamp.init(0.0f, -0.6f, 0.6f, 1.5f, 1.5f);
     throttleRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);

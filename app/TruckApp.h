@@ -140,8 +140,8 @@ class TruckApp : public Application {
     Hud hud;
     int viewWidth = 640;
     int viewHeight = 480;
-    // Positions hash of the truck as Modell.txt loads it, before any step;
-    // set by every reset. Recordings are stamped with it.
+    // Hash (FNV-1a) of the bytes of the Modell.txt loaded by the last
+    // reset. Recordings are stamped with it.
     uint64_t modelHash = 0;
 
     // The grabbed particle (-1: none) and the world point it is pulled to, m.

@@ -50,6 +50,8 @@ InputRouter router;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
+// Releases held back until the next frame, to tell repeats from presses.
+KeyRepeatFilter repeats;
 // The scene's part of the window; bars around it when the window is not 4:3.
 ViewportRect view;
 bool barsShown = false;
@@ -118,7 +120,10 @@ void takeScreenshot() {
 
 // The frame time comes from the timer, or in a replay from the recording;
 // a recording being written notes it first.
+void deliverHeldReleases();
+
 void display() {
+    deliverHeldReleases();
     if (!options.screenshot.empty()) {
         takeScreenshot();
     }
@@ -181,11 +186,33 @@ void idle() {
     glutPostRedisplay();
 }
 
+// A press that only repeats a held key goes nowhere; releases wait for the
+// next frame, when they reach the application before that frame runs.
+void pressKey(int code) {
+    if (repeats.press(code)) {
+        router.key(code, true);
+    }
+}
+
+void releaseKey(int code) {
+    if (!repeats.release(code)) {
+        router.key(code, false);
+    }
+}
+
+void deliverHeldReleases() {
+    int codes[16];
+    const int count = repeats.flush(codes, 16);
+    for (int k = 0; k < count; ++k) {
+        router.key(codes[k], false);
+    }
+}
+
 // Special keys outside the application's set never reach it.
 void specialDown(int key, int, int) {
     const int code = specialKeyCode(key);
     if (code >= 0) {
-        router.key(code, true);
+        pressKey(code);
     }
     // Full screen is the window's business, not the simulation's.
     if (key == GLUT_KEY_F11 && options.screenshot.empty()) {
@@ -196,21 +223,29 @@ void specialDown(int key, int, int) {
 void specialUp(int key, int, int) {
     const int code = specialKeyCode(key);
     if (code >= 0) {
-        router.key(code, false);
+        releaseKey(code);
     }
 }
 
 void keyboardDown(unsigned char character, int, int) {
-    router.key(characterKeyCode(character), true);
+    pressKey(characterKeyCode(character));
 }
 
 void keyboardUp(unsigned char character, int, int) {
-    router.key(releasedKeyCode(character, truckApp->keys), false);
+    releaseKey(releasedKeyCode(character, truckApp->keys));
 }
 
 // The window is closing while a drive is recorded: the end state to compare
 // with the replays, and the file completed.
 void finishRecording() {
+    // Once: an interrupted drive ends here, and the window closing as the
+    // process exits must not end it again.
+    static bool finished = false;
+    if (finished) {
+        return;
+    }
+    finished = true;
+    deliverHeldReleases();
     printPositionsHash();
     if (!recorder->finish(currentHash())) {
         std::fprintf(stderr, "dravonel: %s\n", printableText(recorder->failureReason()).c_str());

@@ -4,12 +4,15 @@
 #include <cstddef>
 
 uint64_t positionHash(const Vec3* positions, int count) {
-    uint64_t hash = 1469598103934665603ull; // FNV-1a offset basis
     if (positions == nullptr || count <= 0) {
-        return hash;
+        return bytesHash(nullptr, 0);
     }
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(positions);
-    const size_t size = sizeof(Vec3) * static_cast<size_t>(count);
+    return bytesHash(positions, sizeof(Vec3) * static_cast<size_t>(count));
+}
+
+uint64_t bytesHash(const void* data, size_t size) {
+    uint64_t hash = 1469598103934665603ull; // FNV-1a offset basis
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
     for (size_t k = 0; k < size; ++k) {
         hash = (hash ^ bytes[k]) * 1099511628211ull; // FNV-1a prime
     }

@@ -5,9 +5,13 @@
 
 #include "math/Vec3.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // FNV-1a over the bytes of the positions, in particle order. Equal states
 // give equal hashes; any changed bit of any coordinate changes the hash
 // (with the usual 2^-64 chance of a collision).
 uint64_t positionHash(const Vec3* positions, int count);
+
+// The same FNV-1a over any bytes (a model file's, for instance).
+uint64_t bytesHash(const void* data, size_t size);

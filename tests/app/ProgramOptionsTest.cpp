@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -250,6 +251,31 @@ TEST(ProgramOptions, ScreenshotIsTheScriptedFrameSameBytesEveryRun) {
     EXPECT_NE(readFile(folder.file("parked.png")), bytes);
 }
 
+// How often `needle` occurs in `text`.
+int occurrences(const std::string& text, const std::string& needle) {
+    int count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// Starts the program recording to `recording`; its window, or 0.
+unsigned long startRecording(ChildProcess& live, const std::string& folder,
+                             const std::string& recording) {
+    const std::vector<unsigned long> before = windowsNamed("Dravonel");
+    if (!live.start(programPath.c_str(), folder.c_str(),
+                    {"--assets", assetDir, "--record", recording})) {
+        ADD_FAILURE() << live.failureReason();
+        return 0;
+    }
+    if (!live.waitForOutput("ESC:               reset simulation\n", 60.0)) {
+        ADD_FAILURE() << live.standardError();
+        return 0;
+    }
+    return waitForNewWindow("Dravonel", before, 10.0);
+}
+
 TEST(ProgramOptions, RecordedDriveReplaysToTheSameHashInTheWindowAndHeadless) {
     if (!displayReady()) {
         return;
@@ -257,19 +283,21 @@ TEST(ProgramOptions, RecordedDriveReplaysToTheSameHashInTheWindowAndHeadless) {
     ProgramLock lock;
     TempFolder folder;
     const std::string recording = folder.file("drive.txt");
+    // The server repeats held keys, as a desktop's does.
+    runTool("xset r on >/dev/null 2>&1");
 
-    // A person drives: throttle, a turn and a look to the left, then closes.
-    const std::vector<unsigned long> before = windowsNamed("Dravonel");
+    // A person drives: throttle, a turn, a look to the left, a pause, slow
+    // motion, a recovery; holds F6 for 2 s; lets go of 'q' with Shift down;
+    // then closes the window.
     ChildProcess live;
-    ASSERT_TRUE(live.start(programPath.c_str(), folder.path().c_str(),
-                           {"--assets", assetDir, "--record", recording}));
-    ASSERT_TRUE(live.waitForOutput("ESC:               reset simulation\n", 60.0))
-        << live.standardError();
-    const unsigned long window = waitForNewWindow("Dravonel", before, 10.0);
+    const unsigned long window = startRecording(live, folder.path(), recording);
     ASSERT_NE(window, 0ul);
-    const std::string keys = "xdotool mousemove --window " + std::to_string(window) +
-                             " 320 240 keydown Up sleep 0.6 keydown Right sleep 0.4 keyup Right "
-                             "key q sleep 0.3 keyup Up >/dev/null 2>&1";
+    const std::string keys =
+        "xdotool mousemove --window " + std::to_string(window) +
+        " 320 240 keydown Up sleep 0.6 keydown Right sleep 0.4 keyup Right key q sleep 0.2 "
+        "key p sleep 0.4 key p key bracketleft key bracketleft sleep 0.5 key bracketright "
+        "key bracketright key r sleep 0.3 keyup Up keydown F6 sleep 2 keyup F6 "
+        "keydown q keydown shift sleep 0.1 keyup q keyup shift sleep 0.2 >/dev/null 2>&1";
     EXPECT_EQ(runTool(keys), 0);
     ASSERT_TRUE(requestWindowClose(window));
     ASSERT_TRUE(live.waitForExit(20.0));
@@ -280,25 +308,103 @@ TEST(ProgramOptions, RecordedDriveReplaysToTheSameHashInTheWindowAndHeadless) {
     const std::string text = readFile(recording);
     EXPECT_EQ(text.rfind("dravonel recording 2\nmodel ", 0), 0u) << text.substr(0, 80);
     EXPECT_NE(text.find("\nend " + liveHash + "\n"), std::string::npos) << "closing hash";
-    EXPECT_NE(text.find("\nkey 357 down\n"), std::string::npos) << "the held Up is recorded";
-    EXPECT_NE(text.find("\nkey 358 up\n"), std::string::npos) << "the released Right too";
+    EXPECT_EQ(occurrences(text, "\nkey 357 down\n"), 1) << "a held Up is one press";
+    EXPECT_EQ(occurrences(text, "\nkey 262 down\n"), 1) << "a held F6 is one press";
+    EXPECT_NE(text.find("\nkey 358 up\n"), std::string::npos) << "the released Right";
+    for (const char* code : {"112", "91", "93", "114"}) {
+        EXPECT_NE(text.find(std::string("\nkey ") + code + " down\n"), std::string::npos) << code;
+    }
+    EXPECT_EQ(occurrences(text, "\nkey 113 up\n"), 2) << "'q' released with Shift held";
+    EXPECT_EQ(occurrences(text, "\nkey 81 up\n"), 0);
 
     // The window replays at the recorded pace and ends on its own.
     const Outcome window2 =
         runToEnd(programPath, {"--assets", assetDir, "--replay", recording}, folder.path(), 60.0);
     EXPECT_EQ(window2.status, 0) << window2.err;
     EXPECT_EQ(hashIn(window2.out), liveHash) << window2.out;
+    EXPECT_EQ(window2.err, "");
 
     const Outcome headless = runToEnd(simPath, {"--assets", assetDir, "--replay", recording});
     EXPECT_EQ(headless.status, 0) << headless.err;
     EXPECT_EQ(hashIn(headless.out), liveHash) << headless.out;
+    EXPECT_EQ(headless.err, "");
 
-    // A damaged recording is refused with the line at fault.
+    // Saved with Windows line ends it is the same drive.
+    std::string crlf;
+    for (char c : text) {
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    std::ofstream(folder.file("crlf.txt"), std::ios::binary) << crlf;
+    const Outcome fromCrlf =
+        runToEnd(simPath, {"--assets", assetDir, "--replay", folder.file("crlf.txt")});
+    EXPECT_EQ(hashIn(fromCrlf.out), liveHash) << fromCrlf.err;
+
+    // A damaged recording is refused with the line at fault, by both replays
+    // and at once, even a frame time no replay could wait for.
+    const size_t secondFrame = text.find("\nframe ", text.find("\nframe ") + 1);
+    std::string far = text.substr(0, secondFrame) + "\nframe 1e30" + text.substr(secondFrame);
+    std::ofstream(folder.file("far.txt")) << far;
     std::ofstream(folder.file("bad.txt")) << "dravonel recording 1\nframe 0.5\nkey 999 down\n";
-    const Outcome bad =
-        runToEnd(simPath, {"--assets", assetDir, "--replay", folder.file("bad.txt")});
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.err.find("bad.txt: line 3: "), std::string::npos) << bad.err;
+    for (const std::string& path : {programPath, simPath}) {
+        const Outcome farOut = runToEnd(
+            path, {"--assets", assetDir, "--replay", folder.file("far.txt")}, folder.path(), 20.0);
+        EXPECT_EQ(farOut.status, 1) << path;
+        EXPECT_NE(farOut.err.find("far.txt: line "), std::string::npos) << farOut.err;
+        const Outcome bad = runToEnd(
+            path, {"--assets", assetDir, "--replay", folder.file("bad.txt")}, folder.path(), 20.0);
+        EXPECT_EQ(bad.status, 1);
+        EXPECT_NE(bad.err.find("bad.txt: line 3: "), std::string::npos) << bad.err;
+    }
+
+    // Over a truck with one mass 1 % heavier the drive would go elsewhere:
+    // refused, naming the model.
+    TempFolder heavier;
+    ASSERT_EQ(runTool("cp '" + assetDir + "'/* '" + heavier.path() + "'"), 0);
+    std::string model = readFile(heavier.file("Modell.txt"));
+    const size_t firstLine = model.find('\n') + 1;
+    const size_t lastWord = model.rfind(' ', model.find('\n', firstLine)) + 1;
+    const double mass = std::atof(model.c_str() + lastWord);
+    model = model.substr(0, lastWord) + std::to_string(mass * 1.01) +
+            model.substr(model.find('\n', firstLine));
+    std::ofstream(heavier.file("Modell.txt")) << model;
+    const Outcome other = runToEnd(simPath, {"--assets", heavier.path(), "--replay", recording});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find("recorded with the model"), std::string::npos) << other.err;
+}
+
+// Ctrl-C ends a recorded drive as closing the window does: whole lines, the
+// closing hash, and a replay to the hash printed, without a warning.
+TEST(ProgramOptions, InterruptedRecordingEndsCleanly) {
+    if (!displayReady()) {
+        return;
+    }
+    ProgramLock lock;
+    TempFolder folder;
+    const std::string recording = folder.file("drive.txt");
+    ChildProcess live;
+    const unsigned long window = startRecording(live, folder.path(), recording);
+    ASSERT_NE(window, 0ul);
+    EXPECT_EQ(runTool("xdotool mousemove --window " + std::to_string(window) +
+                      " 320 240 keydown Up sleep 0.8 >/dev/null 2>&1"),
+              0);
+    ::kill(live.processId(), SIGINT);
+    ASSERT_TRUE(live.waitForExit(20.0));
+    runTool("xdotool keyup Up >/dev/null 2>&1");
+    EXPECT_EQ(live.exitStatus(), 0) << live.standardError();
+    const std::string liveHash = hashIn(live.standardOutput());
+    ASSERT_EQ(liveHash.size(), 16u) << live.standardOutput();
+    const std::string text = readFile(recording);
+    EXPECT_EQ(text.substr(text.size() - 22), "\nend " + liveHash + "\n");
+    const Outcome headless = runToEnd(simPath, {"--assets", assetDir, "--replay", recording});
+    EXPECT_EQ(hashIn(headless.out), liveHash);
+    EXPECT_EQ(headless.err, "");
+
+    // Cut in the middle of a line, it plays its whole lines and says so.
+    std::ofstream(folder.file("cut.txt")) << text.substr(0, text.size() / 2 + 3);
+    const Outcome cut =
+        runToEnd(simPath, {"--assets", assetDir, "--replay", folder.file("cut.txt")});
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_NE(cut.err.find("ends early"), std::string::npos) << cut.err;
 }
 
 TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {
