@@ -264,6 +264,9 @@ bool TruckApp::reset() {
 
     delete world;
     world = fresh;
+    // A new world lets go: the hand's target was near the truck that is
+    // gone, and would fling the new one across the map.
+    grabbedParticle = -1;
     fallOutHeight = lowestGroundHeight(world->terrain()) - fallOutDepth;
     if (dust != nullptr) {
         dust->release();

@@ -35,8 +35,9 @@ class TruckApp : public Application {
     // Consumes one input event: keys go to key(), grabs and releases to
     // grabParticle() and releaseParticle(), analog values to setAnalog().
     void input(const InputEvent& event);
-    // Pulls particle `particle` towards `target` (m) until released; a later
-    // grab of the same particle moves the target.
+    // Pulls particle `particle` towards `target` (m) until released or until
+    // a reset builds a new world, which starts with nothing grabbed; a later
+    // grab moves the target (or takes another particle).
     void grabParticle(int particle, Vec3 target);
     void releaseParticle();
     // An analog control's value, -1..1 (the brake 0..1), from a pad or a
