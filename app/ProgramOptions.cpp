@@ -38,7 +38,7 @@ const char* ProgramOptions::usage() {
            "                     at --at SECONDS as a 640 x 480 PNG to FILE and exit\n"
            "  --script TEXT      timed key events, as for dravonel-sim: keys up down left\n"
            "                     right space esc q e f1..f8, times in seconds\n"
-           "  --camera N         camera 1 to 4, as F1 to F4\n"
+           "  --camera N         camera 1 to 5, as F1 to F4 and F12 (orbit)\n"
            "  --record FILE      write every frame's clock time and every key to FILE while\n"
            "                     you drive; the positions hash is printed when you close\n"
            "  --replay FILE      play a recording back in the window, print the positions\n"
@@ -83,7 +83,7 @@ bool ProgramOptions::parse(int argc, char** argv) {
             script = ok ? value : "";
             scriptGiven = true;
         } else if (std::strcmp(option, "--camera") == 0) {
-            ok = line.integer(1, 4, &camera);
+            ok = line.integer(1, 5, &camera);
         } else if (std::strcmp(option, "--record") == 0) {
             ok = take(option, &record);
         } else if (std::strcmp(option, "--replay") == 0) {

@@ -6,8 +6,10 @@
 
 #include "app/Application.h"
 #include "app/CameraHistory.h"
+#include "app/CameraView.h"
 #include "app/InputEvent.h"
 #include "app/InputRamp.h"
+#include "app/OrbitCamera.h"
 #include "math/Mat4.h"
 #include "math/Vec3.h"
 #include "physics/DriveController.h"
@@ -67,6 +69,8 @@ class TruckApp : public Application {
     void drawMassSpring();
     void drawStrut(Vec3 from, Vec3 to, float width);
     void drawDust(float now);
+    // The grabbed particle marked and its line to the target.
+    void drawGrab();
 
     // Folder prefix for every asset file name ("" = working directory,
     // otherwise ends with '/').
@@ -100,8 +104,12 @@ class TruckApp : public Application {
     InputRamp brakeRamp;
     DriveController driveController;
 
-    // Active camera 0..3 (F1..F4).
+    // Active camera 0..3 (F1..F4), 4 the orbit camera (F12).
     int camera = 0;
+    // Camera 4's yaw, pitch and distance.
+    OrbitCamera orbitCamera;
+    // The camera the last frame was drawn with, for picking with the mouse.
+    CameraView lastView;
     // 0 ahead, 1 left ('q'), 2 rear (both), 3 right ('e').
     int lookMode = 0;
     // Seconds of simulated time.

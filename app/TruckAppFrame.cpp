@@ -20,6 +20,7 @@ const int keyF5 = 261;
 const int keyF6 = 262;
 const int keyF7 = 263;
 const int keyF8 = 264;
+const int keyF12 = 268;
 const int keyLeft = 356;
 const int keyUp = 357;
 const int keyRight = 358;
@@ -147,6 +148,9 @@ bool TruckApp::frame(float time) {
         translucentMesh->transform = body;
         translucentMesh->draw();
     }
+    if (grabbedParticle >= 0) {
+        drawGrab();
+    }
     if (drawDustParticles) {
         drawDust(time);
     }
@@ -158,6 +162,7 @@ void TruckApp::key(int code, bool down) {
     if (code < 0 || code > 511) {
         return;
     }
+    const bool repeated = down && keys[code] != 0;
     keys[code] = down ? 1 : 0;
     if (down) {
         if (code == keyEscape) {
@@ -172,6 +177,12 @@ void TruckApp::key(int code, bool down) {
             drawDustParticles = !drawDustParticles;
         } else if (code == keyF8) {
             drawFloorWireframe = !drawFloorWireframe;
+        } else if (code == keyF12) {
+            camera = 4;
+        }
+        // The orbit camera turns a quarter at each press of a look key.
+        if (camera == 4 && !repeated && (code == keyLookLeft || code == keyLookRight)) {
+            orbitCamera.quarterTurn(code == keyLookLeft ? 1 : -1);
         }
     }
 

@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "app/InputRouter.h"
 #include "app/KeyScript.h"
+#include "app/MouseInput.h"
 #include "app/PngWriter.h"
 #include "app/ProgramOptions.h"
 #include "app/Recording.h"
@@ -45,6 +46,7 @@ RecordingWriter* recorder = nullptr;
 Recording* replay = nullptr;
 // Where the keyboard's (and every other device's) events go.
 InputRouter router;
+MouseInput mouse;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
@@ -79,8 +81,8 @@ void takeScreenshot() {
     KeyScript script;
     script.parse(options.script);
     if (options.camera > 0) {
-        application->key(specialKeyCode(GLUT_KEY_F1 + options.camera - 1), true);
-        application->key(specialKeyCode(GLUT_KEY_F1 + options.camera - 1), false);
+        application->key(cameraKeyCode(options.camera), true);
+        application->key(cameraKeyCode(options.camera), false);
     }
     const long frames = std::lround(options.at * shotFramesPerSecond);
     for (long frame = 0; frame <= frames; ++frame) {
@@ -114,6 +116,7 @@ void display() {
     if (!options.screenshot.empty()) {
         takeScreenshot();
     }
+    mouse.beginFrame();
     float time = 0.0f;
     if (replay != nullptr) {
         if (!replay->nextFrame(truckApp, &time)) {
@@ -296,6 +299,7 @@ int main(int argc, char** argv) {
         }
     }
     router.attach(truckApp, recorder, replay != nullptr || !options.screenshot.empty());
+    mouse.attach(truckApp, &router);
     if (recorder != nullptr) {
         // Ctrl-C or a kill ends the drive as closing the window does.
         std::signal(SIGINT, [](int) { stopRequested = 1; });
@@ -311,6 +315,8 @@ int main(int argc, char** argv) {
     glutSpecialUpFunc(specialUp);
     glutKeyboardFunc(keyboardDown);
     glutKeyboardUpFunc(keyboardUp);
+    glutMouseFunc(MouseInput::glutButton);
+    glutMotionFunc(MouseInput::glutMotion);
     if (recorder != nullptr) {
         glutCloseFunc(finishRecording);
     }
