@@ -3,6 +3,7 @@
 // second, must start in view of the fixed camera and drive away from it,
 // rest, accelerate, reverse, turn, brake, keep moving at full lock, climb,
 // kick up dust that the frame shows, survive rough ground and reset.
+#include "app/CameraView.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
@@ -565,6 +566,44 @@ TEST_F(DrivingOnScreen, StartsInViewOfTheFixedCameraAndDrivesAway) {
     EXPECT_GT(horizontalDistance(driver.pose().origin, eye),
               horizontalDistance(start.origin, eye) + 35.0f);
     EXPECT_LT(furthestFromStrip, 4.0f) << "left the strip";
+}
+
+// The mouse picks through the camera the frame was drawn with: every
+// particle shows where GL puts it. A grab draws its line and marker.
+TEST_F(DrivingOnScreen, PickingSeesWhatGlDrawsAndTheGrabShows) {
+    drawFrame();
+    const Mat4 identity;
+    renderer->setModelMatrix(&identity);
+    GLdouble view[16];
+    GLdouble projection[16];
+    const GLint viewport[4] = {0, 0, 640, 480};
+    glGetDoublev(GL_MODELVIEW_MATRIX, view);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    ASSERT_TRUE(driver.app.lastView.valid);
+    const Vec3* p = driver.app.world->positions();
+    for (int i = 0; i < driver.app.world->particleCount(); ++i) {
+        const Vec3 scene = p[i] * renderScale;
+        GLdouble x, y, z;
+        gluProject(scene.x, scene.y, scene.z, view, projection, viewport, &x, &y, &z);
+        WindowPoint shown;
+        ASSERT_TRUE(projectToWindow(driver.app.lastView, 640, 480, scene, &shown)) << i;
+        EXPECT_NEAR(shown.x, x, 0.05) << i;
+        EXPECT_NEAR(shown.y, 480.0 - y, 0.05) << i;
+        // And back: the point under that pixel at that depth is the particle.
+        const Vec3 back =
+            pointUnderWindow(driver.app.lastView, 640, 480, shown.x, shown.y, shown.depth);
+        EXPECT_LT(std::sqrt(dot(back - scene, back - scene)), 0.05f) << i;
+    }
+
+    drawFrame();
+    const std::vector<unsigned char> free = readFrame();
+    driver.app.grabParticle(141, p[141] + Vec3(0.0f, 2.0f, 0.0f));
+    drawFrame();
+    const std::vector<unsigned char> held = readFrame();
+    driver.app.releaseParticle();
+    drawFrame();
+    EXPECT_EQ(differingPixels(readFrame(), free), 0);
+    EXPECT_GT(differingPixels(held, free), 150) << "a line of 2 m and the marker";
 }
 
 // Turning at full lock from top speed, the sliding tyres throw up dust: at

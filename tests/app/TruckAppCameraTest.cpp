@@ -1,9 +1,15 @@
 // TruckApp cameras, headless: with the truck held still every camera settles
 // on its own placement (fixed in the scene, fixed to the body by look mode,
 // or following at a height above the truck), the first frame shows the raw
-// camera, and a camera switch glides over 0.4 s instead of jumping.
+// camera, and a camera switch glides over 0.4 s instead of jumping. The
+// orbit camera turns, zooms and steps with the mouse and the look keys, and
+// the mouse picks the particle shown nearest the cursor.
+#include "app/InputRouter.h"
+#include "app/MouseInput.h"
 #include "app/TruckApp.h"
+#include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
+#include "scene/RenderScale.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +125,98 @@ TEST_F(TruckAppCamera, FirstFrameIsRawAndASwitchGlides) {
     // Once the old samples have left the window the new camera is reached.
     app.setupCamera(1.75f);
     expectNear(app.setupCamera(2.0f), followEye, "eye after the glide", 3, 0);
+}
+
+// Camera 5 (F12) looks at the body from behind and above, 10 m away; a
+// left-drag turns it, the wheel zooms it within 3 to 40 m, and q and e turn
+// it by quarters, once per press.
+TEST_F(TruckAppCamera, OrbitCameraTurnsZoomsAndSteps) {
+    app.key(268, true);
+    app.key(268, false);
+    ASSERT_EQ(app.camera, 4);
+    InputRouter router;
+    router.attach(&app, nullptr, false);
+    MouseInput mouse;
+    mouse.attach(&app, &router);
+
+    settle(4, 0);
+    expectNear(target, centroid(), "target", 4, 0);
+    const Vec3 start = eye;
+    EXPECT_NEAR(std::sqrt(dot(eye - centroid(), eye - centroid())), 600.0f, 0.1f);
+    EXPECT_GT(toBody(eye).z, 400.0f) << "behind the truck";
+    EXPECT_GT(eye.y, centroid().y + 100.0f) << "above it";
+
+    // How wide the truck shows, pixels.
+    auto width = [&] {
+        float left = 1e9f, right = -1e9f;
+        for (int i = 0; i < app.world->particleCount(); ++i) {
+            WindowPoint shown;
+            if (projectToWindow(app.lastView, 640, 480, app.world->positions()[i] * renderScale,
+                                &shown)) {
+                left = std::fmin(left, shown.x);
+                right = std::fmax(right, shown.x);
+            }
+        }
+        return right - left;
+    };
+    const float farWidth = width();
+
+    mouse.button(MouseInput::leftButton, true, 100, 200, 640, 480);
+    mouse.motion(200, 200, 640, 480);
+    mouse.button(MouseInput::leftButton, false, 200, 200, 640, 480);
+    settle(4, 0);
+    EXPECT_GT(std::sqrt(dot(eye - start, eye - start)), 200.0f) << "a 1 radian turn";
+    EXPECT_NEAR(std::sqrt(dot(eye - centroid(), eye - centroid())), 600.0f, 0.1f);
+
+    for (int k = 0; k < 5; ++k) {
+        mouse.button(MouseInput::wheelUp, true, 200, 200, 640, 480);
+        mouse.button(MouseInput::wheelUp, false, 200, 200, 640, 480);
+    }
+    settle(4, 0);
+    EXPECT_NEAR(app.orbitCamera.distance, 10.0f * std::pow(0.9f, 5.0f), 1e-3f);
+    EXPECT_GT(width(), farWidth * 1.5f) << "nearer, the truck shows larger";
+    app.orbitCamera.zoom(100);
+    EXPECT_EQ(app.orbitCamera.distance, 3.0f);
+    app.orbitCamera.zoom(-100);
+    EXPECT_EQ(app.orbitCamera.distance, 40.0f);
+
+    const float yaw = app.orbitCamera.yaw;
+    app.key('q', true);
+    app.key('q', true); // the key repeating
+    app.key('q', false);
+    EXPECT_NEAR(std::remainder(app.orbitCamera.yaw - yaw, 6.2831853f), 1.5707963f, 1e-5f);
+    app.key('e', true);
+    app.key('e', false);
+    EXPECT_NEAR(std::remainder(app.orbitCamera.yaw - yaw, 6.2831853f), 0.0f, 1e-5f);
+}
+
+// Picking: the particle shown nearest the cursor within 30 pixels; of two
+// shown at the same place the one nearer the eye; none farther than 30
+// pixels; in a wide window through the centred 4:3 picture.
+TEST(MousePicking, NearestShownWithinThirtyPixelsNearerEyeWinsTies) {
+    CameraView view;
+    view.eye = Vec3(0.0f, 0.0f, 600.0f);
+    view.target = Vec3(0.0f, 0.0f, 0.0f);
+    view.up = Vec3(0.0f, 1.0f, 0.0f);
+    view.valid = true;
+    // Metres: two on the view axis, 10 m and 8 m from the eye; one 15 pixels
+    // to the right of them, nearer still.
+    const Vec3 positions[3] = {Vec3(0.0f, 0.0f, 0.0f), Vec3(0.0f, 0.0f, 2.0f),
+                               Vec3(0.25f, 0.0f, 3.0f)};
+    WindowPoint shown;
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 3, 319.5f, 239.5f, &shown), 1);
+    EXPECT_NEAR(shown.depth, 480.0f, 1e-3f);
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 1, 319.5f, 239.5f, &shown), 0);
+    WindowPoint side;
+    ASSERT_TRUE(projectToWindow(view, 640, 480, positions[2] * renderScale, &side));
+    EXPECT_NEAR(side.x - 320.0f, 14.9f, 0.2f);
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 3, side.x - 0.5f, 239.5f, &shown), 2);
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 2, 319.5f + 29.0f, 239.5f, &shown), 1);
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 2, 319.5f + 31.0f, 239.5f, &shown), -1);
+    EXPECT_EQ(MouseInput::pick(view, 1280, 480, positions, 2, 639.5f, 239.5f, &shown), 1);
+    EXPECT_EQ(MouseInput::pick(view, 1280, 480, positions, 2, 319.5f, 239.5f, &shown), -1);
+    view.valid = false;
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 2, 319.5f, 239.5f, &shown), -1);
 }
 
 } // namespace
