@@ -188,6 +188,29 @@ TEST_F(TruckAppCamera, OrbitCameraTurnsZoomsAndSteps) {
     app.key('e', true);
     app.key('e', false);
     EXPECT_NEAR(std::remainder(app.orbitCamera.yaw - yaw, 6.2831853f), 0.0f, 1e-5f);
+
+    // It follows the truck through a full-lock turn, looking at the body
+    // from level with it at its nearest, and stays above the ground.
+    app.orbitCamera.pitch = 0.0f;
+    app.orbitCamera.zoom(100);
+    app.key(357, true);
+    app.key(358, true);
+    float lowest = 1e9f;
+    float worstTarget = 0.0f;
+    for (int frame = 1; frame <= 360; ++frame) {
+        time += 1.0f / 60.0f;
+        app.advance(time);
+        eye = app.setupCamera(time);
+        Vec3 normal;
+        lowest = std::fmin(
+            lowest, app.world->terrain().query(eye * (1.0f / renderScale), &normal, nullptr));
+        const Vec3 miss =
+            app.lastView.target - app.bodyTransform().transformPoint(app.bodyMesh->centroid);
+        worstTarget = std::fmax(worstTarget, std::sqrt(dot(miss, miss)));
+    }
+    EXPECT_GT(lowest, 0.2f) << "m above the ground";
+    // One smoothing window behind a truck doing up to 12 m/s: under 5 m.
+    EXPECT_LT(worstTarget, 300.0f);
 }
 
 // Picking: the particle shown nearest the cursor within 30 pixels; of two
