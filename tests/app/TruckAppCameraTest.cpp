@@ -213,6 +213,58 @@ TEST_F(TruckAppCamera, OrbitCameraTurnsZoomsAndSteps) {
     EXPECT_LT(worstTarget, 300.0f);
 }
 
+// A right-drag: the press picks and holds the node where it is, moves of
+// the cursor carry the target in the plane facing the camera (the last move
+// of a frame counts), the wheel pushes it away, letting go releases, and a
+// reset ends the drag.
+TEST_F(TruckAppCamera, RightDragMovesTheGrabTarget) {
+    InputRouter router;
+    router.attach(&app, nullptr, false);
+    MouseInput mouse;
+    mouse.attach(&app, &router);
+    settle(0, 0);
+    const Vec3 corner = app.world->positions()[141];
+    WindowPoint shown;
+    ASSERT_TRUE(projectToWindow(app.lastView, 640, 480, corner * renderScale, &shown));
+    const int x = static_cast<int>(shown.x);
+    const int y = static_cast<int>(shown.y);
+    mouse.button(MouseInput::rightButton, true, x, y, 640, 480);
+    ASSERT_TRUE(mouse.grabbing());
+    EXPECT_EQ(app.grabbedParticle, -1) << "delivered at the start of the next frame";
+    mouse.beginFrame();
+    const int held = app.grabbedParticle;
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(app.grabTarget.x, app.world->positions()[held].x);
+    EXPECT_EQ(app.grabTarget.y, app.world->positions()[held].y);
+
+    mouse.motion(x + 40, y, 640, 480);
+    mouse.motion(x, y - 100, 640, 480);
+    mouse.beginFrame();
+    const Vec3 lifted = app.grabTarget;
+    EXPECT_GT(lifted.y, app.world->positions()[held].y + 1.0f) << "100 pixels up";
+    const Vec3 axis = normalized(app.lastView.target - app.lastView.eye);
+    const Vec3 node = app.world->positions()[held] * renderScale;
+    EXPECT_NEAR(dot(lifted * renderScale - node, axis), 0.0f, 0.5f) << "in the facing plane";
+
+    mouse.button(MouseInput::wheelUp, true, x, y - 100, 640, 480);
+    mouse.button(MouseInput::wheelUp, false, x, y - 100, 640, 480);
+    mouse.beginFrame();
+    EXPECT_NEAR(dot((app.grabTarget - lifted) * renderScale, axis), 15.0f, 0.1f);
+
+    mouse.button(MouseInput::rightButton, false, x, y - 100, 640, 480);
+    EXPECT_EQ(app.grabbedParticle, -1);
+    EXPECT_FALSE(app.world->grab().active());
+
+    mouse.button(MouseInput::rightButton, true, x, y, 640, 480);
+    mouse.beginFrame();
+    ASSERT_TRUE(app.world->grab().active());
+    app.key(27, true);
+    app.key(27, false);
+    mouse.beginFrame();
+    EXPECT_FALSE(mouse.grabbing());
+    EXPECT_FALSE(app.world->grab().active());
+}
+
 // Picking: the particle shown nearest the cursor within 30 pixels; of two
 // shown at the same place the one nearer the eye; none farther than 30
 // pixels; in a wide window through the centred 4:3 picture.
