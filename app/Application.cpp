@@ -13,3 +13,10 @@ int specialKeyCode(int glutKey) {
 int characterKeyCode(unsigned char character) {
     return character & 0xFF;
 }
+
+int cameraKeyCode(int camera) {
+    if (camera >= 1 && camera <= 4) {
+        return specialKeyCode(GLUT_KEY_F1 + camera - 1);
+    }
+    return camera == 5 ? specialKeyCode(GLUT_KEY_F12) : -1;
+}

@@ -42,3 +42,6 @@ const int specialKeyCodeBase = 256;
 int specialKeyCode(int glutKey);
 // The key code of a character: its 8 bits, 0..255, never negative.
 int characterKeyCode(unsigned char character);
+// The key code that selects camera 1..5 as the options number them: F1 to
+// F4, and F12 for the orbit camera; -1 for any other number.
+int cameraKeyCode(int camera);

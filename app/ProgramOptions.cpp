@@ -41,7 +41,7 @@ const char* ProgramOptions::usage() {
            "                     TIME:-KEY with keys up down left right space esc q e\n"
            "                     p [ ] . r h f1..f12, TIME:grab=P@X,Y,Z, TIME:release,\n"
            "                     TIME:steer=V, TIME:throttle=V, TIME:brake=V; seconds\n"
-           "  --camera N         camera 1 to 4, as F1 to F4\n"
+           "  --camera N         camera 1 to 5, as F1 to F4 and F12 (orbit)\n"
            "  --record FILE      write every frame's clock time and every key to FILE while\n"
            "                     you drive; the positions hash is printed when you close\n"
            "  --replay FILE      play a recording back in the window, print the positions\n"
@@ -88,7 +88,7 @@ bool ProgramOptions::parse(int argc, char** argv) {
             script = ok ? value : "";
             scriptGiven = true;
         } else if (std::strcmp(option, "--camera") == 0) {
-            ok = line.integer(1, 4, &camera);
+            ok = line.integer(1, 5, &camera);
         } else if (std::strcmp(option, "--no-hud") == 0) {
             noHud = true;
         } else if (std::strcmp(option, "--record") == 0) {

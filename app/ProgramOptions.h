@@ -27,7 +27,7 @@ class ProgramOptions {
     double at = 0.0;
     // Key script driven before the screenshot, in the simulator's syntax.
     std::string script;
-    // Camera 1..4 (as F1..F4) for the screenshot; 0 keeps the start camera.
+    // Camera 1..5 (as F1..F4, F12) for the screenshot; 0 keeps the start camera.
     int camera = 0;
     // Leave the overlay out (F9 still shows it).
     bool noHud = false;

@@ -282,6 +282,9 @@ bool TruckApp::reset() {
     delete world;
     world = fresh;
     offGridSeconds = 0.0f;
+    // A new world lets go: the hand's target was near the truck that is
+    // gone, and would fling the new one across the map.
+    grabbedParticle = -1;
     fallOutHeight = lowestGroundHeight(world->terrain()) - fallOutDepth;
     if (dust != nullptr) {
         dust->release();

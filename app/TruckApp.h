@@ -6,9 +6,11 @@
 
 #include "app/Application.h"
 #include "app/CameraHistory.h"
+#include "app/CameraView.h"
 #include "app/Hud.h"
 #include "app/InputEvent.h"
 #include "app/InputRamp.h"
+#include "app/OrbitCamera.h"
 #include "app/TimeControl.h"
 #include "math/Mat4.h"
 #include "math/Vec3.h"
@@ -37,8 +39,9 @@ class TruckApp : public Application {
     // Consumes one input event: keys go to key(), grabs and releases to
     // grabParticle() and releaseParticle(), analog values to setAnalog().
     void input(const InputEvent& event);
-    // Pulls particle `particle` towards `target` (m) until released; a later
-    // grab of the same particle moves the target.
+    // Pulls particle `particle` towards `target` (m) until released or until
+    // a reset builds a new world, which starts with nothing grabbed; a later
+    // grab moves the target (or takes another particle).
     void grabParticle(int particle, Vec3 target);
     void releaseParticle();
     // An analog control's value, -1..1 (the brake 0..1), from a pad or a
@@ -83,6 +86,8 @@ class TruckApp : public Application {
     void drawMassSpring();
     void drawStrut(Vec3 from, Vec3 to, float width);
     void drawDust(float now);
+    // The grabbed particle marked and its line to the target.
+    void drawGrab();
 
     // Folder prefix for every asset file name ("" = working directory,
     // otherwise ends with '/').
@@ -118,8 +123,12 @@ class TruckApp : public Application {
     InputRamp brakeRamp;
     DriveController driveController;
 
-    // Active camera 0..3 (F1..F4).
+    // Active camera 0..3 (F1..F4), 4 the orbit camera (F12).
     int camera = 0;
+    // Camera 4's yaw, pitch and distance.
+    OrbitCamera orbitCamera;
+    // The camera the last frame was drawn with, for picking with the mouse.
+    CameraView lastView;
     // 0 ahead, 1 left ('q'), 2 rear (both), 3 right ('e').
     int lookMode = 0;
     // Seconds of simulated time.

@@ -1,4 +1,4 @@
-// TruckApp cameras: four raw cameras derived from the body transform,
+// TruckApp cameras: five raw cameras derived from the body transform,
 // smoothed over the last 0.4 s in the body's or the scene's frame.
 #include "app/TruckApp.h"
 
@@ -134,6 +134,9 @@ Vec3 TruckApp::setupCamera(float time) {
         // its pitch or roll.
         eye.y = target.y + 140.0f;
         break;
+    case 4:
+        orbitCamera.place(body, bodyMesh->centroid, &eye, &target);
+        break;
     default:
         eye = Vec3(0.0f, 200.0f, 300.0f);
         target = body.transformPoint(bodyMesh->centroid);
@@ -164,6 +167,7 @@ Vec3 TruckApp::setupCamera(float time) {
     if (camera == 3 || camera == 4) {
         eye = keepSightAboveGround(eye, target);
     }
+    lastView = CameraView{eye, target, up, true};
     if (renderer != nullptr) {
         renderer->setCamera(&eye, &target, &up);
     }

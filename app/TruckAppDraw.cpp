@@ -2,8 +2,11 @@
 // the application's state to the scene passes.
 #include "app/TruckApp.h"
 
+#include "physics/PhysicsWorld.h"
 #include "scene/DustView.h"
+#include "scene/GrabView.h"
 #include "scene/MassSpringView.h"
+#include "scene/RenderScale.h"
 #include "scene/SkyBox.h"
 #include "scene/Strut.h"
 
@@ -21,4 +24,9 @@ void TruckApp::drawStrut(Vec3 from, Vec3 to, float width) {
 
 void TruckApp::drawDust(float now) {
     drawDustPass(renderer, dust, dustMesh, now);
+}
+
+void TruckApp::drawGrab() {
+    drawGrabPass(renderer, world->positions()[grabbedParticle] * renderScale,
+                 grabTarget * renderScale);
 }

@@ -23,6 +23,7 @@ const int keyF5 = 261;
 const int keyF6 = 262;
 const int keyF7 = 263;
 const int keyF8 = 264;
+const int keyF12 = 268;
 const int keyLeft = 356;
 const int keyUp = 357;
 const int keyRight = 358;
@@ -185,6 +186,9 @@ bool TruckApp::frame(float time) {
         translucentMesh->transform = body;
         translucentMesh->draw();
     }
+    if (grabbedParticle >= 0) {
+        drawGrab();
+    }
     if (drawDustParticles) {
         drawDust(clockTime);
     }
@@ -197,6 +201,7 @@ void TruckApp::key(int code, bool down) {
     if (code < 0 || code > 511) {
         return;
     }
+    const bool repeated = down && keys[code] != 0;
     keys[code] = down ? 1 : 0;
     if (down) {
         if (code == keyEscape) {
@@ -213,6 +218,12 @@ void TruckApp::key(int code, bool down) {
             drawFloorWireframe = !drawFloorWireframe;
         } else if (code == keyRecover) {
             recover();
+        } else if (code == keyF12) {
+            camera = 4;
+        }
+        // The orbit camera turns a quarter at each press of a look key.
+        if (camera == 4 && !repeated && (code == keyLookLeft || code == keyLookRight)) {
+            orbitCamera.quarterTurn(code == keyLookLeft ? 1 : -1);
         }
     }
     // Their own keys: pause and slow motion, the overlay and its help.

@@ -22,7 +22,7 @@ void TruckApp::input(const InputEvent& event) {
 }
 
 void TruckApp::grabParticle(int particle, Vec3 target) {
-    if (world == nullptr || particle < 0 || particle >= world->particleCount()) {
+    if (world == nullptr || !world->setGrab(particle, target)) {
         return;
     }
     grabbedParticle = particle;
@@ -31,6 +31,9 @@ void TruckApp::grabParticle(int particle, Vec3 target) {
 
 void TruckApp::releaseParticle() {
     grabbedParticle = -1;
+    if (world != nullptr) {
+        world->clearGrab();
+    }
 }
 
 void TruckApp::setAnalog(AnalogControl control, float value) {

@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "app/InputRouter.h"
 #include "app/KeyScript.h"
+#include "app/MouseInput.h"
 #include "app/PngWriter.h"
 #include "app/ProgramOptions.h"
 #include "app/Recording.h"
@@ -47,6 +48,7 @@ RecordingWriter* recorder = nullptr;
 Recording* replay = nullptr;
 // Where the keyboard's (and every other device's) events go.
 InputRouter router;
+MouseInput mouse;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
@@ -89,8 +91,8 @@ void takeScreenshot() {
     KeyScript script;
     script.parse(options.script);
     if (options.camera > 0) {
-        application->key(specialKeyCode(GLUT_KEY_F1 + options.camera - 1), true);
-        application->key(specialKeyCode(GLUT_KEY_F1 + options.camera - 1), false);
+        application->key(cameraKeyCode(options.camera), true);
+        application->key(cameraKeyCode(options.camera), false);
     }
     const long frames = std::lround(options.at * shotFramesPerSecond);
     for (long frame = 0; frame <= frames; ++frame) {
@@ -127,6 +129,7 @@ void display() {
     if (!options.screenshot.empty()) {
         takeScreenshot();
     }
+    mouse.beginFrame();
     float time = 0.0f;
     if (replay != nullptr) {
         if (!replay->nextFrame(truckApp, &time)) {
@@ -359,6 +362,7 @@ int main(int argc, char** argv) {
     // A scripted frame shows the script's fixed rate, not a measured one,
     // so that the same script gives the same picture.
     truckApp->hud.scripted = !options.screenshot.empty();
+    mouse.attach(truckApp, &router);
     if (recorder != nullptr) {
         // Ctrl-C or a kill ends the drive as closing the window does.
         std::signal(SIGINT, [](int) { stopRequested = 1; });
@@ -377,6 +381,8 @@ int main(int argc, char** argv) {
     // A held key is one press: the driving keys are read as held anyway, and
     // a held toggle must not flicker.
     glutIgnoreKeyRepeat(1);
+    glutMouseFunc(MouseInput::glutButton);
+    glutMotionFunc(MouseInput::glutMotion);
     if (recorder != nullptr) {
         glutCloseFunc(finishRecording);
     }

@@ -6,6 +6,7 @@
 #include "physics/PackedStep.h"
 
 #include "physics/AngleJoint.h"
+#include "physics/GrabSpring.h"
 #include "physics/GroundContact.h"
 #include "physics/Particle.h"
 #include "physics/QuadraticSpring.h"
@@ -294,6 +295,14 @@ void PackedStep::run(const StepElements& world, long long subSteps) {
 
 void PackedStep::subStep(const StepElements& world) {
     predictAndPenetrate(world);
+    // The grab at the same place as in PhysicsWorld::subStep, from the same
+    // position, velocity and accumulated force: the same bits.
+    if (world.grab != nullptr && world.grab->active()) {
+        const int p = world.grab->particle;
+        points[p].force =
+            points[p].force +
+            GrabSpring::force(points[p].position, motions[p].velocity, world.grab->target);
+    }
     applySprings();
     applyQuadraticSprings();
     applyFriction(world);

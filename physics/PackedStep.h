@@ -12,6 +12,7 @@
 
 class AngleJoint;
 class GroundContact;
+struct GrabSpring;
 class Particle;
 class QuadraticSpring;
 class RightAngleJoint;
@@ -34,6 +35,7 @@ struct StepElements {
     AngleJoint* angleJoints = nullptr;
     int angleJointCount = 0;
     GroundContact* contact = nullptr;
+    const GrabSpring* grab = nullptr; // may be null: nothing grabbed
 };
 
 class PackedStep {

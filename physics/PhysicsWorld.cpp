@@ -63,6 +63,17 @@ void PhysicsWorld::clear() {
     quadraticSpringTotal = 0;
     contact.bind(nullptr, nullptr, 0);
     packed.release();
+    grabSpring = GrabSpring();
+}
+
+bool PhysicsWorld::setGrab(int particle, Vec3 target) {
+    if (particle < 0 || particle >= particleTotal || !std::isfinite(target.x) ||
+        !std::isfinite(target.y) || !std::isfinite(target.z)) {
+        return false;
+    }
+    grabSpring.particle = particle;
+    grabSpring.target = target;
+    return true;
 }
 
 bool PhysicsWorld::loadModel(const char* fileName) {
@@ -441,6 +452,7 @@ StepElements PhysicsWorld::elements() {
     world.angleJoints = angleJointArray;
     world.angleJointCount = angleJointTotal;
     world.contact = &contact;
+    world.grab = &grabSpring;
     return world;
 }
 
@@ -449,6 +461,16 @@ void PhysicsWorld::subStep() {
         particleArray[i].predict();
     }
     contact.resolvePenetration();
+    // The grab pulls after the penetration pass, where the particle's
+    // position and velocity are final for this sub-step, and before the
+    // springs and the friction: like gravity it is a force from outside, so
+    // friction weighs it (a node pulled up lifts off, one dragged along the
+    // ground is held back) and the corrector integrates it with the rest.
+    if (grabSpring.active()) {
+        Particle& held = particleArray[grabSpring.particle];
+        held.force = held.force + GrabSpring::force(positionArray[grabSpring.particle],
+                                                    held.velocity, grabSpring.target);
+    }
     for (int k = 0; k < springTotal; ++k) {
         springArray[k].apply();
     }

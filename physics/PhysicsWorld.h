@@ -5,6 +5,7 @@
 
 #include "math/Vec3.h"
 #include "physics/AngleJoint.h"
+#include "physics/GrabSpring.h"
 #include "physics/GroundContact.h"
 #include "physics/PackedStep.h"
 #include "physics/Particle.h"
@@ -66,6 +67,14 @@ class PhysicsWorld {
     // Loading a model forgets it, so set it after loadModel.
     void setDustSystem(DustSystem* dust) { contact.setDustSystem(dust); }
 
+    // Pulls `particle` towards `target` (m) in every sub-step until
+    // clearGrab; a later call moves the target or grabs another particle.
+    // False, and nothing changes, for a particle outside the world or a
+    // target that is not finite. Loading a model lets go.
+    bool setGrab(int particle, Vec3 target);
+    void clearGrab() { grabSpring = GrabSpring(); }
+    const GrabSpring& grab() const { return grabSpring; }
+
   private:
     void clear();
     // The element-by-element sub-step, for a world whose packed copy could
@@ -86,6 +95,7 @@ class PhysicsWorld {
                       int number, const char* field, const char* kind);
 
     GroundContact contact;
+    GrabSpring grabSpring;
 
     int springTotal = 0;
     int particleTotal = 0;

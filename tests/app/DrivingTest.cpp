@@ -3,6 +3,7 @@
 // second, must start in view of the fixed camera and drive away from it,
 // rest, accelerate, reverse, turn, brake, keep moving at full lock, climb,
 // kick up dust that the frame shows, survive rough ground and reset.
+#include "app/CameraView.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
@@ -404,6 +405,78 @@ TEST_F(Driving, FitsFollowTheParticles) {
     EXPECT_LT(worstWheel, 3.0f);
 }
 
+// The front left top corner of the chassis (x -1, y 1.15, z -3 at the start).
+const int topCorner = 141;
+
+// A hand lifts a top corner 2 m: the truck tilts onto its other wheels and,
+// let go, falls back onto all four and comes to rest.
+TEST_F(Driving, GrabLiftsACornerAndTheTruckSettlesAfterRelease) {
+    driver.run(1.0);
+    const Vec3 corner = driver.app.world->positions()[topCorner];
+    driver.app.grabParticle(topCorner, corner + Vec3(0.0f, 2.0f, 0.0f));
+    ASSERT_EQ(driver.app.world->grab().particle, topCorner);
+    float tilt = 0.0f;
+    driver.run(1.5, [&] { tilt = std::fmax(tilt, driver.pose().tiltDegrees); });
+    std::printf("lift: %.1f degrees of tilt within 1.5 s, corner up %.2f m\n", tilt,
+                driver.app.world->positions()[topCorner].y - corner.y);
+    EXPECT_GT(tilt, 15.0f);
+
+    driver.app.releaseParticle();
+    EXPECT_FALSE(driver.app.world->grab().active());
+    driver.run(5.0);
+    std::printf("after release: tilt %.2f degrees, %.3f m/s after 5 s\n", driver.pose().tiltDegrees,
+                driver.chassisSpeed());
+    EXPECT_LT(driver.pose().tiltDegrees, 10.0f);
+    EXPECT_LT(driver.chassisSpeed(), 0.05f);
+    EXPECT_LT(driver.deepestPenetration(), 0.05f);
+}
+
+// A target 60 m away (up, sideways, into the ground) pulls with the capped
+// force: the truck moves far, but no node runs away and no spring tears,
+// whichever node is held: a chassis corner, a hub or a light rim particle.
+TEST_F(Driving, GrabOfAFarTargetPullsHardButBreaksNothing) {
+    const Vec3 directions[3] = {Vec3(0.0f, 1.0f, 0.0f), Vec3(1.0f, 0.0f, 0.0f),
+                                normalized(Vec3(0.0f, -1.0f, -1.0f))};
+    float fastest = 0.0f;
+    float worstStretch = 0.0f;
+    for (int node : {topCorner, 0, 2}) {
+        for (const Vec3& direction : directions) {
+            TruckDriver local;
+            ASSERT_TRUE(local.load(assetDir)) << local.app.failureReason();
+            local.run(0.5);
+            const Vec3 start = local.app.world->positions()[node];
+            local.app.grabParticle(node, start + direction * 60.0f);
+            bool finite = true;
+            local.run(8.0, [&] {
+                finite = finite && local.allFinite();
+                fastest = std::fmax(fastest, local.maxParticleSpeed());
+                worstStretch = std::fmax(worstStretch, local.maxSpringStretch());
+            });
+            EXPECT_TRUE(finite) << "node " << node;
+            const Vec3 moved = local.app.world->positions()[node] - start;
+            if (direction.y >= 0.0f) {
+                EXPECT_GT(dot(moved, direction), 20.0f) << "node " << node;
+            }
+        }
+    }
+    std::printf("far target: fastest particle %.1f m/s, worst spring stretch %.2f\n", fastest,
+                worstStretch);
+    EXPECT_LT(fastest, 40.0f);
+    EXPECT_LT(worstStretch, 3.0f);
+}
+
+// Escape builds a new world, which starts with nothing grabbed.
+TEST_F(Driving, ResetLetsGo) {
+    driver.app.grabParticle(topCorner, Vec3(0.0f, 5.0f, 0.0f));
+    ASSERT_TRUE(driver.app.world->grab().active());
+    driver.press(keyCodeEscape);
+    driver.release(keyCodeEscape);
+    EXPECT_FALSE(driver.app.world->grab().active());
+    EXPECT_EQ(driver.app.grabbedParticle, -1);
+    driver.app.grabParticle(driver.app.world->particleCount(), Vec3(0.0f, 5.0f, 0.0f));
+    EXPECT_FALSE(driver.app.world->grab().active());
+}
+
 // The same truck drawn by TruckApp::frame in a real GL context.
 class DrivingOnScreen : public ::testing::Test {
   protected:
@@ -493,6 +566,44 @@ TEST_F(DrivingOnScreen, StartsInViewOfTheFixedCameraAndDrivesAway) {
     EXPECT_GT(horizontalDistance(driver.pose().origin, eye),
               horizontalDistance(start.origin, eye) + 35.0f);
     EXPECT_LT(furthestFromStrip, 4.0f) << "left the strip";
+}
+
+// The mouse picks through the camera the frame was drawn with: every
+// particle shows where GL puts it. A grab draws its line and marker.
+TEST_F(DrivingOnScreen, PickingSeesWhatGlDrawsAndTheGrabShows) {
+    drawFrame();
+    const Mat4 identity;
+    renderer->setModelMatrix(&identity);
+    GLdouble view[16];
+    GLdouble projection[16];
+    const GLint viewport[4] = {0, 0, 640, 480};
+    glGetDoublev(GL_MODELVIEW_MATRIX, view);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    ASSERT_TRUE(driver.app.lastView.valid);
+    const Vec3* p = driver.app.world->positions();
+    for (int i = 0; i < driver.app.world->particleCount(); ++i) {
+        const Vec3 scene = p[i] * renderScale;
+        GLdouble x, y, z;
+        gluProject(scene.x, scene.y, scene.z, view, projection, viewport, &x, &y, &z);
+        WindowPoint shown;
+        ASSERT_TRUE(projectToWindow(driver.app.lastView, 640, 480, scene, &shown)) << i;
+        EXPECT_NEAR(shown.x, x, 0.05) << i;
+        EXPECT_NEAR(shown.y, 480.0 - y, 0.05) << i;
+        // And back: the point under that pixel at that depth is the particle.
+        const Vec3 back =
+            pointUnderWindow(driver.app.lastView, 640, 480, shown.x, shown.y, shown.depth);
+        EXPECT_LT(std::sqrt(dot(back - scene, back - scene)), 0.05f) << i;
+    }
+
+    drawFrame();
+    const std::vector<unsigned char> free = readFrame();
+    driver.app.grabParticle(141, p[141] + Vec3(0.0f, 2.0f, 0.0f));
+    drawFrame();
+    const std::vector<unsigned char> held = readFrame();
+    driver.app.releaseParticle();
+    drawFrame();
+    EXPECT_EQ(differingPixels(readFrame(), free), 0);
+    EXPECT_GT(differingPixels(held, free), 150) << "a line of 2 m and the marker";
 }
 
 // Turning at full lock from top speed, the sliding tyres throw up dust: at

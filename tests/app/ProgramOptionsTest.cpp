@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -144,7 +145,7 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {false, {"--screenshot", "a.png", "--at", "soon"}},
         {false, {"--screenshot", "a.png", "--at", "-1"}},
         {false, {"--screenshot", "a.png", "--at", "2x"}},
-        {false, {"--screenshot", "a.png", "--at", "1", "--camera", "5"}},
+        {false, {"--screenshot", "a.png", "--at", "1", "--camera", "6"}},
         {false, {"--screenshot", "a.png", "--at", "1", "--script", "1:+jump"}},
         {false, {"--record", "a.txt", "--replay", "b.txt"}},
         {true, {"--duration", "abc"}},
@@ -405,6 +406,86 @@ TEST(ProgramOptions, InterruptedRecordingEndsCleanly) {
         runToEnd(simPath, {"--assets", assetDir, "--replay", folder.file("cut.txt")});
     EXPECT_EQ(cut.status, 0);
     EXPECT_NE(cut.err.find("ends early"), std::string::npos) << cut.err;
+}
+
+// A right-drag from the truck upwards lifts it by the node under the cursor;
+// the recording holds the drag as grab lines, once per frame, and replays
+// to the live hash, which without them it misses.
+TEST(ProgramOptions, MouseGrabIsRecordedAndReplaysHeadless) {
+    if (!displayReady()) {
+        return;
+    }
+    ProgramLock lock;
+    TempFolder folder;
+    const std::string recording = folder.file("grab.txt");
+    const std::vector<unsigned long> before = windowsNamed("Dravonel");
+    ChildProcess live;
+    ASSERT_TRUE(live.start(programPath.c_str(), folder.path().c_str(),
+                           {"--assets", assetDir, "--record", recording}));
+    ASSERT_TRUE(live.waitForOutput("ESC:               reset simulation\n", 60.0))
+        << live.standardError();
+    const unsigned long window = waitForNewWindow("Dravonel", before, 10.0);
+    ASSERT_NE(window, 0ul);
+    // (270, 220) is where the front left top corner of the chassis shows in
+    // camera F1 at the start; the wheel beside it is nearer the eye.
+    std::string drag = "xdotool mousemove --window " + std::to_string(window) +
+                       " 270 220 sleep 0.5 mousedown 3 sleep 0.2";
+    for (int step = 1; step <= 12; ++step) {
+        drag += " mousemove --window " + std::to_string(window) + " 270 " +
+                std::to_string(220 - 12 * step) + " sleep 0.05";
+    }
+    // Then a burst of moves faster than the frames, which coalesce.
+    for (int step = 1; step <= 8; ++step) {
+        drag += " mousemove --window " + std::to_string(window) + " " +
+                std::to_string(270 + 3 * step) + " 76";
+    }
+    drag += " sleep 1 mouseup 3 sleep 0.3 >/dev/null 2>&1";
+    EXPECT_EQ(runTool(drag), 0);
+    ASSERT_TRUE(requestWindowClose(window));
+    ASSERT_TRUE(live.waitForExit(20.0));
+    EXPECT_EQ(live.exitStatus(), 0) << live.standardError();
+    const std::string liveHash = hashIn(live.standardOutput());
+    ASSERT_EQ(liveHash.size(), 16u) << live.standardOutput();
+
+    // Every grab line follows a frame line: at most one target per frame.
+    std::istringstream lines(readFile(recording));
+    std::string line;
+    std::string previous;
+    std::string kept;
+    int grabs = 0;
+    bool released = false;
+    float lowest = 1e9f;
+    float highest = -1e9f;
+    while (std::getline(lines, line)) {
+        if (line.rfind("grab ", 0) == 0) {
+            ++grabs;
+            EXPECT_EQ(previous.rfind("frame ", 0), 0u) << previous << " / " << line;
+            std::istringstream fields(line.substr(5));
+            int particle = 0;
+            float x = 0.0f, y = 0.0f, z = 0.0f;
+            fields >> particle >> x >> y >> z;
+            lowest = std::fmin(lowest, y);
+            highest = std::fmax(highest, y);
+        } else if (line == "release") {
+            released = true;
+        } else {
+            kept += line + "\n";
+        }
+        previous = line;
+    }
+    EXPECT_GT(grabs, 5);
+    EXPECT_TRUE(released);
+    EXPECT_GT(highest - lowest, 1.0f) << "the drag upwards lifts the target";
+
+    const Outcome headless = runToEnd(simPath, {"--assets", assetDir, "--replay", recording});
+    EXPECT_EQ(headless.status, 0) << headless.err;
+    EXPECT_EQ(hashIn(headless.out), liveHash) << headless.out;
+
+    std::ofstream(folder.file("without.txt")) << kept;
+    const Outcome without =
+        runToEnd(simPath, {"--assets", assetDir, "--replay", folder.file("without.txt")});
+    EXPECT_EQ(without.status, 0) << without.err;
+    EXPECT_NE(hashIn(without.out), liveHash) << "the grabs moved the truck";
 }
 
 TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {

@@ -238,6 +238,12 @@ TEST(KeyCodes, OnlyTheHandledSpecialKeysGetACode) {
     EXPECT_EQ(specialKeyCode(GLUT_KEY_PAGE_UP), -1);
     EXPECT_EQ(specialKeyCode(GLUT_KEY_HOME), -1);
     EXPECT_EQ(specialKeyCode(GLUT_KEY_INSERT), -1);
+    // --camera N: F1 to F4, and F12 for the orbit camera (F5 is a toggle).
+    EXPECT_EQ(cameraKeyCode(1), 257);
+    EXPECT_EQ(cameraKeyCode(4), 260);
+    EXPECT_EQ(cameraKeyCode(5), 268);
+    EXPECT_EQ(cameraKeyCode(0), -1);
+    EXPECT_EQ(cameraKeyCode(6), -1);
 }
 
 TEST(KeyCodes, CharactersMapToZeroTo255) {

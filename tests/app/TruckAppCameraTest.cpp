@@ -1,9 +1,15 @@
 // TruckApp cameras, headless: with the truck held still every camera settles
 // on its own placement (fixed in the scene, fixed to the body by look mode,
 // or following at a height above the truck), the first frame shows the raw
-// camera, and a camera switch glides over 0.4 s instead of jumping.
+// camera, and a camera switch glides over 0.4 s instead of jumping. The
+// orbit camera turns, zooms and steps with the mouse and the look keys, and
+// the mouse picks the particle shown nearest the cursor.
+#include "app/InputRouter.h"
+#include "app/MouseInput.h"
 #include "app/TruckApp.h"
+#include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
+#include "scene/RenderScale.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +125,173 @@ TEST_F(TruckAppCamera, FirstFrameIsRawAndASwitchGlides) {
     // Once the old samples have left the window the new camera is reached.
     app.setupCamera(1.75f);
     expectNear(app.setupCamera(2.0f), followEye, "eye after the glide", 3, 0);
+}
+
+// Camera 5 (F12) looks at the body from behind and above, 10 m away; a
+// left-drag turns it, the wheel zooms it within 3 to 40 m, and q and e turn
+// it by quarters, once per press.
+TEST_F(TruckAppCamera, OrbitCameraTurnsZoomsAndSteps) {
+    app.key(268, true);
+    app.key(268, false);
+    ASSERT_EQ(app.camera, 4);
+    InputRouter router;
+    router.attach(&app, nullptr, false);
+    MouseInput mouse;
+    mouse.attach(&app, &router);
+
+    settle(4, 0);
+    expectNear(target, centroid(), "target", 4, 0);
+    const Vec3 start = eye;
+    EXPECT_NEAR(std::sqrt(dot(eye - centroid(), eye - centroid())), 600.0f, 0.1f);
+    EXPECT_GT(toBody(eye).z, 400.0f) << "behind the truck";
+    EXPECT_GT(eye.y, centroid().y + 100.0f) << "above it";
+
+    // How wide the truck shows, pixels.
+    auto width = [&] {
+        float left = 1e9f, right = -1e9f;
+        for (int i = 0; i < app.world->particleCount(); ++i) {
+            WindowPoint shown;
+            if (projectToWindow(app.lastView, 640, 480, app.world->positions()[i] * renderScale,
+                                &shown)) {
+                left = std::fmin(left, shown.x);
+                right = std::fmax(right, shown.x);
+            }
+        }
+        return right - left;
+    };
+    const float farWidth = width();
+
+    mouse.button(MouseInput::leftButton, true, 100, 200, 640, 480);
+    mouse.motion(200, 200, 640, 480);
+    mouse.button(MouseInput::leftButton, false, 200, 200, 640, 480);
+    settle(4, 0);
+    EXPECT_GT(std::sqrt(dot(eye - start, eye - start)), 200.0f) << "a 1 radian turn";
+    EXPECT_NEAR(std::sqrt(dot(eye - centroid(), eye - centroid())), 600.0f, 0.1f);
+
+    for (int k = 0; k < 5; ++k) {
+        mouse.button(MouseInput::wheelUp, true, 200, 200, 640, 480);
+        mouse.button(MouseInput::wheelUp, false, 200, 200, 640, 480);
+    }
+    settle(4, 0);
+    EXPECT_NEAR(app.orbitCamera.distance, 10.0f * std::pow(0.9f, 5.0f), 1e-3f);
+    EXPECT_GT(width(), farWidth * 1.5f) << "nearer, the truck shows larger";
+    app.orbitCamera.zoom(100);
+    EXPECT_EQ(app.orbitCamera.distance, 3.0f);
+    app.orbitCamera.zoom(-100);
+    EXPECT_EQ(app.orbitCamera.distance, 40.0f);
+
+    const float yaw = app.orbitCamera.yaw;
+    app.key('q', true);
+    app.key('q', true); // the key repeating
+    app.key('q', false);
+    EXPECT_NEAR(std::remainder(app.orbitCamera.yaw - yaw, 6.2831853f), 1.5707963f, 1e-5f);
+    app.key('e', true);
+    app.key('e', false);
+    EXPECT_NEAR(std::remainder(app.orbitCamera.yaw - yaw, 6.2831853f), 0.0f, 1e-5f);
+
+    // It follows the truck through a full-lock turn, looking at the body
+    // from level with it at its nearest, and stays above the ground.
+    app.orbitCamera.pitch = 0.0f;
+    app.orbitCamera.zoom(100);
+    app.key(357, true);
+    app.key(358, true);
+    float lowest = 1e9f;
+    float worstTarget = 0.0f;
+    for (int frame = 1; frame <= 360; ++frame) {
+        time += 1.0f / 60.0f;
+        app.advance(time);
+        eye = app.setupCamera(time);
+        Vec3 normal;
+        lowest = std::fmin(
+            lowest, app.world->terrain().query(eye * (1.0f / renderScale), &normal, nullptr));
+        const Vec3 miss =
+            app.lastView.target - app.bodyTransform().transformPoint(app.bodyMesh->centroid);
+        worstTarget = std::fmax(worstTarget, std::sqrt(dot(miss, miss)));
+    }
+    EXPECT_GT(lowest, 0.2f) << "m above the ground";
+    // One smoothing window behind a truck doing up to 12 m/s: under 5 m.
+    EXPECT_LT(worstTarget, 300.0f);
+}
+
+// A right-drag: the press picks and holds the node where it is, moves of
+// the cursor carry the target in the plane facing the camera (the last move
+// of a frame counts), the wheel pushes it away, letting go releases, and a
+// reset ends the drag.
+TEST_F(TruckAppCamera, RightDragMovesTheGrabTarget) {
+    InputRouter router;
+    router.attach(&app, nullptr, false);
+    MouseInput mouse;
+    mouse.attach(&app, &router);
+    settle(0, 0);
+    const Vec3 corner = app.world->positions()[141];
+    WindowPoint shown;
+    ASSERT_TRUE(projectToWindow(app.lastView, 640, 480, corner * renderScale, &shown));
+    const int x = static_cast<int>(shown.x);
+    const int y = static_cast<int>(shown.y);
+    mouse.button(MouseInput::rightButton, true, x, y, 640, 480);
+    ASSERT_TRUE(mouse.grabbing());
+    EXPECT_EQ(app.grabbedParticle, -1) << "delivered at the start of the next frame";
+    mouse.beginFrame();
+    const int held = app.grabbedParticle;
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(app.grabTarget.x, app.world->positions()[held].x);
+    EXPECT_EQ(app.grabTarget.y, app.world->positions()[held].y);
+
+    mouse.motion(x + 40, y, 640, 480);
+    mouse.motion(x, y - 100, 640, 480);
+    mouse.beginFrame();
+    const Vec3 lifted = app.grabTarget;
+    EXPECT_GT(lifted.y, app.world->positions()[held].y + 1.0f) << "100 pixels up";
+    const Vec3 axis = normalized(app.lastView.target - app.lastView.eye);
+    const Vec3 node = app.world->positions()[held] * renderScale;
+    EXPECT_NEAR(dot(lifted * renderScale - node, axis), 0.0f, 0.5f) << "in the facing plane";
+
+    mouse.button(MouseInput::wheelUp, true, x, y - 100, 640, 480);
+    mouse.button(MouseInput::wheelUp, false, x, y - 100, 640, 480);
+    mouse.beginFrame();
+    EXPECT_NEAR(dot((app.grabTarget - lifted) * renderScale, axis), 15.0f, 0.1f);
+
+    mouse.button(MouseInput::rightButton, false, x, y - 100, 640, 480);
+    EXPECT_EQ(app.grabbedParticle, -1);
+    EXPECT_FALSE(app.world->grab().active());
+
+    mouse.button(MouseInput::rightButton, true, x, y, 640, 480);
+    mouse.beginFrame();
+    ASSERT_TRUE(app.world->grab().active());
+    app.key(27, true);
+    app.key(27, false);
+    mouse.beginFrame();
+    EXPECT_FALSE(mouse.grabbing());
+    EXPECT_FALSE(app.world->grab().active());
+}
+
+// Picking: the particle shown nearest the cursor within 30 pixels; of two
+// shown at the same place the one nearer the eye; none farther than 30
+// pixels; in a wide window through the centred 4:3 picture.
+TEST(MousePicking, NearestShownWithinThirtyPixelsNearerEyeWinsTies) {
+    CameraView view;
+    view.eye = Vec3(0.0f, 0.0f, 600.0f);
+    view.target = Vec3(0.0f, 0.0f, 0.0f);
+    view.up = Vec3(0.0f, 1.0f, 0.0f);
+    view.valid = true;
+    // Metres: two on the view axis, 10 m and 8 m from the eye; one 15 pixels
+    // to the right of them, nearer still.
+    const Vec3 positions[3] = {Vec3(0.0f, 0.0f, 0.0f), Vec3(0.0f, 0.0f, 2.0f),
+                               Vec3(0.25f, 0.0f, 3.0f)};
+    WindowPoint shown;
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 3, 319.5f, 239.5f, &shown), 1);
+    EXPECT_NEAR(shown.depth, 480.0f, 1e-3f);
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 1, 319.5f, 239.5f, &shown), 0);
+    WindowPoint side;
+    ASSERT_TRUE(projectToWindow(view, 640, 480, positions[2] * renderScale, &side));
+    EXPECT_NEAR(side.x - 320.0f, 14.9f, 0.2f);
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 3, side.x - 0.5f, 239.5f, &shown), 2);
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 2, 319.5f + 29.0f, 239.5f, &shown), 1);
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 2, 319.5f + 31.0f, 239.5f, &shown), -1);
+    EXPECT_EQ(MouseInput::pick(view, 1280, 480, positions, 2, 639.5f, 239.5f, &shown), 1);
+    EXPECT_EQ(MouseInput::pick(view, 1280, 480, positions, 2, 319.5f, 239.5f, &shown), -1);
+    view.valid = false;
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 2, 319.5f, 239.5f, &shown), -1);
 }
 
 } // namespace

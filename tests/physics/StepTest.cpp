@@ -600,7 +600,7 @@ TEST(Step, DustIsOfferedOnlyAboveFiveMetresPerSecond) {
     EXPECT_EQ(count, expected);
 }
 
-TEST(Step, FrictionSeesSpringForcesButNotJointForces) {
+TEST(Step, FrictionSeesSpringAndGrabForcesButNotJointForces) {
     // A particle resting on the flat strip, pulled sideways by 5 N, about
     // half its weight. A spring acts before the friction pass, so a contact
     // at rest holds against it; a joint acts after it, so its push moves the
@@ -628,6 +628,16 @@ TEST(Step, FrictionSeesSpringForcesButNotJointForces) {
     moved->step(20);
     EXPECT_GT(moved->positions()[0].x, 1.0e-5f);
     EXPECT_GE(moved->positions()[0].y, 0.0f);
+
+    // A grab acts before the friction pass too: a hand 1 cm to the side
+    // pulls with 3 N, which the resting contact holds.
+    ModelBuilder alone;
+    alone.particle(Vec3(0.0f, 0.0f, 0.0f), 1.0f);
+    auto grabbed = loaded(alone);
+    ASSERT_TRUE(grabbed->setGrab(0, Vec3(0.01f, 0.0f, 0.0f)));
+    grabbed->step(20);
+    EXPECT_EQ(grabbed->positions()[0].x, 0.0f);
+    EXPECT_EQ(grabbed->positions()[0].z, 0.0f);
 }
 
 namespace {
@@ -709,8 +719,9 @@ TEST(Step, DegenerateElementsWriteNoNaN) {
 // goes: degenerate elements, a rim of five (not a multiple of four) with a
 // particle on the axle line, particles off the grid and deep under it, a
 // spring count that leaves a batch part empty, braking and driving wheels,
-// and the exact boundaries: springs exactly 0.05 m long, a contact exactly
-// at the 0.05 m skin, a particle exactly on the grid's +64 m edge.
+// a grab, near and far, and the exact boundaries: springs exactly 0.05 m
+// long, a contact exactly at the 0.05 m skin, a particle exactly on the
+// grid's +64 m edge.
 TEST(Step, PackedStepMatchesTheElementByElementStep) {
     const int shortSprings = 4;
     int skin = -1;
@@ -774,6 +785,15 @@ TEST(Step, PackedStepMatchesTheElementByElementStep) {
                 world->wheels()[w].setBrake(frame < 40 ? 0.0f : 0.8f);
             }
             world->angleJoints()[0].setTarget(frame < 20 ? 0.0f : 0.4f);
+            // A hand pulls a chassis corner up, then a rim particle far away
+            // (the capped pull), then lets go.
+            if (frame == 10) {
+                ASSERT_TRUE(world->setGrab(47, Vec3(1.75f, 3.3f, 1.0f)));
+            } else if (frame == 30) {
+                ASSERT_TRUE(world->setGrab(55, Vec3(60.0f, 20.0f, 0.0f)));
+            } else if (frame == 50) {
+                world->clearGrab();
+            }
         }
         packed->step(5);
         plain->stepElementByElement(5);

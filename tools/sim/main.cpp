@@ -3,6 +3,7 @@
 // program) through TruckApp::key and steps the simulation with
 // TruckApp::advance, printing the truck's state at a chosen interval and,
 // at the end, the hash of the particle positions.
+#include "app/Application.h"
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
 #include "app/KeyScript.h"
@@ -26,7 +27,6 @@ const double radiansToDegrees = 57.29577951308232;
 const double maxDuration = 86400.0;
 // Cameras --camera selects: F1 to F4 as 1 to 4, the orbit camera (F12) as 5.
 const int cameraCount = 5;
-const int cameraKeys[cameraCount] = {257, 258, 259, 260, 268};
 
 void usage(FILE* to) {
     std::fprintf(
@@ -255,8 +255,8 @@ int main(int argc, char** argv) {
     Vec3 eye;
     const Vec3* eyeShown = camera > 0 ? &eye : nullptr;
     if (camera > 0) {
-        app.key(cameraKeys[camera - 1], true);
-        app.key(cameraKeys[camera - 1], false);
+        app.key(cameraKeyCode(camera), true);
+        app.key(cameraKeyCode(camera), false);
         eye = app.setupCamera(0.0f);
     }
 
