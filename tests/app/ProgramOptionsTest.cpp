@@ -2,9 +2,11 @@
 // --help and option mistakes, a scripted screenshot, a recorded drive played
 // back in the window and headless, an installed copy started from an empty
 // folder, and the model check with a model that blows up.
+#include "app/Hud.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ProgramLock.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TruckDriver.h"
 #include "tests/support/X11Windows.h"
 
 #include <gtest/gtest.h>
@@ -486,6 +488,29 @@ TEST(ProgramOptions, MouseGrabIsRecordedAndReplaysHeadless) {
         runToEnd(simPath, {"--assets", assetDir, "--replay", folder.file("without.txt")});
     EXPECT_EQ(without.status, 0) << without.err;
     EXPECT_NE(hashIn(without.out), liveHash) << "the grabs moved the truck";
+}
+
+// The overlay's speed is the simulator's speed column, in km/h, with the
+// direction of travel.
+TEST(ProgramOptions, OverlaySpeedIsTheSimulatorsSpeed) {
+    const Outcome sim = runToEnd(simPath, {"--assets", assetDir, "--script", "0:+down 3:-down",
+                                           "--duration", "3", "--interval", "3", "--csv"});
+    ASSERT_EQ(sim.status, 0) << sim.err;
+    const std::string last = sim.out.substr(sim.out.rfind("\n3.000,") + 1);
+    std::vector<double> columns;
+    for (size_t at = 0; at != std::string::npos; at = last.find(',', at + 1)) {
+        columns.push_back(std::atof(last.c_str() + (at == 0 ? 0 : at + 1)));
+    }
+    ASSERT_GE(columns.size(), 7u) << last;
+    TruckDriver driver;
+    ASSERT_TRUE(driver.load(assetDir)) << driver.app.failureReason();
+    driver.press(359);
+    driver.run(3.0);
+    const float kmh = Hud::speedKmh(driver.app);
+    EXPECT_LT(kmh, -20.0f) << "reversing shows as backwards";
+    EXPECT_NEAR(-kmh, columns[6] * 3.6, 0.5);
+    driver.app.hud.format(driver.app, 3.0f);
+    EXPECT_NE(std::string(driver.app.hud.line(0)).find("km/h reverse"), std::string::npos);
 }
 
 TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {

@@ -411,6 +411,67 @@ TEST_F(TruckAppFrame, PixelsOfOneFrameShowEachPartInItsPlace) {
         << "a mote exactly 5 s old has faded out";
 }
 
+// Driving at the map's far edge: the edge's face and band change only the
+// pixels they cover, and they read as an edge (rust red); the overlay
+// changes only its own corner and leaves no state behind for the frames
+// after it.
+TEST_F(TruckAppFrame, TheEdgeAndTheOverlayChangeOnlyTheirOwnPixels) {
+    TruckApp app;
+    app.renderer = renderer;
+    app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+    ASSERT_TRUE(app.init()) << app.failureReason();
+    app.key(260, true); // F4, the follow camera
+    app.key(263, true); // F7: no dust, whose random motes would differ
+    app.key(357, true); // Up
+    float t = 0.0f;
+    for (int k = 0; k < 330; ++k) {
+        t += 1.0f / 60.0f;
+        app.frame(t);
+    }
+    app.frame(t);
+    const std::vector<unsigned char> withEdge = readColour();
+    const int edgeTriangles = app.edgeMesh->triangleCount;
+    app.edgeMesh->triangleCount = 0;
+    app.frame(t);
+    const std::vector<unsigned char> noEdge = readColour();
+    app.edgeMesh->triangleCount = edgeTriangles;
+    int edgePixels = 0;
+    int otherPixels = 0;
+    for (size_t p = 0; p < withEdge.size(); p += 3) {
+        if (withEdge[p] == noEdge[p] && withEdge[p + 1] == noEdge[p + 1] &&
+            withEdge[p + 2] == noEdge[p + 2]) {
+            continue;
+        }
+        const int r = withEdge[p];
+        const bool rust = r > 1.4 * withEdge[p + 1] && r > 1.6 * withEdge[p + 2];
+        (rust ? edgePixels : otherPixels) += 1;
+    }
+    EXPECT_GT(edgePixels, 640) << "the edge ahead is not seen";
+    EXPECT_EQ(otherPixels, 0) << "pixels changed that the edge does not cover";
+
+    app.hud.visible = true;
+    app.hud.scripted = true;
+    app.frame(t);
+    const std::vector<unsigned char> withHud = readColour();
+    app.hud.visible = false;
+    app.frame(t);
+    EXPECT_EQ(readColour(), withEdge) << "the overlay left state behind";
+    int hudPixels = 0;
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            const size_t p = 3 * (static_cast<size_t>(y) * 640 + x);
+            if (withHud[p] == withEdge[p] && withHud[p + 1] == withEdge[p + 1] &&
+                withHud[p + 2] == withEdge[p + 2]) {
+                continue;
+            }
+            ++hudPixels;
+            // The panel in the top left corner, rows counted from the bottom.
+            ASSERT_TRUE(x < 270 && y > 390) << "overlay pixel at " << x << ", " << y;
+        }
+    }
+    EXPECT_GT(hudPixels, 5000);
+}
+
 TEST_F(TruckAppFrame, MissingLeatherStopsInitAfterTwoTextures) {
     const fs::path dir =
         fs::temp_directory_path() / ("dravonel-noleather-" + std::to_string(getpid()));
