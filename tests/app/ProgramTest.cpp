@@ -175,6 +175,25 @@ TEST(Program, RunsUntilItsWindowIsClosed) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(program.running()) << "stderr: " << program.standardError();
 
+    // A wide window shows the whole 4:3 picture between black bars, not a
+    // stretched one: 600 x 450 in the middle of 1200 x 450.
+    ASSERT_EQ(runTool("xdotool windowsize " + std::to_string(window) + " 1200 450 >/dev/null 2>&1"),
+              0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    const std::string look = "import -window " + std::to_string(window) +
+                             " -format '%[pixel:p{100,225}] %[pixel:p{1100,225}] "
+                             "%[pixel:p{600,225}] %w' info: 2>/dev/null";
+    std::string seen;
+    if (FILE* pipe = popen(look.c_str(), "r")) {
+        char text[256] = {};
+        seen = fgets(text, sizeof(text), pipe) != nullptr ? text : "";
+        pclose(pipe);
+    }
+    const std::string black = "srgb(0,0,0) srgb(0,0,0) ";
+    EXPECT_EQ(seen.rfind(black, 0), 0u) << seen;
+    EXPECT_EQ(seen.find("srgb(0,0,0)", black.size()), std::string::npos)
+        << "the middle is drawn: " << seen;
+
     // The window manager's close button: WM_DELETE_WINDOW ends it with 0.
     ASSERT_TRUE(requestWindowClose(window));
     ASSERT_TRUE(program.waitForExit(10.0)) << "still running after its window was closed";
