@@ -33,14 +33,6 @@ const float wheelScale = 3.0f;
 // a high edge never triggers it, and far short of the heights (around
 // 1e5 m) where single precision can no longer hold 0.1 m springs together.
 const float fallOutDepth = 50.0f;
-
-float lowestGroundHeight(const Terrain& terrain) {
-    float lowest = terrain.heights[0];
-    for (float h : terrain.heights) {
-        lowest = h < lowest ? h : lowest;
-    }
-    return lowest;
-}
 } // namespace
 
 TruckApp::TruckApp() {
@@ -261,7 +253,7 @@ bool TruckApp::reset() {
 
     delete world;
     world = fresh;
-    fallOutHeight = lowestGroundHeight(world->terrain()) - fallOutDepth;
+    fallOutHeight = world->terrain().lowestHeight() - fallOutDepth;
     if (dust != nullptr) {
         dust->release();
         delete dust;

@@ -218,8 +218,8 @@ TEST(TruckAppFallOut, LeavingTheMapResetsTheTruckInsteadOfFallingIntoNaN) {
     const uint64_t startHash = positionHash(positions, driver.app.world->particleCount());
     const Terrain& terrain = driver.app.world->terrain();
     float lowestGround = terrain.heights[0];
-    for (float h : terrain.heights) {
-        lowestGround = std::fmin(lowestGround, h);
+    for (int k = 0; k < Terrain::sampleCount * Terrain::sampleCount; ++k) {
+        lowestGround = std::fmin(lowestGround, terrain.heights[k]);
     }
     const float threshold = lowestGround - 50.0f;
 

@@ -390,7 +390,8 @@ TEST(Step, ComingBackOverTheEdgeHitsTheCliffFace) {
     const Vec3 up(0.0f, 1.0f, 0.0f);
     Vec3 position(-63.999f, -0.05f, 0.0f);
     Vec3 velocity(4.0f, -1.0f, 0.0f);
-    GroundContact::penetrate(position, velocity, -0.05f, up, Vec3(-63.999f, 0.0f, 0.0f));
+    GroundContact::penetrate(world->terrain(), position, velocity, -0.05f, up,
+                             Vec3(-63.999f, 0.0f, 0.0f));
     EXPECT_EQ(position.x, -64.001f);
     EXPECT_EQ(position.y, -0.05f);
     EXPECT_EQ(velocity.x, 0.0f);
@@ -399,7 +400,8 @@ TEST(Step, ComingBackOverTheEdgeHitsTheCliffFace) {
     // however close to the edge.
     position = Vec3(-63.99f, -0.001f, 0.0f);
     velocity = Vec3(-0.1f, -0.5f, 0.0f);
-    GroundContact::penetrate(position, velocity, -0.001f, up, Vec3(-63.99f, 0.0f, 0.0f));
+    GroundContact::penetrate(world->terrain(), position, velocity, -0.001f, up,
+                             Vec3(-63.99f, 0.0f, 0.0f));
     EXPECT_EQ(position.x, -63.99f);
     EXPECT_FLOAT_EQ(position.y, 0.001f);
     EXPECT_EQ(velocity.y, 0.5f);
@@ -407,14 +409,16 @@ TEST(Step, ComingBackOverTheEdgeHitsTheCliffFace) {
     // show where it came from, it still goes back out through the face...
     position = Vec3(0.0f, -1.0f, 63.95f);
     velocity = Vec3(0.0f, 0.0f, -0.02f);
-    GroundContact::penetrate(position, velocity, -1.0f, up, Vec3(0.0f, 0.0f, 63.95f));
+    GroundContact::penetrate(world->terrain(), position, velocity, -1.0f, up,
+                             Vec3(0.0f, 0.0f, 63.95f));
     EXPECT_EQ(position.z, 64.001f);
     EXPECT_EQ(position.y, -1.0f);
     EXPECT_EQ(velocity.z, 0.0f);
     // ...while deep away from the edges it is put on the surface.
     position = Vec3(-62.0f, -3.0f, 0.0f);
     velocity = Vec3(4.0f, 0.0f, 0.0f);
-    GroundContact::penetrate(position, velocity, -3.0f, up, Vec3(-62.0f, 0.0f, 0.0f));
+    GroundContact::penetrate(world->terrain(), position, velocity, -3.0f, up,
+                             Vec3(-62.0f, 0.0f, 0.0f));
     EXPECT_EQ(position.x, -62.0f);
     EXPECT_EQ(position.y, 0.0f);
 }

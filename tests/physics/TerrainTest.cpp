@@ -90,8 +90,8 @@ TEST(Terrain, HeightsOfTheRollingFormula) {
     }
     // Every build gives exactly the same tables.
     auto again = builtTerrain();
-    EXPECT_EQ(0, std::memcmp(t->heights, again->heights, sizeof t->heights));
-    EXPECT_EQ(0, std::memcmp(t->planes, again->planes, sizeof t->planes));
+    EXPECT_EQ(0, std::memcmp(t->heights, again->heights, sizeof(float) * 65 * 65));
+    EXPECT_EQ(0, std::memcmp(t->planes, again->planes, sizeof(float) * 4 * Terrain::planeCount));
 }
 
 TEST(Terrain, QueryEdgesOfTheGrid) {

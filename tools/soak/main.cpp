@@ -9,11 +9,11 @@
 // most-stretched spring while the whole truck is over the ground, how much
 // of the terrain the truck covered, and memory. Exit status: 0 when every
 // value stayed finite, 1 otherwise, 2 for bad options.
+#include "app/KeyScript.h"
 #include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/Terrain.h"
 #include "scene/RenderScale.h"
-#include "app/KeyScript.h"
 
 #include <cmath>
 #include <cstdio>
@@ -124,13 +124,13 @@ void measure(PhysicsWorld& world, double time, Worst& worst) {
 }
 
 // Index of the terrain cell under p (x and z), -1 outside the grid.
-int cellUnder(const Vec3& p) {
-    const float i = std::floor((p.x + 64.0f) / Terrain::spacing);
-    const float j = std::floor((p.z + 64.0f) / Terrain::spacing);
-    if (!(i >= 0.0f && i < Terrain::cellCount && j >= 0.0f && j < Terrain::cellCount)) {
+int cellUnder(const Terrain& terrain, const Vec3& p) {
+    const float i = std::floor((p.x - terrain.minX()) / terrain.spacing);
+    const float j = std::floor((p.z - terrain.minZ()) / terrain.spacing);
+    if (!(i >= 0.0f && i < terrain.cellsX && j >= 0.0f && j < terrain.cellsZ)) {
         return -1;
     }
-    return static_cast<int>(i) * Terrain::cellCount + static_cast<int>(j);
+    return static_cast<int>(i) * terrain.cellsZ + static_cast<int>(j);
 }
 
 // Keys pressed at random besides the driving ones.
@@ -147,9 +147,12 @@ float groundHeight(const Terrain& terrain, float x, float z) {
 // random place on the terrain, its lowest particle 0.3 m above the highest
 // ground under the truck's footprint.
 void placeAtRandom(PhysicsWorld& world, std::mt19937& random) {
-    std::uniform_real_distribution<float> coordinate(-56.0f, 56.0f);
-    const float x = coordinate(random);
-    const float z = coordinate(random);
+    // 8 m in from every edge (56 m from the centre of the default world).
+    const Terrain& terrain = world.terrain();
+    std::uniform_real_distribution<float> alongX(terrain.minX() + 8.0f, terrain.maxX() - 8.0f);
+    std::uniform_real_distribution<float> alongZ(terrain.minZ() + 8.0f, terrain.maxZ() - 8.0f);
+    const float x = alongX(random);
+    const float z = alongZ(random);
     Vec3* positions = world.positions();
     const int count = world.particleCount();
     Vec3 centre;
@@ -232,8 +235,9 @@ int main(int argc, char** argv) {
     const int escape = KeyScript::codeForName("esc");
 
     const double duration = minutes * 60.0;
-    const int cells = Terrain::cellCount;
-    std::vector<bool> visited(static_cast<size_t>(cells * cells), false);
+    const Terrain& ground = app.world->terrain();
+    const long cells = static_cast<long>(ground.cellsX) * ground.cellsZ;
+    std::vector<bool> visited(static_cast<size_t>(cells), false);
     int visitedCells = 0;
     Worst worst;
     long frames = 0;
@@ -289,7 +293,7 @@ int main(int argc, char** argv) {
         PhysicsWorld& world = *app.world;
         measure(world, time, worst);
         for (int k = 0; k < world.particleCount(); ++k) {
-            const int cell = cellUnder(world.positions()[k]);
+            const int cell = cellUnder(ground, world.positions()[k]);
             if (cell >= 0 && !visited[static_cast<size_t>(cell)]) {
                 visited[static_cast<size_t>(cell)] = true;
                 ++visitedCells;
@@ -297,7 +301,7 @@ int main(int argc, char** argv) {
         }
         const Mat4 body = app.bodyTransform();
         const Vec3 origin = Vec3(body.m[12], body.m[13], body.m[14]) * (1.0f / renderScale);
-        if (cellUnder(origin) >= 0) {
+        if (cellUnder(ground, origin) >= 0) {
             offGroundSince = -1.0;
         } else if (offGroundSince < 0.0) {
             offGroundSince = time;
@@ -318,8 +322,8 @@ int main(int argc, char** argv) {
                 frames, seed);
     std::printf("keys: %ld presses, %ld Escape resets, %ld resets after leaving the terrain\n",
                 presses, resets, offGroundResets);
-    std::printf("terrain: the truck passed over %d of %d cells (%.0f %%)\n", visitedCells,
-                cells * cells, 100.0 * visitedCells / (cells * cells));
+    std::printf("terrain: the truck passed over %d of %ld cells (%.0f %%)\n", visitedCells, cells,
+                100.0 * visitedCells / static_cast<double>(cells));
     if (worst.nonFiniteFrames == 0) {
         std::printf("worst: no non-finite position, velocity or spring length\n");
     } else {
