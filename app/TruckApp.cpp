@@ -1,11 +1,14 @@
 // TruckApp construction, asset loading and reset.
 #include "app/TruckApp.h"
 
+#include "app/MapFile.h"
+#include "app/TruckPlacement.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Bitmap.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
+#include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
 #include <cstring>
@@ -49,6 +52,7 @@ TruckApp::~TruckApp() {
     delete bodyMesh1;
     delete steeringWheelMesh;
     delete translucentMesh;
+    delete groundPatch;
     delete world;
     if (dust != nullptr) {
         dust->release();
@@ -160,7 +164,7 @@ bool TruckApp::init() {
     if (!loadMesh(&wheelMesh0, wheelFileName, 0, wheelScale, 0x404040, 0x606060, 0xFFFFFF, 0.9f)) {
         return false;
     }
-    if (!buildDustMesh() || !buildTerrainMesh()) {
+    if (!buildDustMesh() || !(map == nullptr ? buildTerrainMesh() : buildGroundPatch())) {
         return false;
     }
     std::memset(keys, 0, sizeof(keys));
@@ -229,10 +233,20 @@ bool TruckApp::buildTerrainMesh() {
     return true;
 }
 
+bool TruckApp::buildGroundPatch() {
+    // Everything nearer the eye than the far plane (5000 scene units).
+    const float reach = 5000.0f / renderScale;
+    groundPatch = new GroundPatch();
+    if (!groundPatch->init(renderer, &map->terrain, reach, static_cast<int>(isamplerTexture))) {
+        return fail("out of memory for the ground mesh");
+    }
+    return true;
+}
+
 bool TruckApp::reset() {
     // The new world is built beside the old one: if the model cannot be
     // loaded, the truck that is driving now stays in use.
-    PhysicsWorld* fresh = new PhysicsWorld();
+    PhysicsWorld* fresh = new PhysicsWorld(map != nullptr ? &map->terrain : nullptr);
     const std::string path = assetPath(modelFileName);
     if (!fresh->loadModel(path.c_str())) {
         reason = fresh->failureReason();
@@ -242,6 +256,11 @@ bool TruckApp::reset() {
     if (fresh->particleCount() < requiredParticles || fresh->wheelCount() < requiredWheels ||
         fresh->angleJointCount() < requiredAngleJoints) {
         reason = path + ": the truck needs at least 140 particles, 4 wheels and 2 angle joints";
+        delete fresh;
+        return false;
+    }
+    if (map != nullptr && !placeAtMapStart(*fresh, *map, &fixedCameraEye)) {
+        reason = "the map's start has no ground under the truck";
         delete fresh;
         return false;
     }

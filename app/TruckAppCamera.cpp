@@ -49,7 +49,7 @@ Vec3 TruckApp::setupCamera(float time) {
         eye.y = target.y + 140.0f;
         break;
     default:
-        eye = Vec3(0.0f, 200.0f, 300.0f);
+        eye = fixedCameraEye;
         target = body.transformPoint(bodyMesh->centroid);
         break;
     }

@@ -6,6 +6,7 @@
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
+#include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
 namespace {
@@ -94,11 +95,15 @@ bool TruckApp::frame(float time) {
     renderer->beginFrame(0x505070, false);
     const Vec3 eye = setupCamera(time);
     drawSkyBox(eye);
-    terrainMesh->draw();
-    if (drawFloorWireframe) {
-        terrainMesh->wireframe = true;
+    if (groundPatch != nullptr) {
+        groundPatch->draw(eye, drawFloorWireframe);
+    } else {
         terrainMesh->draw();
-        terrainMesh->wireframe = false;
+        if (drawFloorWireframe) {
+            terrainMesh->wireframe = true;
+            terrainMesh->draw();
+            terrainMesh->wireframe = false;
+        }
     }
     if (drawSoftBody) {
         drawMassSpring();

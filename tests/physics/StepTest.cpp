@@ -705,64 +705,81 @@ TEST(Step, DegenerateElementsWriteNoNaN) {
 // particle on the axle line, particles off the grid and deep under it, a
 // spring count that leaves a batch part empty, braking and driving wheels.
 TEST(Step, PackedStepMatchesTheElementByElementStep) {
-    auto build = []() {
-        ModelBuilder model = truckModel(0.0f, 0.0f);
-        const int a = model.particle(Vec3(20.0f, 5.0f, 3.0f), 1.0f);
-        const int b = model.particle(Vec3(20.0f, 5.0f, 3.0f), 1.0f); // on a
-        const int c = model.particle(Vec3(20.03f, 5.0f, 3.0f), 1.0f);
-        const int hub = model.particle(Vec3(23.0f, 0.3f, 3.0f), 1.0f);
-        const int hub2 = model.particle(Vec3(23.0f, 0.3f, 4.0f), 1.0f);
-        std::vector<int> rim = {model.particle(Vec3(23.0f, 0.3f, 3.5f), 1.0f)}; // on the axle
-        for (int k = 0; k < 4; ++k) {
-            rim.push_back(model.particle(
-                Vec3(23.0f + 0.3f * std::cos(1.5f * k), 0.3f + 0.3f * std::sin(1.5f * k), 3.5f),
-                0.5f));
+    // Also on a loaded grid that is not square, not 2 m apart and not
+    // centred: its cell and plane lookup is the packed step's own.
+    std::vector<float> heights(41 * 29);
+    for (int i = 0; i < 41; ++i) {
+        for (int j = 0; j < 29; ++j) {
+            heights[29 * i + j] = 0.6f * std::sin(0.7f * i) * std::cos(0.45f * j) + 0.02f * j;
         }
-        const int off = model.particle(Vec3(70.0f, 1.0f, 0.0f), 1.0f);   // off the grid
-        const int deep = model.particle(Vec3(-9.0f, -2.0f, 5.0f), 1.0f); // under the ground
-        model.spring(a, b, 1000.0f, 1.0f);                               // zero length
-        model.spring(a, c, 1000.0f, 1.0f);                               // shorter than 5 cm
-        model.spring(off, deep, 50.0f, 0.5f);
-        model.quadratic(a, b, 1000.0f);
-        model.quadratic(hub, rim[2], 800.0f);
-        model.angle(a, b, c);
-        model.rightAngle(b, a, c);
-        model.wheel(hub, hub2, rim);
-        for (int r : rim) {
-            model.spring(hub, r, 2000.0f, 2.0f);
-            model.spring(hub2, r, 2000.0f, 2.0f);
-        }
-        return loaded(model);
-    };
-    auto packed = build();
-    auto plain = build();
-    ASSERT_EQ(packed->springCount() % 4, 3);
-    for (int frame = 0; frame < 60; ++frame) {
-        for (PhysicsWorld* world : {packed.get(), plain.get()}) {
-            for (int w = 0; w < world->wheelCount(); ++w) {
-                world->wheels()[w].setDrive(frame < 40 ? 60.0f : 0.0f);
-                world->wheels()[w].setBrake(frame < 40 ? 0.0f : 0.8f);
+    }
+    Terrain map;
+    ASSERT_TRUE(map.build(heights.data(), 41, 29, 1.5f, -30.0f, -20.0f));
+    const Terrain* const grounds[2] = {nullptr, &map};
+    for (const Terrain* ground : grounds) {
+        SCOPED_TRACE(ground ? "loaded grid" : "default terrain");
+        auto build = [ground]() {
+            ModelBuilder model = truckModel(0.0f, 0.0f);
+            const int a = model.particle(Vec3(20.0f, 5.0f, 3.0f), 1.0f);
+            const int b = model.particle(Vec3(20.0f, 5.0f, 3.0f), 1.0f); // on a
+            const int c = model.particle(Vec3(20.03f, 5.0f, 3.0f), 1.0f);
+            const int hub = model.particle(Vec3(23.0f, 0.3f, 3.0f), 1.0f);
+            const int hub2 = model.particle(Vec3(23.0f, 0.3f, 4.0f), 1.0f);
+            std::vector<int> rim = {model.particle(Vec3(23.0f, 0.3f, 3.5f), 1.0f)}; // on the axle
+            for (int k = 0; k < 4; ++k) {
+                rim.push_back(model.particle(
+                    Vec3(23.0f + 0.3f * std::cos(1.5f * k), 0.3f + 0.3f * std::sin(1.5f * k), 3.5f),
+                    0.5f));
             }
-            world->angleJoints()[0].setTarget(frame < 20 ? 0.0f : 0.4f);
+            const int off = model.particle(Vec3(70.0f, 1.0f, 0.0f), 1.0f);   // off the grid
+            const int deep = model.particle(Vec3(-9.0f, -2.0f, 5.0f), 1.0f); // under the ground
+            model.spring(a, b, 1000.0f, 1.0f);                               // zero length
+            model.spring(a, c, 1000.0f, 1.0f);                               // shorter than 5 cm
+            model.spring(off, deep, 50.0f, 0.5f);
+            model.quadratic(a, b, 1000.0f);
+            model.quadratic(hub, rim[2], 800.0f);
+            model.angle(a, b, c);
+            model.rightAngle(b, a, c);
+            model.wheel(hub, hub2, rim);
+            for (int r : rim) {
+                model.spring(hub, r, 2000.0f, 2.0f);
+                model.spring(hub2, r, 2000.0f, 2.0f);
+            }
+            std::unique_ptr<PhysicsWorld> world(new PhysicsWorld(ground));
+            const std::string text = model.text();
+            EXPECT_TRUE(world->loadModelFromText(text.data(), text.size(), "test model"));
+            return world;
+        };
+        auto packed = build();
+        auto plain = build();
+        ASSERT_EQ(packed->springCount() % 4, 3);
+        for (int frame = 0; frame < 60; ++frame) {
+            for (PhysicsWorld* world : {packed.get(), plain.get()}) {
+                for (int w = 0; w < world->wheelCount(); ++w) {
+                    world->wheels()[w].setDrive(frame < 40 ? 60.0f : 0.0f);
+                    world->wheels()[w].setBrake(frame < 40 ? 0.0f : 0.8f);
+                }
+                world->angleJoints()[0].setTarget(frame < 20 ? 0.0f : 0.4f);
+            }
+            packed->step(5);
+            plain->stepElementByElement(5);
         }
-        packed->step(5);
-        plain->stepElementByElement(5);
+        const int n = packed->particleCount();
+        ASSERT_EQ(std::memcmp(packed->positions(), plain->positions(), sizeof(Vec3) * n), 0);
+        for (int i = 0; i < n; ++i) {
+            const Particle& p = packed->particles()[i];
+            const Particle& q = plain->particles()[i];
+            ASSERT_EQ(std::memcmp(&p.velocity, &q.velocity, sizeof(Vec3)), 0) << i;
+            ASSERT_EQ(std::memcmp(&p.acceleration, &q.acceleration, sizeof(Vec3)), 0) << i;
+            ASSERT_EQ(std::memcmp(&p.force, &q.force, sizeof(Vec3)), 0) << i;
+        }
+        for (int k = 0; k < packed->springCount(); ++k) {
+            ASSERT_EQ(packed->springs()[k].previousLength, plain->springs()[k].previousLength) << k;
+        }
+        for (int w = 0; w < packed->wheelCount(); ++w) {
+            EXPECT_EQ(packed->wheels()[w].spin(), plain->wheels()[w].spin()) << w;
+            EXPECT_EQ(packed->wheels()[w].brake, plain->wheels()[w].brake) << w;
+        }
+        EXPECT_TRUE(allFinite(*packed));
     }
-    const int n = packed->particleCount();
-    ASSERT_EQ(std::memcmp(packed->positions(), plain->positions(), sizeof(Vec3) * n), 0);
-    for (int i = 0; i < n; ++i) {
-        const Particle& p = packed->particles()[i];
-        const Particle& q = plain->particles()[i];
-        ASSERT_EQ(std::memcmp(&p.velocity, &q.velocity, sizeof(Vec3)), 0) << i;
-        ASSERT_EQ(std::memcmp(&p.acceleration, &q.acceleration, sizeof(Vec3)), 0) << i;
-        ASSERT_EQ(std::memcmp(&p.force, &q.force, sizeof(Vec3)), 0) << i;
-    }
-    for (int k = 0; k < packed->springCount(); ++k) {
-        ASSERT_EQ(packed->springs()[k].previousLength, plain->springs()[k].previousLength) << k;
-    }
-    for (int w = 0; w < packed->wheelCount(); ++w) {
-        EXPECT_EQ(packed->wheels()[w].spin(), plain->wheels()[w].spin()) << w;
-        EXPECT_EQ(packed->wheels()[w].brake, plain->wheels()[w].brake) << w;
-    }
-    EXPECT_TRUE(allFinite(*packed));
 }

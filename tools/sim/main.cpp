@@ -6,6 +6,7 @@
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
 #include "app/KeyScript.h"
+#include "app/MapFile.h"
 #include "app/Recording.h"
 #include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
@@ -26,9 +27,11 @@ const double maxDuration = 86400.0;
 
 void usage(FILE* to) {
     std::fprintf(
-        to, "usage: dravonel-sim [--assets DIR] [--script \"T:+key T:-key ...\"]\n"
+        to, "usage: dravonel-sim [--assets DIR] [--map FILE] [--script \"T:+key T:-key ...\"]\n"
             "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
-            "       dravonel-sim [--assets DIR] --replay FILE [--interval SECONDS] [--csv]\n"
+            "       dravonel-sim [--assets DIR] [--map FILE] --replay FILE [--interval SECONDS] "
+            "[--csv]\n"
+            "--map drives on a heightmap world (such as maps/dunes.map of the assets).\n"
             "keys: up down left right space esc q e f1..f8; times in seconds.\n"
             "--replay plays a recording made with dravonel --record at its own frame times.\n"
             "Columns: time (s), x y z of the body origin (m), dist from the start (m),\n"
@@ -101,6 +104,7 @@ int main(int argc, char** argv) {
     std::string assets;
     std::string scriptText;
     std::string replayPath;
+    std::string mapPath;
     double duration = 10.0;
     double interval = 0.5;
     int fps = 60;
@@ -120,6 +124,9 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(option, "--replay") == 0) {
             ok = line.text(&value);
             replayPath = ok ? value : "";
+        } else if (std::strcmp(option, "--map") == 0) {
+            ok = line.text(&value);
+            mapPath = ok ? value : "";
         } else if (std::strcmp(option, "--duration") == 0) {
             ok = line.number(0.0, maxDuration, &duration);
             scripted = true;
@@ -155,10 +162,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    MapFile map;
+    if (!mapPath.empty() && !map.load(mapPath.c_str())) {
+        std::fprintf(stderr, "dravonel-sim: %s\n", printableText(map.failureReason()).c_str());
+        return 1;
+    }
     AssetFolder folder;
     folder.choose(assets);
     TruckApp app;
     app.setAssetDirectory(folder.path().c_str());
+    app.setMap(mapPath.empty() ? nullptr : &map);
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-sim: cannot start: %s%s\n",
                      printableText(app.failureReason()).c_str(), folder.missingFilesHint().c_str());

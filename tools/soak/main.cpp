@@ -10,6 +10,7 @@
 // of the terrain the truck covered, and memory. Exit status: 0 when every
 // value stayed finite, 1 otherwise, 2 for bad options.
 #include "app/KeyScript.h"
+#include "app/MapFile.h"
 #include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/Terrain.h"
@@ -27,7 +28,8 @@
 namespace {
 
 void usage(std::FILE* out) {
-    std::fprintf(out, "usage: dravonel-soak [--assets DIR] [--seed N] [--minutes SIMULATED]\n"
+    std::fprintf(out, "usage: dravonel-soak [--assets DIR] [--map FILE] [--seed N] [--minutes "
+                      "SIMULATED]\n"
                       "Drives the truck headless with seeded random keys for the given\n"
                       "simulated minutes (default 30), putting the truck somewhere new on\n"
                       "the terrain at every reset, and reports the worst figures seen.\n");
@@ -188,6 +190,7 @@ void hold(TruckApp& app, bool* held, int code, bool down, long* presses) {
 
 int main(int argc, char** argv) {
     std::string assets = ".";
+    std::string mapPath;
     unsigned long seed = 1;
     double minutes = 30.0;
     for (int i = 1; i < argc; ++i) {
@@ -195,6 +198,8 @@ int main(int argc, char** argv) {
         char* end = nullptr;
         if (std::strcmp(argv[i], "--assets") == 0 && hasValue) {
             assets = argv[++i];
+        } else if (std::strcmp(argv[i], "--map") == 0 && hasValue) {
+            mapPath = argv[++i];
         } else if (std::strcmp(argv[i], "--seed") == 0 && hasValue) {
             seed = std::strtoul(argv[++i], &end, 10);
             if (*end != '\0' || argv[i][0] == '\0') {
@@ -217,8 +222,14 @@ int main(int argc, char** argv) {
         }
     }
 
+    MapFile map;
+    if (!mapPath.empty() && !map.load(mapPath.c_str())) {
+        std::fprintf(stderr, "dravonel-soak: %s\n", map.failureReason());
+        return 1;
+    }
     TruckApp app;
     app.setAssetDirectory(assets.c_str());
+    app.setMap(mapPath.empty() ? nullptr : &map);
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-soak: cannot start: %s\n", app.failureReason());
         return 1;
