@@ -246,8 +246,8 @@ int main(int argc, char** argv) {
     const int escape = KeyScript::codeForName("esc");
 
     const double duration = minutes * 60.0;
-    const Terrain& ground = app.world->terrain();
-    const long cells = static_cast<long>(ground.cellsX) * ground.cellsZ;
+    // Every reset makes a new world: the terrain is asked for afresh below.
+    const long cells = static_cast<long>(app.world->terrain().cellsX) * app.world->terrain().cellsZ;
     std::vector<bool> visited(static_cast<size_t>(cells), false);
     int visitedCells = 0;
     Worst worst;
@@ -304,7 +304,7 @@ int main(int argc, char** argv) {
         PhysicsWorld& world = *app.world;
         measure(world, time, worst);
         for (int k = 0; k < world.particleCount(); ++k) {
-            const int cell = cellUnder(ground, world.positions()[k]);
+            const int cell = cellUnder(world.terrain(), world.positions()[k]);
             if (cell >= 0 && !visited[static_cast<size_t>(cell)]) {
                 visited[static_cast<size_t>(cell)] = true;
                 ++visitedCells;
@@ -312,7 +312,7 @@ int main(int argc, char** argv) {
         }
         const Mat4 body = app.bodyTransform();
         const Vec3 origin = Vec3(body.m[12], body.m[13], body.m[14]) * (1.0f / renderScale);
-        if (cellUnder(ground, origin) >= 0) {
+        if (cellUnder(app.world->terrain(), origin) >= 0) {
             offGroundSince = -1.0;
         } else if (offGroundSince < 0.0) {
             offGroundSince = time;
