@@ -40,6 +40,9 @@ void onError(png_structp png, png_const_charp message) {
 
 void onWarning(png_structp, png_const_charp) {}
 
+// The most libpng may allocate for one chunk's data, bytes.
+const png_alloc_size_t largestChunk = 4 * 1024 * 1024;
+
 } // namespace
 
 bool HeightmapReader::fail(const char* name, const std::string& what) {
@@ -112,6 +115,27 @@ bool HeightmapReader::readMemory(const unsigned char* bytes, size_t size, const 
                               " bits per sample; a heightmap has 8 or 16");
     }
 
+    // Every chunk must lie within the file, up to the closing IEND: libpng
+    // allocates a chunk's data by its stated length before it reads it.
+    size_t offset = 8;
+    bool ended = false;
+    while (!ended) {
+        if (size - offset < 12) {
+            return fail(name, "truncated PNG: the file ends at byte " + std::to_string(size) +
+                                  " before its IEND chunk");
+        }
+        const unsigned long length = (static_cast<unsigned long>(bytes[offset]) << 24) |
+                                     (bytes[offset + 1] << 16) | (bytes[offset + 2] << 8) |
+                                     bytes[offset + 3];
+        if (length > size - offset - 12) {
+            return fail(name, "truncated or corrupt PNG: the chunk at byte " +
+                                  std::to_string(offset) + " claims " + std::to_string(length) +
+                                  " bytes, more than the file holds");
+        }
+        ended = std::memcmp(bytes + offset + 4, "IEND", 4) == 0;
+        offset += 12 + length;
+    }
+
     Source source = {bytes, size, 0, {0}};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, onError, onWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
@@ -129,6 +153,9 @@ bool HeightmapReader::readMemory(const unsigned char* bytes, size_t size, const 
         return fail(name, std::string("truncated or corrupt PNG: ") + source.message);
     }
     png_set_user_limits(png, Terrain::largestSampleCount, Terrain::largestSampleCount);
+    // No chunk of a heightmap needs more: a hostile length (or a text chunk
+    // that inflates without end) must not make libpng allocate gigabytes.
+    png_set_chunk_malloc_max(png, largestChunk);
     png_set_read_fn(png, &source, readBytes);
     png_read_info(png, info);
     if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE) {
