@@ -255,7 +255,8 @@ TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {
     ASSERT_EQ(runTool(install), 0) << install;
     for (const char* file :
          {"bin/dravonel", "bin/dravonel-sim", "bin/dravonel-assets", "share/dravonel/Modell.txt",
-          "share/dravonel/desert_dn.bmp", "share/dravonel/chevy_nowheels_3c.3ds"}) {
+          "share/dravonel/desert_dn.bmp", "share/dravonel/chevy_nowheels_3c.3ds",
+          "share/dravonel/maps/dunes.map", "share/dravonel/maps/dunes.png"}) {
         EXPECT_EQ(readFile(prefix.file(file)).empty(), false) << file << " not installed";
     }
 
