@@ -234,8 +234,11 @@ bool TruckApp::buildTerrainMesh() {
 }
 
 bool TruckApp::buildGroundPatch() {
-    // Everything nearer the eye than the far plane (5000 scene units).
-    const float reach = 5000.0f / renderScale;
+    // Everything the projection can show: the far plane lies 5000 scene
+    // units ahead, and towards the picture's corners (60 degrees vertical
+    // field at aspect 4/3, so tan of the half diagonal is tan 30 x 5/3) the
+    // view reaches 1/cos(43.9 degrees) = 1.388 times as far.
+    const float reach = 1.388f * 5000.0f / renderScale;
     groundPatch = new GroundPatch();
     if (!groundPatch->init(renderer, &map->terrain, reach, static_cast<int>(isamplerTexture))) {
         return fail("out of memory for the ground mesh");

@@ -90,6 +90,8 @@ class TruckApp : public Application {
     GroundPatch* groundPatch = nullptr;
     // Where the fixed camera (F1) stands, scene units.
     Vec3 fixedCameraEye = Vec3(0.0f, 200.0f, 300.0f);
+    // The point the latest camera set-up looked at, scene units.
+    Vec3 viewTarget;
 
     // Key state by key code 0..511, nonzero while held.
     unsigned char keys[512];

@@ -75,5 +75,6 @@ Vec3 TruckApp::setupCamera(float time) {
     if (renderer != nullptr) {
         renderer->setCamera(&eye, &target, &up);
     }
+    viewTarget = target;
     return eye;
 }

@@ -96,7 +96,7 @@ bool TruckApp::frame(float time) {
     const Vec3 eye = setupCamera(time);
     drawSkyBox(eye);
     if (groundPatch != nullptr) {
-        groundPatch->draw(eye, drawFloorWireframe);
+        groundPatch->draw(eye, viewTarget, drawFloorWireframe);
     } else {
         terrainMesh->draw();
         if (drawFloorWireframe) {

@@ -6,8 +6,10 @@
 
 #include <cmath>
 
-bool GroundPatch::init(Renderer* renderer, const Terrain* ground, float reach, int textureId) {
+bool GroundPatch::init(Renderer* renderer, const Terrain* ground, float reachMetres,
+                       int textureId) {
     terrain = ground;
+    reach = reachMetres;
     mesh.renderer = renderer;
     reachCells = static_cast<int>(std::ceil(reach / ground->spacing)) + 1;
     const int cells = 2 * reachCells + 1;
@@ -20,20 +22,6 @@ bool GroundPatch::init(Renderer* renderer, const Terrain* ground, float reach, i
     }
     mesh.setMaterial(0x707070, 0xF0F0F0, 0, 0.4f);
     mesh.textureId = textureId;
-    // The same triangle pairs as the default ground, by window sample.
-    for (int j = 0; j < cellsZ; ++j) {
-        for (int i = 0; i < cellsX; ++i) {
-            const uint32_t k = static_cast<uint32_t>(i + windowX * j);
-            const uint32_t row = static_cast<uint32_t>(windowX);
-            uint32_t* pair = mesh.indices + 6 * (i + cellsX * j);
-            pair[0] = k;
-            pair[1] = k + row + 1;
-            pair[2] = k + 1;
-            pair[3] = k;
-            pair[4] = k + row;
-            pair[5] = k + row + 1;
-        }
-    }
     firstI = -1;
     firstJ = -1;
     return true;
@@ -62,7 +50,55 @@ void GroundPatch::fill(int cornerI, int cornerJ) {
     }
 }
 
-void GroundPatch::draw(const Vec3& eye, bool wireframe) {
+void GroundPatch::selectCells(float x, float z, float dx, float dz) {
+    const float spacing = terrain->spacing;
+    // A cell's centre may lie this far from its nearest point, m.
+    const float halfDiagonal = 0.7072f * spacing;
+    // All around the eye within this (a camera pitched down sees the ground
+    // beside and a little behind it), m.
+    const float near = 12.0f;
+    // Half the wedge's angle: the picture's half diagonal is 43.9 degrees
+    // for a level camera; pitched cameras see wider at the sides. cos 75.
+    const float wedgeCos = 0.2588f;
+    const float length = std::sqrt(dx * dx + dz * dz);
+    const bool level = length > 1e-6f;
+    const float fx = level ? dx / length : 0.0f;
+    const float fz = level ? dz / length : 0.0f;
+    const float farthest = reach + halfDiagonal;
+    const int cellsX = windowX - 1;
+    const int cellsZ = windowZ - 1;
+    const uint32_t row = static_cast<uint32_t>(windowX);
+    const float originX = terrain->minX() + spacing * (static_cast<float>(firstI) + 0.5f);
+    const float originZ = terrain->minZ() + spacing * (static_cast<float>(firstJ) + 0.5f);
+    int pairs = 0;
+    for (int j = 0; j < cellsZ; ++j) {
+        const float vz = originZ + spacing * static_cast<float>(j) - z;
+        for (int i = 0; i < cellsX; ++i) {
+            const float vx = originX + spacing * static_cast<float>(i) - x;
+            const float distance = std::sqrt(vx * vx + vz * vz);
+            if (distance > farthest) {
+                continue;
+            }
+            if (level && distance > near + halfDiagonal &&
+                vx * fx + vz * fz < wedgeCos * distance - halfDiagonal) {
+                continue;
+            }
+            // The same triangle pair as the default ground's, by window sample.
+            const uint32_t k = static_cast<uint32_t>(i + windowX * j);
+            uint32_t* pair = mesh.indices + 6 * pairs;
+            pair[0] = k;
+            pair[1] = k + row + 1;
+            pair[2] = k + 1;
+            pair[3] = k;
+            pair[4] = k + row;
+            pair[5] = k + row + 1;
+            ++pairs;
+        }
+    }
+    mesh.triangleCount = 2 * pairs;
+}
+
+void GroundPatch::draw(const Vec3& eye, const Vec3& target, bool wireframe) {
     // The window's corner: reachCells before the eye's cell, kept on the grid.
     const float inverse = terrain->inverseSpacing / renderScale;
     const float u = std::floor((eye.x - terrain->minX() * renderScale) * inverse);
@@ -80,6 +116,10 @@ void GroundPatch::draw(const Vec3& eye, bool wireframe) {
     if (cornerI != firstI || cornerJ != firstJ) {
         fill(cornerI, cornerJ);
     }
+    // The view turns from frame to frame: the cells are listed anew.
+    const float toMetres = 1.0f / renderScale;
+    selectCells(eye.x * toMetres, eye.z * toMetres, (target.x - eye.x) * toMetres,
+                (target.z - eye.z) * toMetres);
     mesh.draw();
     if (wireframe) {
         mesh.wireframe = true;
