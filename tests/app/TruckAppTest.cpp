@@ -318,6 +318,22 @@ TEST(TruckAppMap, DunesStartEscapeAndAMinuteOfFullThrottle) {
     const float covered = std::hypot(end.x - start.x, end.z - start.z);
     EXPECT_GT(covered, 300.0f);
     std::printf("dunes: %.0f m in 60 s of full throttle\n", covered);
+
+    // Carried off the map's edge, it falls and is put back at the map's
+    // start once it is 50 m below the map's lowest ground.
+    driver.release(keyCodeUp);
+    for (int i = 0; i < driver.app.world->particleCount(); ++i) {
+        driver.app.world->positions()[i].x += 1200.0f;
+    }
+    uint64_t resetHash = 0;
+    driver.run(5.0, [&] {
+        if (driver.app.fallOutResets == 1 && resetHash == 0) {
+            PhysicsWorld* fresh = driver.app.world;
+            resetHash = positionHash(fresh->positions(), fresh->particleCount());
+        }
+    });
+    EXPECT_EQ(driver.app.fallOutResets, 1);
+    EXPECT_EQ(resetHash, startHash);
 }
 
 // placeTruck turns the truck about the vertical and sets it down on a slope:
