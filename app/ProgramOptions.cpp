@@ -25,7 +25,7 @@ bool isOneOf(const char* argument, const char* const* names, size_t count) {
 } // namespace
 
 const char* ProgramOptions::usage() {
-    return "usage: dravonel [--assets DIR]\n"
+    return "usage: dravonel [--assets DIR] [--map FILE]\n"
            "       dravonel [--assets DIR] --screenshot FILE.png --at SECONDS\n"
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
@@ -35,6 +35,9 @@ const char* ProgramOptions::usage() {
            "With no options it loads its files from the working directory (or from the\n"
            "installed share/dravonel when the working directory has none) and you drive.\n"
            "  --assets DIR       load the files from DIR\n"
+           "  --map FILE         drive on the map FILE (a heightmap world, such as\n"
+           "                     maps/dunes.map in the asset folder) instead of the\n"
+           "                     default world; goes with every other option\n"
            "  --screenshot FILE  drive the script at 60 frames per second, write the frame\n"
            "                     at --at SECONDS as a 640 x 480 PNG to FILE and exit\n"
            "  --script TEXT      timed input events, as for dravonel-sim: TIME:+KEY and\n"
@@ -77,6 +80,8 @@ bool ProgramOptions::parse(int argc, char** argv) {
             help = true;
         } else if (std::strcmp(option, "--assets") == 0) {
             ok = take(option, &assets);
+        } else if (std::strcmp(option, "--map") == 0) {
+            ok = take(option, &map);
         } else if (std::strcmp(option, "--screenshot") == 0) {
             ok = take(option, &screenshot);
         } else if (std::strcmp(option, "--at") == 0) {

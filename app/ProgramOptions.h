@@ -21,6 +21,8 @@ class ProgramOptions {
     bool help = false;
     // Folder of the asset files as given with --assets; empty when not given.
     std::string assets;
+    // Map file to drive on instead of the default world; empty when not given.
+    std::string map;
     // PNG file to write the scripted frame to; empty for a live run.
     std::string screenshot;
     // Seconds of simulated time at which the screenshot is taken.

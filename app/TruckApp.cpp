@@ -1,6 +1,8 @@
 // TruckApp construction, asset loading and reset.
 #include "app/TruckApp.h"
 
+#include "app/MapFile.h"
+#include "app/TruckPlacement.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
@@ -8,6 +10,7 @@
 #include "render/Mesh.h"
 #include "render/Renderer.h"
 #include "scene/EdgeSkirt.h"
+#include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
 #include <cstring>
@@ -37,14 +40,6 @@ const float wheelScale = 3.0f;
 // a high edge never triggers it, and far short of the heights (around
 // 1e5 m) where single precision can no longer hold 0.1 m springs together.
 const float fallOutDepth = 50.0f;
-
-float lowestGroundHeight(const Terrain& terrain) {
-    float lowest = terrain.heights[0];
-    for (float h : terrain.heights) {
-        lowest = h < lowest ? h : lowest;
-    }
-    return lowest;
-}
 } // namespace
 
 TruckApp::TruckApp() {
@@ -62,6 +57,7 @@ TruckApp::~TruckApp() {
     delete steeringWheelMesh;
     delete translucentMesh;
     delete edgeMesh;
+    delete groundPatch;
     delete world;
     if (dust != nullptr) {
         dust->release();
@@ -173,7 +169,8 @@ bool TruckApp::init() {
     if (!loadMesh(&wheelMesh0, wheelFileName, 0, wheelScale, 0x404040, 0x606060, 0xFFFFFF, 0.9f)) {
         return false;
     }
-    if (!buildDustMesh() || !buildTerrainMesh() || !buildEdgeMesh()) {
+    if (!buildDustMesh() || !(map == nullptr ? buildTerrainMesh() : buildGroundPatch()) ||
+        !buildEdgeMesh()) {
         return false;
     }
     std::memset(keys, 0, sizeof(keys));
@@ -250,10 +247,23 @@ bool TruckApp::buildTerrainMesh() {
     return true;
 }
 
+bool TruckApp::buildGroundPatch() {
+    // Everything the projection can show: the far plane lies 5000 scene
+    // units ahead, and towards the picture's corners (60 degrees vertical
+    // field at aspect 4/3, so tan of the half diagonal is tan 30 x 5/3) the
+    // view reaches 1/cos(43.9 degrees) = 1.388 times as far.
+    const float reach = 1.388f * 5000.0f / renderScale;
+    groundPatch = new GroundPatch();
+    if (!groundPatch->init(renderer, &map->terrain, reach, static_cast<int>(isamplerTexture))) {
+        return fail("out of memory for the ground mesh");
+    }
+    return true;
+}
+
 bool TruckApp::reset() {
     // The new world is built beside the old one: if the model cannot be
     // loaded, the truck that is driving now stays in use.
-    PhysicsWorld* fresh = new PhysicsWorld();
+    PhysicsWorld* fresh = new PhysicsWorld(map != nullptr ? &map->terrain : nullptr);
     const std::string path = assetPath(modelFileName);
     if (!fresh->loadModel(path.c_str())) {
         reason = fresh->failureReason();
@@ -263,6 +273,11 @@ bool TruckApp::reset() {
     if (fresh->particleCount() < requiredParticles || fresh->wheelCount() < requiredWheels ||
         fresh->angleJointCount() < requiredAngleJoints) {
         reason = path + ": the truck needs at least 140 particles, 4 wheels and 2 angle joints";
+        delete fresh;
+        return false;
+    }
+    if (map != nullptr && !placeAtMapStart(*fresh, *map, &fixedCameraEye)) {
+        reason = "the map's start has no ground under the truck";
         delete fresh;
         return false;
     }
@@ -285,7 +300,7 @@ bool TruckApp::reset() {
     // A new world lets go: the hand's target was near the truck that is
     // gone, and would fling the new one across the map.
     grabbedParticle = -1;
-    fallOutHeight = lowestGroundHeight(world->terrain()) - fallOutDepth;
+    fallOutHeight = world->terrain().lowestHeight() - fallOutDepth;
     if (dust != nullptr) {
         dust->release();
         delete dust;

@@ -20,6 +20,8 @@
 #include <string>
 
 class DustSystem;
+class GroundPatch;
+class MapFile;
 class Mesh;
 class PhysicsWorld;
 
@@ -93,6 +95,9 @@ class TruckApp : public Application {
     // otherwise ends with '/').
     void setAssetDirectory(const char* directory);
     const char* failureReason() const { return reason.c_str(); }
+    // Drives on a loaded map instead of the default world (not owned; it
+    // must outlive the app). Set before init.
+    void setMap(const MapFile* loaded) { map = loaded; }
 
     uint32_t isamplerTexture = 0;
     uint32_t grayStructureTexture = 0;
@@ -114,6 +119,14 @@ class TruckApp : public Application {
 
     PhysicsWorld* world = nullptr;
     DustSystem* dust = nullptr;
+    // A loaded map and the part of its ground drawn around the eye; null
+    // in the default world.
+    const MapFile* map = nullptr;
+    GroundPatch* groundPatch = nullptr;
+    // Where the fixed camera (F1) stands, scene units.
+    Vec3 fixedCameraEye = Vec3(0.0f, 200.0f, 300.0f);
+    // The point the latest camera set-up looked at, scene units.
+    Vec3 viewTarget;
 
     // Key state by key code 0..511, nonzero while held.
     unsigned char keys[512];
@@ -185,6 +198,7 @@ class TruckApp : public Application {
     bool buildDustMesh();
     bool buildTerrainMesh();
     bool buildEdgeMesh();
+    bool buildGroundPatch();
     bool fail(const std::string& what);
     // True when every particle lies below fallOutHeight.
     bool hasFallenOut() const;

@@ -38,11 +38,10 @@ float TruckApp::eyeHeight(Vec3 eye) const {
     const Terrain& terrain = world->terrain();
     // Beyond the grid's edge the ground ends in the edge's cliff face: the
     // ground under an eye out there is taken at the nearest edge.
-    const float extent = Terrain::cellCount * Terrain::spacing;
     const float inside = 0.001f;
     Vec3 p = eye * (1.0f / renderScale);
-    p.x = std::fmin(std::fmax(p.x, terrain.origin.x + inside), terrain.origin.x + extent - inside);
-    p.z = std::fmin(std::fmax(p.z, terrain.origin.z + inside), terrain.origin.z + extent - inside);
+    p.x = std::fmin(std::fmax(p.x, terrain.minX() + inside), terrain.maxX() - inside);
+    p.z = std::fmin(std::fmax(p.z, terrain.minZ() + inside), terrain.maxZ() - inside);
     Vec3 normal;
     const float along = terrain.query(p, &normal, nullptr);
     // The query measures along the ground's normal; straight up, the height
@@ -57,12 +56,10 @@ Vec3 TruckApp::keepEyeAboveGround(Vec3 eye, Vec3 target) const {
     // An eye beyond the grid's edge would look at the truck through the
     // edge's cliff face: it comes in along its line of sight to just inside.
     const Terrain& terrain = world->terrain();
-    const float low = (terrain.origin.x + eyeEdgeMargin) * renderScale;
-    const float high =
-        (terrain.origin.x + Terrain::cellCount * Terrain::spacing - eyeEdgeMargin) * renderScale;
-    const float lowZ = (terrain.origin.z + eyeEdgeMargin) * renderScale;
-    const float highZ =
-        (terrain.origin.z + Terrain::cellCount * Terrain::spacing - eyeEdgeMargin) * renderScale;
+    const float low = (terrain.minX() + eyeEdgeMargin) * renderScale;
+    const float high = (terrain.maxX() - eyeEdgeMargin) * renderScale;
+    const float lowZ = (terrain.minZ() + eyeEdgeMargin) * renderScale;
+    const float highZ = (terrain.maxZ() - eyeEdgeMargin) * renderScale;
     const bool targetInside =
         target.x > low && target.x < high && target.z > lowZ && target.z < highZ;
     if (targetInside && (eye.x < low || eye.x > high || eye.z < lowZ || eye.z > highZ)) {
@@ -138,7 +135,7 @@ Vec3 TruckApp::setupCamera(float time) {
         orbitCamera.place(body, bodyMesh->centroid, &eye, &target);
         break;
     default:
-        eye = Vec3(0.0f, 200.0f, 300.0f);
+        eye = fixedCameraEye;
         target = body.transformPoint(bodyMesh->centroid);
         break;
     }
@@ -171,5 +168,6 @@ Vec3 TruckApp::setupCamera(float time) {
     if (renderer != nullptr) {
         renderer->setCamera(&eye, &target, &up);
     }
+    viewTarget = target;
     return eye;
 }

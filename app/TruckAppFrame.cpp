@@ -7,6 +7,7 @@
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
+#include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
 #include <chrono>
@@ -132,13 +133,17 @@ bool TruckApp::frame(float time) {
     renderer->beginFrame(0x505070, false);
     const Vec3 eye = setupCamera(time);
     drawSkyBox(eye);
-    terrainMesh->draw();
-    edgeMesh->draw();
-    if (drawFloorWireframe) {
-        terrainMesh->wireframe = true;
+    if (groundPatch != nullptr) {
+        groundPatch->draw(eye, viewTarget, drawFloorWireframe);
+    } else {
         terrainMesh->draw();
-        terrainMesh->wireframe = false;
+        if (drawFloorWireframe) {
+            terrainMesh->wireframe = true;
+            terrainMesh->draw();
+            terrainMesh->wireframe = false;
+        }
     }
+    edgeMesh->draw();
     if (drawSoftBody) {
         drawMassSpring();
     }

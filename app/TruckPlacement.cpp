@@ -1,7 +1,9 @@
 // TruckPlacement: the rigid turn and move, and the ground beneath the truck.
 #include "app/TruckPlacement.h"
 
+#include "app/MapFile.h"
 #include "physics/PhysicsWorld.h"
+#include "scene/RenderScale.h"
 
 #include <cmath>
 
@@ -34,6 +36,9 @@ Vec3 meanPosition(PhysicsWorld& world) {
 Vec3 turned(const Vec3& v, float c, float s) {
     return Vec3(c * v.x - s * v.z, v.y, s * v.x + c * v.z);
 }
+
+// The fixed camera's eye in the default world, scene units.
+const Vec3 defaultFixedEye(0.0f, 200.0f, 300.0f);
 
 } // namespace
 
@@ -74,5 +79,29 @@ bool placeTruck(PhysicsWorld& world, float x, float z, float headingRadians, flo
         particle.previousAcceleration = turned(particle.previousAcceleration, c, s);
         particle.force = turned(particle.force, c, s);
     }
+    return true;
+}
+
+bool placeAtMapStart(PhysicsWorld& world, const MapFile& map, Vec3* fixedEye) {
+    if (world.particleCount() <= 0) {
+        return false;
+    }
+    // The default camera's place relative to the truck's start, m.
+    const Vec3 offset = defaultFixedEye * (1.0f / renderScale) - meanPosition(world);
+    if (!placeTruck(world, map.startX, map.startZ, map.startHeadingRadians, 0.2f)) {
+        return false;
+    }
+    const Vec3 centre = meanPosition(world);
+    const float c = std::cos(map.startHeadingRadians);
+    const float s = std::sin(map.startHeadingRadians);
+    Vec3 eye = turned(Vec3(offset.x, 0.0f, offset.z), c, s) + Vec3(centre.x, 0.0f, centre.z);
+    float ground = 0.0f;
+    float under = 0.0f;
+    groundHeight(world.terrain(), centre.x, centre.z, &ground);
+    if (groundHeight(world.terrain(), eye.x, eye.z, &under)) {
+        ground = std::fmax(ground, under);
+    }
+    eye.y = ground + defaultFixedEye.y / renderScale;
+    *fixedEye = eye * renderScale;
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include "math/Vec3.h"
 
+class MapFile;
 class PhysicsWorld;
 
 // Turns the whole truck about the vertical through the mean of its particles
@@ -14,3 +15,9 @@ class PhysicsWorld;
 // accelerations turn with it. False, with nothing moved, when the world has
 // no particles or none of them would lie over the ground.
 bool placeTruck(PhysicsWorld& world, float x, float z, float headingRadians, float clearance);
+
+// Puts a fresh truck at the map's start, 0.2 m above its ground, and
+// returns through fixedEye where the fixed camera (F1) then stands, in scene
+// units: where it stands behind a truck at the default world's start, turned
+// and carried with the truck, at the same height above the ground.
+bool placeAtMapStart(PhysicsWorld& world, const MapFile& map, Vec3* fixedEye);

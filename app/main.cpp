@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "app/InputRouter.h"
 #include "app/KeyScript.h"
+#include "app/MapFile.h"
 #include "app/MouseInput.h"
 #include "app/PngWriter.h"
 #include "app/ProgramOptions.h"
@@ -58,6 +59,8 @@ KeyRepeatFilter repeats;
 ViewportRect view;
 bool barsShown = false;
 const int barColour = 0x000000;
+// The map given with --map, loaded before the window opens.
+MapFile* map = nullptr;
 
 // Screenshots: the window's size and the fixed frame rate of the script.
 const int shotWidth = 640;
@@ -301,6 +304,13 @@ int main(int argc, char** argv) {
         std::fputs(ProgramOptions::usage(), stdout);
         return 0;
     }
+    if (!options.map.empty()) {
+        map = new MapFile();
+        if (!map->load(options.map.c_str())) {
+            std::fprintf(stderr, "dravonel: %s\n", printableText(map->failureReason()).c_str());
+            return 1;
+        }
+    }
     if (!options.replay.empty()) {
         replay = new Recording();
         if (!replay->load(options.replay.c_str())) {
@@ -325,6 +335,7 @@ int main(int argc, char** argv) {
     AssetFolder folder;
     folder.choose(options.assets);
     truckApp->setAssetDirectory(folder.path().c_str());
+    truckApp->setMap(map);
     if (!application->init()) {
         // Never run frames on a partly built application: say what failed and stop.
         const char* reason = truckApp->failureReason();

@@ -100,6 +100,18 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                          "blow-up check: %.3f %% of the step of a 16 ms frame (32 sub-steps)\n",
                          100.0 * check * 1e-3 / (32.0 * resting));
         }
+        // The map's cost against the default world's, medians of the pairs'
+        // ratios (goals: 1.25 and 1.3).
+        const double drive = value("BM_MinuteDrive", "ratio");
+        if (drive > 0.0) {
+            std::fprintf(out, "60 s drive, CPU: dunes map / default world: %.2f\n", drive);
+        }
+        const double frames = value("BM_MapFrames", "ratio");
+        if (frames > 0.0) {
+            std::fprintf(out,
+                         "600 drawn frames, wall: dunes map / default world: %.2f (CPU %.2f)\n",
+                         frames, value("BM_MapFrames", "cpu_ratio"));
+        }
         const double init = value("BM_TruckAppInit", "ms_per_call");
         const double uploads = value("BM_TextureUploads", "ms_per_call");
         if (init > 0.0 && uploads > 0.0) {

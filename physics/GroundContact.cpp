@@ -23,14 +23,14 @@ void GroundContact::resolvePenetration() {
         Vec3 foot;
         const float d = terrain.query(position, &normal, &foot);
         if (d < 0.0f) {
-            penetrate(position, particles[i].velocity, d, normal, foot);
+            penetrate(terrain, position, particles[i].velocity, d, normal, foot);
         }
     }
 }
 
-void GroundContact::penetrate(Vec3& position, Vec3& velocity, float d, const Vec3& normal,
-                              const Vec3& foot) {
-    if (leaveThroughEdge(position, velocity, d < -deepPenetration)) {
+void GroundContact::penetrate(const Terrain& ground, Vec3& position, Vec3& velocity, float d,
+                              const Vec3& normal, const Vec3& foot) {
+    if (leaveThroughEdge(ground, position, velocity, d < -deepPenetration)) {
         return;
     }
     if (d < -deepPenetration) {
@@ -49,8 +49,10 @@ void GroundContact::penetrate(Vec3& position, Vec3& velocity, float d, const Vec
     }
 }
 
-bool GroundContact::leaveThroughEdge(Vec3& position, Vec3& velocity, bool deep) {
-    // The grid spans [-64, 64) m in x and z, and below its surface the ground
+bool GroundContact::leaveThroughEdge(const Terrain& ground, Vec3& position, Vec3& velocity,
+                                     bool deep) {
+    // The grid spans [minX, maxX) in x and [minZ, maxZ) in z ([-64, 64) m for
+    // the default world), and below its surface the ground
     // ends at the edge in a cliff face. A particle below the surface that was
     // beyond the edge one sub-step ago (where it came from, to within the
     // sub-step's tiny curvature term) has come in through that face: it goes
@@ -58,7 +60,6 @@ bool GroundContact::leaveThroughEdge(Vec3& position, Vec3& velocity, bool deep) 
     // move by its whole depth (metres for a wheel hanging over the edge,
     // enough for the stretched springs to fling the truck into the sky), and
     // mirrored it would gain height and speed at every pass over the edge.
-    const float edge = 0.5f * Terrain::spacing * static_cast<float>(Terrain::cellCount);
     // Deep under the surface within this of the edge, a particle can only
     // have come in through the face, even when it crept in too slowly for
     // its velocity to show it, m.
@@ -69,15 +70,18 @@ bool GroundContact::leaveThroughEdge(Vec3& position, Vec3& velocity, bool deep) 
     float* coordinates[2] = {&position.x, &position.z};
     float* speeds[2] = {&velocity.x, &velocity.z};
     const float was[2] = {before.x, before.z};
+    const float low[2] = {ground.minX(), ground.minZ()};
+    const float high[2] = {ground.maxX(), ground.maxZ()};
     for (int axis = 0; axis < 2; ++axis) {
         float& coordinate = *coordinates[axis];
         float& speed = *speeds[axis];
-        if ((was[axis] < -edge || coordinate < -edge + near) && coordinate >= -edge) {
-            coordinate = -edge - 0.001f;
+        if ((was[axis] < low[axis] || coordinate < low[axis] + near) && coordinate >= low[axis]) {
+            coordinate = low[axis] - 0.001f;
             speed = speed > 0.0f ? 0.0f : speed;
             crossed = true;
-        } else if ((was[axis] >= edge || coordinate >= edge - near) && coordinate < edge) {
-            coordinate = edge + 0.001f;
+        } else if ((was[axis] >= high[axis] || coordinate >= high[axis] - near) &&
+                   coordinate < high[axis]) {
+            coordinate = high[axis] + 0.001f;
             speed = speed < 0.0f ? 0.0f : speed;
             crossed = true;
         }

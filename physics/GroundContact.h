@@ -27,15 +27,15 @@ class GroundContact {
     // height d < 0 above the plane with this normal (foot: the query's foot
     // point). friction: the friction of a particle within the skin above the
     // plane with this normal; offers dust through dust when it is not null.
-    static void penetrate(Vec3& position, Vec3& velocity, float d, const Vec3& normal,
-                          const Vec3& foot);
+    static void penetrate(const Terrain& ground, Vec3& position, Vec3& velocity, float d,
+                          const Vec3& normal, const Vec3& foot);
     static void friction(const Vec3& position, const Vec3& normal, Vec3& velocity, Vec3& force,
                          float inverseMass, DustSystem* dust);
     // A particle under the ground that was beyond the grid's edge a sub-step
     // ago, or that is deep under it right at the edge, has come in through
     // the edge's cliff face: moves it back out and stops its motion into the
-    // face. False (nothing changed) otherwise.
-    static bool leaveThroughEdge(Vec3& position, Vec3& velocity, bool deep);
+    // face. False (nothing changed) otherwise. The edges are those of ground.
+    static bool leaveThroughEdge(const Terrain& ground, Vec3& position, Vec3& velocity, bool deep);
 
     Particle* particles = nullptr; // the world's particle array (not owned)
     Vec3* positions = nullptr;     // the world's position array (not owned)

@@ -424,15 +424,9 @@ void ModelCheck::settle(PhysicsWorld& world) {
          settleSeconds);
     // The plane y = 0 over the whole grid, whatever the terrain was.
     Terrain& ground = world.terrain();
-    for (float& h : ground.heights) {
-        h = 0.0f;
-    }
-    for (int t = 0; t < Terrain::planeCount; ++t) {
-        ground.planes[4 * t + 0] = 0.0f;
-        ground.planes[4 * t + 1] = 1.0f;
-        ground.planes[4 * t + 2] = 0.0f;
-        ground.planes[4 * t + 3] = 0.0f;
-    }
+    const std::vector<float> flat(static_cast<size_t>(ground.samplesX) * ground.samplesZ, 0.0f);
+    ground.build(flat.data(), ground.samplesX, ground.samplesZ, ground.spacing, ground.origin.x,
+                 ground.origin.z);
     world.setDustSystem(nullptr);
 
     // Sub-step by sub-step, through the same packed step as the world's own.

@@ -330,9 +330,10 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
     const Terrain& terrain = world.contact->terrain;
     const __m128 originX = _mm_set1_ps(terrain.origin.x);
     const __m128 originZ = _mm_set1_ps(terrain.origin.z);
-    const __m128 half = _mm_set1_ps(0.5f);
     const __m128 zero = _mm_setzero_ps();
-    const __m128 cells = _mm_set1_ps(static_cast<float>(Terrain::cellCount));
+    const __m128 cellsX = _mm_set1_ps(terrain.cellsXLimit);
+    const __m128 cellsZ = _mm_set1_ps(terrain.cellsZLimit);
+    const __m128 inverseSpacing = _mm_set1_ps(terrain.inverseSpacing);
     const __m128 outside = _mm_set1_ps(Terrain::outside);
     int i = 0;
     // Four particles at a time: predicted lane by lane, then their ground
@@ -357,23 +358,27 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
         __m128 pz = p[2];
         __m128 pw = p[3];
         _MM_TRANSPOSE4_PS(px, py, pz, pw);
-        const __m128 u = _mm_mul_ps(_mm_sub_ps(px, originX), half);
-        const __m128 w = _mm_mul_ps(_mm_sub_ps(pz, originZ), half);
+        const __m128 u = _mm_mul_ps(_mm_sub_ps(px, originX), inverseSpacing);
+        const __m128 w = _mm_mul_ps(_mm_sub_ps(pz, originZ), inverseSpacing);
         // False for NaN too; lanes off the grid look up cell (0, 0) and are
         // given the height of "outside" afterwards.
         const __m128 inside =
             _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(u, zero), _mm_cmpge_ps(w, zero)),
-                       _mm_and_ps(_mm_cmplt_ps(u, cells), _mm_cmplt_ps(w, cells)));
+                       _mm_and_ps(_mm_cmplt_ps(u, cellsX), _mm_cmplt_ps(w, cellsZ)));
         const __m128 uIn = _mm_and_ps(inside, u);
         const __m128 wIn = _mm_and_ps(inside, w);
         const __m128i cellI = _mm_cvttps_epi32(uIn);
         const __m128i cellJ = _mm_cvttps_epi32(wIn);
-        const __m128 fu = _mm_sub_ps(uIn, _mm_cvtepi32_ps(cellI));
-        const __m128 fw = _mm_sub_ps(wIn, _mm_cvtepi32_ps(cellJ));
-        // 2 (64 i + j), plus 1 (the all-ones mask subtracted) where fw >= fu.
+        const __m128 cellIf = _mm_cvtepi32_ps(cellI);
+        const __m128 cellJf = _mm_cvtepi32_ps(cellJ);
+        const __m128 fu = _mm_sub_ps(uIn, cellIf);
+        const __m128 fw = _mm_sub_ps(wIn, cellJf);
+        // 2 (cellsZ i + j), plus 1 (the all-ones mask subtracted) where
+        // fw >= fu. cellsZ i + j is formed in floats, exact below 2^24 (a
+        // 1025 x 1025 grid needs 2^20), as SSE2 has no 32-bit integer multiply.
+        const __m128i cell = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(cellIf, cellsZ), cellJf));
         const __m128i plane =
-            _mm_sub_epi32(_mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(cellI, 6), cellJ), 1),
-                          _mm_castps_si128(_mm_cmpge_ps(fw, fu)));
+            _mm_sub_epi32(_mm_slli_epi32(cell, 1), _mm_castps_si128(_mm_cmpge_ps(fw, fu)));
         alignas(16) int planeIndex[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(planeIndex), plane);
         __m128 n[4];
@@ -404,8 +409,8 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
                 Point& point = points[i + j];
                 const Vec3 normal = contact.normal;
                 const Vec3 foot = point.position - normal * height[j];
-                GroundContact::penetrate(point.position, motions[i + j].velocity, height[j], normal,
-                                         foot);
+                GroundContact::penetrate(terrain, point.position, motions[i + j].velocity,
+                                         height[j], normal, foot);
                 contact.height = terrain.query(point.position, &contact.normal, nullptr);
             }
         }
@@ -423,7 +428,7 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
         Vec3 foot;
         float d = terrain.query(point.position, &normal, &foot);
         if (d < 0.0f) {
-            GroundContact::penetrate(point.position, motion.velocity, d, normal, foot);
+            GroundContact::penetrate(terrain, point.position, motion.velocity, d, normal, foot);
             d = terrain.query(point.position, &normal, nullptr);
         }
         contacts[i].normal = normal;

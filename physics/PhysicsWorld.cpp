@@ -31,9 +31,15 @@ struct QuotedToken {
 
 } // namespace
 
-PhysicsWorld::PhysicsWorld() {
+PhysicsWorld::PhysicsWorld() : PhysicsWorld(nullptr) {}
+
+PhysicsWorld::PhysicsWorld(const Terrain* ground) {
     failureText[0] = '\0';
-    contact.terrain.build();
+    if (ground != nullptr) {
+        contact.terrain.share(*ground);
+    } else {
+        contact.terrain.build();
+    }
 }
 
 PhysicsWorld::~PhysicsWorld() {

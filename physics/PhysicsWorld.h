@@ -22,9 +22,11 @@ class ModelTokenReader;
 
 class PhysicsWorld {
   public:
-    // Builds the terrain; the world starts empty. A world is large (the
-    // terrain tables are held by value): create it on the heap.
+    // Builds the default terrain; the world starts empty.
     PhysicsWorld();
+    // Drives on `ground` (shared, not copied; it must outlive the world), or
+    // on the default terrain when ground is null.
+    explicit PhysicsWorld(const Terrain* ground);
     ~PhysicsWorld();
     PhysicsWorld(const PhysicsWorld&) = delete;
     PhysicsWorld& operator=(const PhysicsWorld&) = delete;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -75,6 +77,23 @@ bool displayReady() {
         return false;
     }
     return true;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+// Runs ImageMagick's convert with these arguments; true when it succeeded.
+bool convert(const std::vector<std::string>& arguments) {
+    ChildProcess child;
+    return child.start("/usr/bin/env", "/tmp",
+                       [&] {
+                           std::vector<std::string> all = {"convert"};
+                           all.insert(all.end(), arguments.begin(), arguments.end());
+                           return all;
+                       }()) &&
+           child.waitForExit(60.0) && child.exitStatus() == 0;
 }
 
 // The share of pixels in rows first..last (top row 0) bluer than they are red.
@@ -362,14 +381,13 @@ TEST(ProgramOptions, RecordedDriveReplaysToTheSameHashInTheWindowAndHeadless) {
     // Over a truck with one mass 1 % heavier the drive would go elsewhere:
     // refused, naming the model.
     TempFolder heavier;
-    ASSERT_EQ(runTool("cp '" + assetDir + "'/* '" + heavier.path() + "'"), 0);
-    std::string model = readFile(heavier.file("Modell.txt"));
+    std::string model = readFile(assetDir + "/Modell.txt");
     const size_t firstLine = model.find('\n') + 1;
     const size_t lastWord = model.rfind(' ', model.find('\n', firstLine)) + 1;
     const double mass = std::atof(model.c_str() + lastWord);
     model = model.substr(0, lastWord) + std::to_string(mass * 1.01) +
             model.substr(model.find('\n', firstLine));
-    std::ofstream(heavier.file("Modell.txt")) << model;
+    assetsWithModel(heavier, model);
     const Outcome other = runToEnd(simPath, {"--assets", heavier.path(), "--replay", recording});
     EXPECT_EQ(other.status, 1);
     EXPECT_NE(other.err.find("recorded with the model"), std::string::npos) << other.err;
@@ -521,7 +539,8 @@ TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {
     ASSERT_EQ(runTool(install), 0) << install;
     for (const char* file :
          {"bin/dravonel", "bin/dravonel-sim", "bin/dravonel-assets", "share/dravonel/Modell.txt",
-          "share/dravonel/desert_dn.bmp", "share/dravonel/chevy_nowheels_3c.3ds"}) {
+          "share/dravonel/desert_dn.bmp", "share/dravonel/chevy_nowheels_3c.3ds",
+          "share/dravonel/maps/dunes.map", "share/dravonel/maps/dunes.png"}) {
         EXPECT_EQ(readFile(prefix.file(file)).empty(), false) << file << " not installed";
     }
 
@@ -628,4 +647,92 @@ TEST(ProgramOptions, CheckNamesWhatIsWrongWithAModelAndABlowUpIsResetAsUnstable)
     EXPECT_EQ(values[0], 3.0);
     EXPECT_GT(values[4], 15.0) << "the example drives 15 m in 3 s";
     EXPECT_EQ(drive.err.find("unstable"), std::string::npos) << drive.err;
+}
+
+// Maps as a user might hand them over, broken or hostile: each is refused
+// before anything is driven or drawn, with one line that names the file and
+// what is wrong, and exit status 1. The same folder's good map drives, so
+// every refusal is the broken part's.
+TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
+    TempFolder folder;
+    const std::string dir = folder.path() + "/";
+    // Heightmaps made by ImageMagick: 16-bit and 8-bit grayscale, a colour
+    // image; and from the 8-bit one a copy cut short and one whose header
+    // claims 100000 x 1 pixels (ImageMagick's own policy stops at 16k).
+    ASSERT_TRUE(convert({"-size", "40x30", "gradient:", "-depth", "16", "-define",
+                         "png:color-type=0", dir + "g16.png"}));
+    ASSERT_TRUE(convert({"-size", "40x30", "gradient:", "-depth", "8", "-define",
+                         "png:color-type=0", dir + "g8.png"}));
+    ASSERT_TRUE(convert({"-size", "40x30", "plasma:", dir + "colour.png"}));
+    const std::string g8 = readFile(dir + "g8.png");
+    ASSERT_GT(g8.size(), 60u);
+    writeFile(dir + "cut.png", g8.substr(0, g8.size() - 30));
+    std::string wide = g8;
+    const unsigned char size[8] = {0, 1, 0x86, 0xA0, 0, 0, 0, 1}; // 100000, 1
+    wide.replace(16, 8, reinterpret_cast<const char*>(size), 8);
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(wide.data() + 12), 17);
+    for (int k = 0; k < 4; ++k) {
+        wide[29 + k] = static_cast<char>((crc >> (24 - 8 * k)) & 0xFF);
+    }
+    writeFile(dir + "wide.png", wide);
+    writeFile(dir + "text.png", "dravonel map 1\n");
+
+    auto map = [&](const std::string& name, const std::string& lines) {
+        writeFile(dir + name, "dravonel map 1\n" + lines);
+        return dir + name;
+    };
+    const std::string good = "spacing 2\nheight 10\nstart 40 30 90\n";
+    for (const char* image : {"g16.png", "g8.png"}) {
+        const std::string path = map("good.map", std::string("heightmap ") + image + "\n" + good);
+        const Outcome drove =
+            runToEnd(simPath, {"--assets", assetDir, "--map", path, "--duration", "0.5"});
+        EXPECT_EQ(drove.status, 0) << image << ": " << drove.err;
+    }
+
+    struct Broken {
+        std::string map;  // the map file handed to --map
+        std::string file; // the file the line must name
+        std::string why;  // and a word of its reason
+    };
+    const Broken broken[] = {
+        {dir + "none.map", dir + "none.map", "cannot open"},
+        {map("a.map", "heightmap gone.png\n" + good), dir + "gone.png", "cannot open"},
+        {map("b.map", "heightmap cut.png\n" + good), dir + "cut.png", "truncated"},
+        {map("c.map", "heightmap text.png\n" + good), dir + "text.png", "not a PNG"},
+        {map("d.map", "heightmap colour.png\n" + good), dir + "colour.png", "colour"},
+        {map("e.map", "heightmap wide.png\n" + good), dir + "wide.png", "100000 x 1"},
+        {map("f.map", "heightmap g8.png\nspacing nan\nheight 10\nstart 1 1 0\n"), dir + "f.map",
+         "not a finite number"},
+        {map("g.map", "heightmap g8.png\nspacing 2\nheight inf\nstart 1 1 0\n"), dir + "g.map",
+         "not a finite number"},
+        {map("h.map", "heightmap g8.png\nspacing 2\nheight -4\nstart 1 1 0\n"), dir + "h.map",
+         "negative"},
+        {map("i.map", "heightmap g8.png\nspacing 2\nheight 4\nstart -1 1 0\n"), dir + "i.map",
+         "negative"},
+        {map("j.map", "heightmap g8.png\n" + good + "gravity 3\n"), dir + "j.map",
+         "unknown key 'gravity'"},
+        {map("k.map", "heightmap g8.png\nspacing 2\nheight 4\nstart 500 1 0\n"), dir + "g8.png",
+         "outside"},
+        {dir + "g8.png", dir + "g8.png", "not a map file"},
+    };
+    for (const Broken& b : broken) {
+        SCOPED_TRACE(b.map);
+        const Outcome refused = runToEnd(simPath, {"--assets", assetDir, "--map", b.map});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(refused.err.rfind("dravonel-sim: " + b.map + ": ", 0), 0u) << refused.err;
+        EXPECT_NE(refused.err.find(b.file + ": "), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find(b.why), std::string::npos) << refused.err;
+        EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    }
+    // The program and the soak driver refuse them the same way, before any
+    // window or drive.
+    for (const std::string name : {"dravonel", "dravonel-soak"}) {
+        const Outcome refused =
+            runToEnd(binaryDir + "/" + name, {"--assets", assetDir, "--map", dir + "e.map"});
+        EXPECT_EQ(refused.status, 1) << name;
+        EXPECT_EQ(
+            refused.err.rfind(name + ": " + dir + "e.map: heightmap " + dir + "wide.png: ", 0), 0u)
+            << refused.err;
+    }
 }

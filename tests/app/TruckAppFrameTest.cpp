@@ -477,7 +477,7 @@ TEST_F(TruckAppFrame, MissingLeatherStopsInitAfterTwoTextures) {
         fs::temp_directory_path() / ("dravonel-noleather-" + std::to_string(getpid()));
     fs::create_directories(dir);
     for (const auto& entry : fs::directory_iterator(DRAVONEL_ASSET_DIR)) {
-        if (entry.path().filename() != "leather.bmp") {
+        if (entry.is_regular_file() && entry.path().filename() != "leather.bmp") {
             fs::copy_file(entry.path(), dir / entry.path().filename(),
                           fs::copy_options::overwrite_existing);
         }

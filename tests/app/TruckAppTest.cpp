@@ -1,6 +1,8 @@
 // TruckApp's key handling, frame timing and reset, without a window: the
 // application is loaded with initSimulation from the generated assets.
 #include "app/TruckApp.h"
+#include "app/MapFile.h"
+#include "app/TruckPlacement.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
@@ -253,6 +255,118 @@ TEST(TruckAppFallOut, LeavingTheMapResetsTheTruckInsteadOfFallingIntoNaN) {
     EXPECT_LE(longestFall, 2.0);
     EXPECT_GE(shortestFall, 1.0) << "the fall is seen before the reset";
     EXPECT_EQ(driver.app.unstableResets, 0);
+}
+
+// The lowest height of any particle above the ground beneath it, m.
+float clearance(PhysicsWorld& world) {
+    const Terrain& terrain = world.terrain();
+    float lowest = 1.0e30f;
+    for (int i = 0; i < world.particleCount(); ++i) {
+        const Vec3 p = world.positions()[i];
+        Vec3 normal;
+        const float above = terrain.query(Vec3(p.x, 0.0f, p.z), &normal, nullptr);
+        lowest = std::fmin(lowest, p.y + above / normal.y);
+    }
+    return lowest;
+}
+
+// The bundled dunes map: the truck starts at the map's start, 0.2 m above
+// the ground, and Escape brings it back there; a minute of full throttle
+// along its track covers more than 300 m and never reaches an edge, a reset
+// or a non-finite value.
+TEST(TruckAppMap, DunesStartEscapeAndAMinuteOfFullThrottle) {
+    MapFile map;
+    ASSERT_TRUE(map.load(DRAVONEL_ASSET_DIR "/maps/dunes.map")) << map.failureReason();
+    const Terrain& ground = map.terrain;
+    EXPECT_EQ(ground.samplesX, 513);
+    EXPECT_EQ(ground.samplesZ, 513);
+    EXPECT_EQ(ground.minX(), -512.0f);
+    EXPECT_EQ(ground.maxZ(), 512.0f);
+    EXPECT_GE(ground.lowestHeight(), 0.0f);
+    TruckDriver driver;
+    driver.app.setMap(&map);
+    ASSERT_TRUE(driver.load(DRAVONEL_ASSET_DIR)) << driver.app.failureReason();
+    PhysicsWorld* world = driver.app.world;
+    // The world drives on the map's own tables, not a copy.
+    EXPECT_EQ(world->terrain().planes, ground.planes);
+    EXPECT_NEAR(clearance(*world), 0.2f, 1e-4f);
+    EXPECT_NEAR(driver.pose().origin.x, map.startX, 0.3f);
+    EXPECT_NEAR(driver.pose().origin.z, map.startZ, 0.3f);
+    EXPECT_NEAR(driver.pose().headingDegrees, 0.0f, 0.5f);
+    const uint64_t startHash = positionHash(world->positions(), world->particleCount());
+    driver.press(keyCodeUp);
+    driver.run(2.0);
+    driver.release(keyCodeUp);
+    driver.press(27);
+    driver.release(27);
+    world = driver.app.world;
+    EXPECT_EQ(positionHash(world->positions(), world->particleCount()), startHash);
+
+    const Vec3 start = driver.pose().origin;
+    driver.press(keyCodeUp);
+    bool finite = true;
+    bool overGround = true;
+    driver.run(60.0, [&] {
+        finite = finite && driver.allFinite();
+        for (int i = 0; i < driver.app.world->particleCount(); ++i) {
+            overGround = overGround &&
+                         driver.app.world->terrain().query(driver.app.world->positions()[i],
+                                                           nullptr, nullptr) < Terrain::outside;
+        }
+    });
+    EXPECT_TRUE(finite);
+    EXPECT_TRUE(overGround) << "part of the truck went beyond the map's edge";
+    EXPECT_EQ(driver.app.fallOutResets, 0);
+    const Vec3 end = driver.pose().origin;
+    const float covered = std::hypot(end.x - start.x, end.z - start.z);
+    EXPECT_GT(covered, 300.0f);
+    std::printf("dunes: %.0f m in 60 s of full throttle\n", covered);
+
+    // Carried off the map's edge, it falls and is put back at the map's
+    // start once it is 50 m below the map's lowest ground.
+    driver.release(keyCodeUp);
+    for (int i = 0; i < driver.app.world->particleCount(); ++i) {
+        driver.app.world->positions()[i].x += 1200.0f;
+    }
+    uint64_t resetHash = 0;
+    driver.run(5.0, [&] {
+        if (driver.app.fallOutResets == 1 && resetHash == 0) {
+            PhysicsWorld* fresh = driver.app.world;
+            resetHash = positionHash(fresh->positions(), fresh->particleCount());
+        }
+    });
+    EXPECT_EQ(driver.app.fallOutResets, 1);
+    EXPECT_EQ(resetHash, startHash);
+}
+
+// placeTruck turns the truck about the vertical and sets it down on a slope:
+// facing the heading asked for, its mean at the place asked for, its lowest
+// particle the clearance above the ground.
+TEST(TruckAppMap, PlaceTruckTurnsAndSetsDownRigidly) {
+    TruckDriver driver;
+    ASSERT_TRUE(driver.load(DRAVONEL_ASSET_DIR)) << driver.app.failureReason();
+    PhysicsWorld& world = *driver.app.world;
+    const Vec3 a = world.positions()[0];
+    const Vec3 b = world.positions()[100];
+    const float length = std::sqrt(dot(b - a, b - a));
+    // On the rolling ground beside the strip, turned a quarter to the right.
+    ASSERT_TRUE(placeTruck(world, 30.0f, -20.0f, 1.5707964f, 0.2f));
+    EXPECT_NEAR(driver.pose().headingDegrees, 90.0f, 0.5f);
+    Vec3 mean;
+    for (int i = 0; i < world.particleCount(); ++i) {
+        mean = mean + world.positions()[i];
+    }
+    mean = mean * (1.0f / static_cast<float>(world.particleCount()));
+    EXPECT_NEAR(mean.x, 30.0f, 1e-3f);
+    EXPECT_NEAR(mean.z, -20.0f, 1e-3f);
+    EXPECT_NEAR(clearance(world), 0.2f, 1e-4f);
+    const Vec3 a2 = world.positions()[0];
+    const Vec3 b2 = world.positions()[100];
+    EXPECT_NEAR(std::sqrt(dot(b2 - a2, b2 - a2)), length, 1e-4f);
+    // Nowhere over the ground: refused, nothing moved.
+    const uint64_t before = positionHash(world.positions(), world.particleCount());
+    EXPECT_FALSE(placeTruck(world, 500.0f, 0.0f, 0.0f, 0.2f));
+    EXPECT_EQ(positionHash(world.positions(), world.particleCount()), before);
 }
 
 } // namespace

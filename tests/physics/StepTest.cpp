@@ -391,7 +391,8 @@ TEST(Step, ComingBackOverTheEdgeHitsTheCliffFace) {
     const Vec3 up(0.0f, 1.0f, 0.0f);
     Vec3 position(-63.999f, -0.05f, 0.0f);
     Vec3 velocity(4.0f, -1.0f, 0.0f);
-    GroundContact::penetrate(position, velocity, -0.05f, up, Vec3(-63.999f, 0.0f, 0.0f));
+    GroundContact::penetrate(world->terrain(), position, velocity, -0.05f, up,
+                             Vec3(-63.999f, 0.0f, 0.0f));
     EXPECT_EQ(position.x, -64.001f);
     EXPECT_EQ(position.y, -0.05f);
     EXPECT_EQ(velocity.x, 0.0f);
@@ -400,7 +401,8 @@ TEST(Step, ComingBackOverTheEdgeHitsTheCliffFace) {
     // face: out it goes, not mirrored.
     position = Vec3(-64.0f, -0.05f, 0.0f);
     velocity = Vec3(4.0f, -1.0f, 0.0f);
-    GroundContact::penetrate(position, velocity, -0.05f, up, Vec3(-64.0f, 0.0f, 0.0f));
+    GroundContact::penetrate(world->terrain(), position, velocity, -0.05f, up,
+                             Vec3(-64.0f, 0.0f, 0.0f));
     EXPECT_EQ(position.x, -64.001f);
     EXPECT_EQ(position.y, -0.05f);
     EXPECT_EQ(velocity.x, 0.0f);
@@ -408,7 +410,8 @@ TEST(Step, ComingBackOverTheEdgeHitsTheCliffFace) {
     // however close to the edge.
     position = Vec3(-63.99f, -0.001f, 0.0f);
     velocity = Vec3(-0.1f, -0.5f, 0.0f);
-    GroundContact::penetrate(position, velocity, -0.001f, up, Vec3(-63.99f, 0.0f, 0.0f));
+    GroundContact::penetrate(world->terrain(), position, velocity, -0.001f, up,
+                             Vec3(-63.99f, 0.0f, 0.0f));
     EXPECT_EQ(position.x, -63.99f);
     EXPECT_FLOAT_EQ(position.y, 0.001f);
     EXPECT_EQ(velocity.y, 0.5f);
@@ -416,14 +419,16 @@ TEST(Step, ComingBackOverTheEdgeHitsTheCliffFace) {
     // show where it came from, it still goes back out through the face...
     position = Vec3(0.0f, -1.0f, 63.95f);
     velocity = Vec3(0.0f, 0.0f, -0.02f);
-    GroundContact::penetrate(position, velocity, -1.0f, up, Vec3(0.0f, 0.0f, 63.95f));
+    GroundContact::penetrate(world->terrain(), position, velocity, -1.0f, up,
+                             Vec3(0.0f, 0.0f, 63.95f));
     EXPECT_EQ(position.z, 64.001f);
     EXPECT_EQ(position.y, -1.0f);
     EXPECT_EQ(velocity.z, 0.0f);
     // ...while deep away from the edges it is put on the surface.
     position = Vec3(-62.0f, -3.0f, 0.0f);
     velocity = Vec3(4.0f, 0.0f, 0.0f);
-    GroundContact::penetrate(position, velocity, -3.0f, up, Vec3(-62.0f, 0.0f, 0.0f));
+    GroundContact::penetrate(world->terrain(), position, velocity, -3.0f, up,
+                             Vec3(-62.0f, 0.0f, 0.0f));
     EXPECT_EQ(position.x, -62.0f);
     EXPECT_EQ(position.y, 0.0f);
 }
@@ -851,4 +856,85 @@ TEST(Step, PackedStepMatchesTheElementByElementStep) {
     }
     EXPECT_EQ(positions[0].z, -63.5f);
     EXPECT_EQ(positions[2].z, -60.5f);
+}
+
+// The packed step against the element-by-element one on a loaded grid that
+// is not square, not 2 m apart and not centred: the cell and plane lookup of
+// any terrain size.
+TEST(Step, PackedStepMatchesTheElementByElementStepOnALoadedGrid) {
+    std::vector<float> heights(41 * 29);
+    for (int i = 0; i < 41; ++i) {
+        for (int j = 0; j < 29; ++j) {
+            heights[29 * i + j] = 0.6f * std::sin(0.7f * i) * std::cos(0.45f * j) + 0.02f * j;
+        }
+    }
+    Terrain map;
+    ASSERT_TRUE(map.build(heights.data(), 41, 29, 1.5f, -30.0f, -20.0f));
+    const Terrain* const grounds[1] = {&map};
+    for (const Terrain* ground : grounds) {
+        SCOPED_TRACE(ground ? "loaded grid" : "default terrain");
+        auto build = [ground]() {
+            ModelBuilder model = truckModel(0.0f, 0.0f);
+            const int a = model.particle(Vec3(20.0f, 5.0f, 3.0f), 1.0f);
+            const int b = model.particle(Vec3(20.0f, 5.0f, 3.0f), 1.0f); // on a
+            const int c = model.particle(Vec3(20.03f, 5.0f, 3.0f), 1.0f);
+            const int hub = model.particle(Vec3(23.0f, 0.3f, 3.0f), 1.0f);
+            const int hub2 = model.particle(Vec3(23.0f, 0.3f, 4.0f), 1.0f);
+            std::vector<int> rim = {model.particle(Vec3(23.0f, 0.3f, 3.5f), 1.0f)}; // on the axle
+            for (int k = 0; k < 4; ++k) {
+                rim.push_back(model.particle(
+                    Vec3(23.0f + 0.3f * std::cos(1.5f * k), 0.3f + 0.3f * std::sin(1.5f * k), 3.5f),
+                    0.5f));
+            }
+            const int off = model.particle(Vec3(70.0f, 1.0f, 0.0f), 1.0f);   // off the grid
+            const int deep = model.particle(Vec3(-9.0f, -2.0f, 5.0f), 1.0f); // under the ground
+            model.spring(a, b, 1000.0f, 1.0f);                               // zero length
+            model.spring(a, c, 1000.0f, 1.0f);                               // shorter than 5 cm
+            model.spring(off, deep, 50.0f, 0.5f);
+            model.quadratic(a, b, 1000.0f);
+            model.quadratic(hub, rim[2], 800.0f);
+            model.angle(a, b, c);
+            model.rightAngle(b, a, c);
+            model.wheel(hub, hub2, rim);
+            for (int r : rim) {
+                model.spring(hub, r, 2000.0f, 2.0f);
+                model.spring(hub2, r, 2000.0f, 2.0f);
+            }
+            std::unique_ptr<PhysicsWorld> world(new PhysicsWorld(ground));
+            const std::string text = model.text();
+            EXPECT_TRUE(world->loadModelFromText(text.data(), text.size(), "test model"));
+            return world;
+        };
+        auto packed = build();
+        auto plain = build();
+        ASSERT_EQ(packed->springCount() % 4, 3);
+        for (int frame = 0; frame < 60; ++frame) {
+            for (PhysicsWorld* world : {packed.get(), plain.get()}) {
+                for (int w = 0; w < world->wheelCount(); ++w) {
+                    world->wheels()[w].setDrive(frame < 40 ? 60.0f : 0.0f);
+                    world->wheels()[w].setBrake(frame < 40 ? 0.0f : 0.8f);
+                }
+                world->angleJoints()[0].setTarget(frame < 20 ? 0.0f : 0.4f);
+            }
+            packed->step(5);
+            plain->stepElementByElement(5);
+        }
+        const int n = packed->particleCount();
+        ASSERT_EQ(std::memcmp(packed->positions(), plain->positions(), sizeof(Vec3) * n), 0);
+        for (int i = 0; i < n; ++i) {
+            const Particle& p = packed->particles()[i];
+            const Particle& q = plain->particles()[i];
+            ASSERT_EQ(std::memcmp(&p.velocity, &q.velocity, sizeof(Vec3)), 0) << i;
+            ASSERT_EQ(std::memcmp(&p.acceleration, &q.acceleration, sizeof(Vec3)), 0) << i;
+            ASSERT_EQ(std::memcmp(&p.force, &q.force, sizeof(Vec3)), 0) << i;
+        }
+        for (int k = 0; k < packed->springCount(); ++k) {
+            ASSERT_EQ(packed->springs()[k].previousLength, plain->springs()[k].previousLength) << k;
+        }
+        for (int w = 0; w < packed->wheelCount(); ++w) {
+            EXPECT_EQ(packed->wheels()[w].spin(), plain->wheels()[w].spin()) << w;
+            EXPECT_EQ(packed->wheels()[w].brake, plain->wheels()[w].brake) << w;
+        }
+        EXPECT_TRUE(allFinite(*packed));
+    }
 }

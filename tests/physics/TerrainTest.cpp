@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -90,8 +91,8 @@ TEST(Terrain, HeightsOfTheRollingFormula) {
     }
     // Every build gives exactly the same tables.
     auto again = builtTerrain();
-    EXPECT_EQ(0, std::memcmp(t->heights, again->heights, sizeof t->heights));
-    EXPECT_EQ(0, std::memcmp(t->planes, again->planes, sizeof t->planes));
+    EXPECT_EQ(0, std::memcmp(t->heights, again->heights, sizeof(float) * 65 * 65));
+    EXPECT_EQ(0, std::memcmp(t->planes, again->planes, sizeof(float) * 4 * Terrain::planeCount));
 }
 
 TEST(Terrain, QueryEdgesOfTheGrid) {
@@ -236,4 +237,54 @@ TEST(Terrain, GridPoints) {
     EXPECT_EQ(middle.z, -16.0f);
     // Out-of-range indices never read outside the table.
     EXPECT_EQ(t->gridPoint(-5, 70).y, t->height(0, 64));
+}
+
+// A loaded grid of any size: built from the same heights, the default
+// grid's tables come out bit for bit as the default build makes them; a
+// small uneven grid answers at its own extent and spacing; a shared terrain
+// answers from the same tables.
+TEST(Terrain, LoadedGridsOfAnySize) {
+    auto t = builtTerrain();
+    Terrain same;
+    ASSERT_TRUE(same.build(t->heights, 65, 65, 2.0f, -64.0f, -64.0f));
+    EXPECT_EQ(0, std::memcmp(t->planes, same.planes, sizeof(float) * 4 * Terrain::planeCount));
+    EXPECT_EQ(t->lowestHeight(), same.lowestHeight());
+    EXPECT_EQ(t->maxX(), 64.0f);
+
+    // 5 x 3 samples 1.5 m apart from (10, -3): x in [10, 16), z in [-3, 0).
+    const float heights[15] = {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, -0.5f};
+    Terrain small;
+    ASSERT_TRUE(small.build(heights, 5, 3, 1.5f, 10.0f, -3.0f));
+    EXPECT_EQ(small.maxX(), 16.0f);
+    EXPECT_EQ(small.maxZ(), 0.0f);
+    EXPECT_EQ(small.lowestHeight(), -0.5f);
+    EXPECT_EQ(small.height(4, 2), -0.5f);
+    EXPECT_EQ(small.gridPoint(4, 2).x, 16.0f);
+    // A slope rising 1 m per 1.5 m along x, flat along z.
+    Vec3 normal;
+    const float d = small.query(Vec3(11.5f + 0.75f, 10.0f, -2.0f), &normal, nullptr);
+    EXPECT_NEAR(normal.x, -1.0f / std::sqrt(1.0f + 2.25f), 1e-5f);
+    EXPECT_NEAR(d, (10.0f - 1.5f) * normal.y, 1e-4f);
+    EXPECT_EQ(small.query(Vec3(15.99f, 0.0f, -2.0f), nullptr, nullptr) < Terrain::outside, true);
+    EXPECT_EQ(small.query(Vec3(16.0f, 0.0f, -2.0f), nullptr, nullptr), Terrain::outside);
+    EXPECT_EQ(small.query(Vec3(12.0f, 0.0f, 0.0f), nullptr, nullptr), Terrain::outside);
+    EXPECT_EQ(small.query(Vec3(9.99f, 0.0f, -2.0f), nullptr, nullptr), Terrain::outside);
+    Terrain shared;
+    shared.share(small);
+    EXPECT_EQ(shared.planes, small.planes);
+    EXPECT_EQ(shared.query(Vec3(12.3f, 2.0f, -1.1f), nullptr, nullptr),
+              small.query(Vec3(12.3f, 2.0f, -1.1f), nullptr, nullptr));
+
+    // Sizes out of range and bad spacings are refused, leaving no grid.
+    EXPECT_FALSE(small.build(heights, 1, 15, 1.0f, 0.0f, 0.0f));
+    EXPECT_EQ(small.query(Vec3(0.1f, 0.0f, 0.1f), nullptr, nullptr), Terrain::outside);
+    EXPECT_FALSE(small.build(heights, 1026, 2, 1.0f, 0.0f, 0.0f));
+    EXPECT_FALSE(small.build(heights, 5, 3, 0.0f, 0.0f, 0.0f));
+    EXPECT_FALSE(small.build(heights, 5, 3, std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f));
+    // The largest map's tables: its heights and two planes per cell.
+    std::vector<float> flat(1025 * 1025, 0.0f);
+    Terrain largest;
+    ASSERT_TRUE(largest.build(flat.data(), 1025, 1025, 2.0f, -1024.0f, -1024.0f));
+    EXPECT_EQ(largest.tableBytes(), 4u * 1025 * 1025 + 32u * 1024 * 1024);
+    std::printf("terrain tables of a 1025 x 1025 map: %zu bytes\n", largest.tableBytes());
 }

@@ -3,8 +3,11 @@
 // from both sides under back-face culling, and the mass/spring view draws
 // red particles and white springs at 60 scene units to the metre.
 #include "physics/PhysicsWorld.h"
+#include "physics/Terrain.h"
 #include "render/Renderer.h"
+#include "scene/GroundPatch.h"
 #include "scene/MassSpringView.h"
+#include "scene/RenderScale.h"
 #include "scene/SkyBox.h"
 #include "scene/Strut.h"
 #include "tests/support/GlContext.h"
@@ -169,3 +172,51 @@ TEST_F(DrawingPass, MassSpringViewDrawsRedParticlesAndWhiteSprings) {
 }
 
 } // namespace
+
+// The ground window of a map lists every cell the view can show (ahead
+// within the reach, whatever the heading, and all around the eye) and
+// leaves out those behind it and beyond the reach; it is refilled where the
+// window moves to, with the map's heights.
+TEST(GroundPatch, ListsTheCellsInViewAndFollowsTheEye) {
+    std::vector<float> heights(301 * 301);
+    for (size_t k = 0; k < heights.size(); ++k) {
+        heights[k] = 0.01f * static_cast<float>(k % 301);
+    }
+    Terrain ground;
+    ASSERT_TRUE(ground.build(heights.data(), 301, 301, 2.0f, -300.0f, -300.0f));
+    GroundPatch patch;
+    const float reach = 115.7f;
+    ASSERT_TRUE(patch.init(nullptr, &ground, reach, -1));
+    EXPECT_EQ(patch.windowX, 120);
+    patch.fill(90, 80);
+    EXPECT_EQ(patch.mesh.vertices[0].y, ground.height(90, 80) * renderScale);
+    EXPECT_EQ(patch.mesh.vertices[121].x, ground.gridPoint(91, 81).x * renderScale);
+    // Eye at the window's centre, looking along each of four headings.
+    const float eyeX = ground.minX() + 2.0f * (90 + 60);
+    const float eyeZ = ground.minZ() + 2.0f * (80 + 60);
+    const float headings[4][2] = {{0.0f, -1.0f}, {1.0f, 0.0f}, {-0.6f, 0.8f}, {0.0f, 1.0f}};
+    for (const auto& f : headings) {
+        patch.selectCells(eyeX, eyeZ, 3.0f * f[0], 3.0f * f[1]);
+        std::vector<bool> listed(119 * 119, false);
+        for (int t = 0; t < patch.mesh.triangleCount; t += 2) {
+            const uint32_t k = patch.mesh.indices[3 * t];
+            listed[(k / 120) * 119 + k % 120] = true;
+        }
+        for (int j = 0; j < 119; ++j) {
+            for (int i = 0; i < 119; ++i) {
+                const float vx = ground.minX() + 2.0f * (90 + i + 0.5f) - eyeX;
+                const float vz = ground.minZ() + 2.0f * (80 + j + 0.5f) - eyeZ;
+                const float distance = std::sqrt(vx * vx + vz * vz);
+                const float along = (vx * f[0] + vz * f[1]) / distance;
+                const bool seen = distance < reach - 2.0f && (along > 0.72f || distance < 11.0f);
+                const bool unseen = distance > reach + 2.0f || (along < 0.0f && distance > 15.0f);
+                if (seen) {
+                    ASSERT_TRUE(listed[j * 119 + i]) << i << "," << j;
+                }
+                if (unseen) {
+                    ASSERT_FALSE(listed[j * 119 + i]) << i << "," << j;
+                }
+            }
+        }
+    }
+}

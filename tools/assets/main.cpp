@@ -6,14 +6,17 @@
 #include "tools/assets/BmpWriter.h"
 #include "tools/assets/BodyMesh.h"
 #include "tools/assets/ExampleModel.h"
+#include "tools/assets/DunesMap.h"
 #include "tools/assets/SkyBox.h"
 #include "tools/assets/TextureGenerator.h"
 #include "tools/assets/ThreeDsWriter.h"
 #include "tools/assets/TruckModel.h"
 #include "tools/assets/WheelMesh.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -96,6 +99,20 @@ int main(int argc, char** argv) {
         writeImage(dir + "/leather.bmp", TextureGenerator::leather());
     for (int face = 0; ok && face < SkyBox::faceCount; ++face) {
         ok = writeImage(dir + "/" + SkyBox::fileName(face), SkyBox::face(face));
+    }
+    if (ok) {
+        // The bundled map, in a folder of its own.
+        const std::string maps = dir + "/maps";
+        if (mkdir(maps.c_str(), 0755) != 0 && errno != EEXIST) {
+            std::fprintf(stderr, "dravonel-assets: %s: cannot create the folder\n", maps.c_str());
+            return 1;
+        }
+        ok = writeText(maps + "/dunes.map", DunesMap::mapText());
+        std::string why;
+        if (ok && !DunesMap::writePng(maps + "/dunes.png", why)) {
+            std::fprintf(stderr, "dravonel-assets: %s\n", why.c_str());
+            ok = false;
+        }
     }
     if (!ok) {
         return 1;

@@ -7,6 +7,7 @@
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
 #include "app/KeyScript.h"
+#include "app/MapFile.h"
 #include "app/Recording.h"
 #include "app/TruckApp.h"
 #include "app/TruckModelCheck.h"
@@ -30,12 +31,13 @@ const int cameraCount = 5;
 
 void usage(FILE* to) {
     std::fprintf(
-        to, "usage: dravonel-sim [--assets DIR] [--script \"T:+key T:-key ...\"]\n"
+        to, "usage: dravonel-sim [--assets DIR] [--map FILE] [--script \"T:+key T:-key ...\"]\n"
             "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
             "                    [--camera N]\n"
-            "       dravonel-sim [--assets DIR] --replay FILE [--interval SECONDS] [--csv]\n"
-            "                    [--camera N]\n"
+            "       dravonel-sim [--assets DIR] [--map FILE] --replay FILE [--interval SECONDS]\n"
+            "                    [--csv] [--camera N]\n"
             "       dravonel-sim --check MODEL\n"
+            "--map drives on a heightmap world (such as maps/dunes.map of the assets).\n"
             "Script events: TIME:+KEY, TIME:-KEY with keys up down left right space esc q e\n"
             "p [ ] . r h f1..f12; TIME:grab=P@X,Y,Z, TIME:release; TIME:steer=V,\n"
             "TIME:throttle=V, TIME:brake=V. Times in seconds.\n"
@@ -149,6 +151,7 @@ int main(int argc, char** argv) {
     std::string replayPath;
     std::string checkPath;
     bool checking = false;
+    std::string mapPath;
     double duration = 10.0;
     double interval = 0.5;
     int fps = 60;
@@ -173,6 +176,9 @@ int main(int argc, char** argv) {
             ok = line.text(&value);
             checkPath = ok ? value : "";
             checking = true;
+        } else if (std::strcmp(option, "--map") == 0) {
+            ok = line.text(&value);
+            mapPath = ok ? value : "";
         } else if (std::strcmp(option, "--duration") == 0) {
             ok = line.number(0.0, maxDuration, &duration);
             scripted = true;
@@ -219,10 +225,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    MapFile map;
+    if (!mapPath.empty() && !map.load(mapPath.c_str())) {
+        std::fprintf(stderr, "dravonel-sim: %s\n", printableText(map.failureReason()).c_str());
+        return 1;
+    }
     AssetFolder folder;
     folder.choose(assets);
     TruckApp app;
     app.setAssetDirectory(folder.path().c_str());
+    app.setMap(mapPath.empty() ? nullptr : &map);
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-sim: cannot start: %s%s\n",
                      printableText(app.failureReason()).c_str(), folder.missingFilesHint().c_str());

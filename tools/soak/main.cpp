@@ -9,11 +9,12 @@
 // most-stretched spring while the whole truck is over the ground, how much
 // of the terrain the truck covered, and memory. Exit status: 0 when every
 // value stayed finite, 1 otherwise, 2 for bad options.
+#include "app/KeyScript.h"
+#include "app/MapFile.h"
 #include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/Terrain.h"
 #include "scene/RenderScale.h"
-#include "app/KeyScript.h"
 
 #include <cmath>
 #include <cstdio>
@@ -27,7 +28,8 @@
 namespace {
 
 void usage(std::FILE* out) {
-    std::fprintf(out, "usage: dravonel-soak [--assets DIR] [--seed N] [--minutes SIMULATED]\n"
+    std::fprintf(out, "usage: dravonel-soak [--assets DIR] [--map FILE] [--seed N] [--minutes "
+                      "SIMULATED]\n"
                       "Drives the truck headless with seeded random keys for the given\n"
                       "simulated minutes (default 30), putting the truck somewhere new on\n"
                       "the terrain at every reset, and reports the worst figures seen.\n");
@@ -124,13 +126,13 @@ void measure(PhysicsWorld& world, double time, Worst& worst) {
 }
 
 // Index of the terrain cell under p (x and z), -1 outside the grid.
-int cellUnder(const Vec3& p) {
-    const float i = std::floor((p.x + 64.0f) / Terrain::spacing);
-    const float j = std::floor((p.z + 64.0f) / Terrain::spacing);
-    if (!(i >= 0.0f && i < Terrain::cellCount && j >= 0.0f && j < Terrain::cellCount)) {
+int cellUnder(const Terrain& terrain, const Vec3& p) {
+    const float i = std::floor((p.x - terrain.minX()) / terrain.spacing);
+    const float j = std::floor((p.z - terrain.minZ()) / terrain.spacing);
+    if (!(i >= 0.0f && i < terrain.cellsX && j >= 0.0f && j < terrain.cellsZ)) {
         return -1;
     }
-    return static_cast<int>(i) * Terrain::cellCount + static_cast<int>(j);
+    return static_cast<int>(i) * terrain.cellsZ + static_cast<int>(j);
 }
 
 // Keys pressed at random besides the driving ones.
@@ -147,9 +149,12 @@ float groundHeight(const Terrain& terrain, float x, float z) {
 // random place on the terrain, its lowest particle 0.3 m above the highest
 // ground under the truck's footprint.
 void placeAtRandom(PhysicsWorld& world, std::mt19937& random) {
-    std::uniform_real_distribution<float> coordinate(-56.0f, 56.0f);
-    const float x = coordinate(random);
-    const float z = coordinate(random);
+    // 8 m in from every edge (56 m from the centre of the default world).
+    const Terrain& terrain = world.terrain();
+    std::uniform_real_distribution<float> alongX(terrain.minX() + 8.0f, terrain.maxX() - 8.0f);
+    std::uniform_real_distribution<float> alongZ(terrain.minZ() + 8.0f, terrain.maxZ() - 8.0f);
+    const float x = alongX(random);
+    const float z = alongZ(random);
     Vec3* positions = world.positions();
     const int count = world.particleCount();
     Vec3 centre;
@@ -185,6 +190,7 @@ void hold(TruckApp& app, bool* held, int code, bool down, long* presses) {
 
 int main(int argc, char** argv) {
     std::string assets = ".";
+    std::string mapPath;
     unsigned long seed = 1;
     double minutes = 30.0;
     for (int i = 1; i < argc; ++i) {
@@ -192,6 +198,8 @@ int main(int argc, char** argv) {
         char* end = nullptr;
         if (std::strcmp(argv[i], "--assets") == 0 && hasValue) {
             assets = argv[++i];
+        } else if (std::strcmp(argv[i], "--map") == 0 && hasValue) {
+            mapPath = argv[++i];
         } else if (std::strcmp(argv[i], "--seed") == 0 && hasValue) {
             seed = std::strtoul(argv[++i], &end, 10);
             if (*end != '\0' || argv[i][0] == '\0') {
@@ -214,8 +222,14 @@ int main(int argc, char** argv) {
         }
     }
 
+    MapFile map;
+    if (!mapPath.empty() && !map.load(mapPath.c_str())) {
+        std::fprintf(stderr, "dravonel-soak: %s\n", map.failureReason());
+        return 1;
+    }
     TruckApp app;
     app.setAssetDirectory(assets.c_str());
+    app.setMap(mapPath.empty() ? nullptr : &map);
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-soak: cannot start: %s\n", app.failureReason());
         return 1;
@@ -232,8 +246,9 @@ int main(int argc, char** argv) {
     const int escape = KeyScript::codeForName("esc");
 
     const double duration = minutes * 60.0;
-    const int cells = Terrain::cellCount;
-    std::vector<bool> visited(static_cast<size_t>(cells * cells), false);
+    // Every reset makes a new world: the terrain is asked for afresh below.
+    const long cells = static_cast<long>(app.world->terrain().cellsX) * app.world->terrain().cellsZ;
+    std::vector<bool> visited(static_cast<size_t>(cells), false);
     int visitedCells = 0;
     Worst worst;
     long frames = 0;
@@ -289,7 +304,7 @@ int main(int argc, char** argv) {
         PhysicsWorld& world = *app.world;
         measure(world, time, worst);
         for (int k = 0; k < world.particleCount(); ++k) {
-            const int cell = cellUnder(world.positions()[k]);
+            const int cell = cellUnder(world.terrain(), world.positions()[k]);
             if (cell >= 0 && !visited[static_cast<size_t>(cell)]) {
                 visited[static_cast<size_t>(cell)] = true;
                 ++visitedCells;
@@ -297,7 +312,7 @@ int main(int argc, char** argv) {
         }
         const Mat4 body = app.bodyTransform();
         const Vec3 origin = Vec3(body.m[12], body.m[13], body.m[14]) * (1.0f / renderScale);
-        if (cellUnder(origin) >= 0) {
+        if (cellUnder(app.world->terrain(), origin) >= 0) {
             offGroundSince = -1.0;
         } else if (offGroundSince < 0.0) {
             offGroundSince = time;
@@ -318,8 +333,8 @@ int main(int argc, char** argv) {
                 frames, seed);
     std::printf("keys: %ld presses, %ld Escape resets, %ld resets after leaving the terrain\n",
                 presses, resets, offGroundResets);
-    std::printf("terrain: the truck passed over %d of %d cells (%.0f %%)\n", visitedCells,
-                cells * cells, 100.0 * visitedCells / (cells * cells));
+    std::printf("terrain: the truck passed over %d of %ld cells (%.0f %%)\n", visitedCells, cells,
+                100.0 * visitedCells / static_cast<double>(cells));
     if (worst.nonFiniteFrames == 0) {
         std::printf("worst: no non-finite position, velocity or spring length\n");
     } else {
