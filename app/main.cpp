@@ -7,6 +7,7 @@
 #include "app/Application.h"
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
+#include "app/GamePad.h"
 #include "app/InputRouter.h"
 #include "app/KeyScript.h"
 #include "app/PngWriter.h"
@@ -45,6 +46,8 @@ RecordingWriter* recorder = nullptr;
 Recording* replay = nullptr;
 // Where the keyboard's (and every other device's) events go.
 InputRouter router;
+// A game controller, when one is plugged in; started only for a live drive.
+GamePad gamePad;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
@@ -127,6 +130,7 @@ void display() {
             std::exit(0);
         }
     } else {
+        gamePad.poll(router, *truckApp);
         time = static_cast<float>(timer->elapsed());
         if (recorder != nullptr) {
             recorder->frame(time);
@@ -296,6 +300,9 @@ int main(int argc, char** argv) {
         }
     }
     router.attach(truckApp, recorder, replay != nullptr || !options.screenshot.empty());
+    if (replay == nullptr && options.screenshot.empty() && !gamePad.start()) {
+        std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
+    }
     if (recorder != nullptr) {
         // Ctrl-C or a kill ends the drive as closing the window does.
         std::signal(SIGINT, [](int) { stopRequested = 1; });
