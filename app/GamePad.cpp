@@ -47,9 +47,9 @@ bool GamePad::start() {
     if (running) {
         return true;
     }
-    // SIGINT and SIGTERM stay the program's: without this SDL would catch
-    // them and only queue a quit event that nobody reads.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // SIGINT and SIGTERM stay the program's, whatever the environment says:
+    // SDL would catch them and only queue a quit event that nobody reads.
+    SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
     // The window is freeglut's, which SDL does not know: its pad events
     // must not wait for a focus SDL never sees.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
