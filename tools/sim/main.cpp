@@ -30,6 +30,7 @@ void usage(FILE* to) {
             "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
             "       dravonel-sim [--assets DIR] --replay FILE [--interval SECONDS] [--csv]\n"
             "keys: up down left right space esc q e f1..f8; times in seconds.\n"
+            "analog, as a gamepad gives them: T:steer=V T:throttle=V (-1..1) T:brake=V (0..1).\n"
             "--replay plays a recording made with dravonel --record at its own frame times.\n"
             "Columns: time (s), x y z of the body origin (m), dist from the start (m),\n"
             "heading (deg, clockwise from -z seen from above), speed (m/s), tilt of the\n"
