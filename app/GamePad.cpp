@@ -37,8 +37,6 @@ const int steer = static_cast<int>(AnalogControl::steer);
 const int throttle = static_cast<int>(AnalogControl::throttle);
 } // namespace
 
-static_assert(sizeof(buttonMap) / sizeof(buttonMap[0]) == 6, "one slot per mapped button");
-
 GamePad::~GamePad() {
     stop();
 }
@@ -71,6 +69,11 @@ void GamePad::stop() {
         instanceId = -1;
     }
     SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    // With nothing else of SDL in use, SDL_Quit also lets go of what SDL's
+    // start took beside the subsystem (its session-bus connection).
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) {
+        SDL_Quit();
+    }
     running = false;
 }
 
@@ -124,6 +127,8 @@ void GamePad::close(InputRouter& router) {
 }
 
 void GamePad::button(InputRouter& router, const TruckApp& app, int sdlButton, bool down) {
+    static_assert(sizeof(buttonMap) / sizeof(buttonMap[0]) == buttonCount,
+                  "one held-key slot per mapped button");
     for (int slot = 0; slot < buttonCount; ++slot) {
         if (buttonMap[slot].button != sdlButton) {
             continue;
