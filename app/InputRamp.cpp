@@ -43,3 +43,53 @@ float InputRamp::update(float dt, bool increase, bool decrease) {
     }
     return current;
 }
+
+float InputRamp::analogTarget(float analog) const {
+    if (!(analog > 0.0f) && !(analog < 0.0f)) {
+        return centre;
+    }
+    if (analog >= 1.0f) {
+        return maximum;
+    }
+    if (analog <= -1.0f) {
+        return minimum;
+    }
+    return analog > 0.0f ? centre + analog * (maximum - centre)
+                         : centre - analog * (minimum - centre);
+}
+
+float InputRamp::updateTowards(float dt, float target) {
+    if (target == centre) {
+        return update(dt, false, false);
+    }
+    if (target > current) {
+        // Upwards: away from the centre from at or above it.
+        const float step = dt * (current >= centre ? pressRate : releaseRate);
+        current += step;
+        if (current > target) {
+            current = target;
+        }
+    } else if (target < current) {
+        const float step = dt * (current <= centre ? pressRate : releaseRate);
+        current -= step;
+        if (current < target) {
+            current = target;
+        }
+    }
+    return current;
+}
+
+float InputRamp::update(float dt, bool increase, bool decrease, bool analogGiven, float analog) {
+    if (!analogGiven) {
+        return update(dt, increase, decrease);
+    }
+    float keyTarget = centre;
+    if (increase != decrease) {
+        keyTarget = increase ? maximum : minimum;
+    }
+    const float target = analogTarget(analog);
+    if (std::fabs(target - centre) > std::fabs(keyTarget - centre)) {
+        return updateTowards(dt, target);
+    }
+    return update(dt, increase, decrease);
+}

@@ -9,6 +9,25 @@ class InputRamp {
     void init(float centre, float minimum, float maximum, float pressRate, float releaseRate);
     // Advances the value by dt seconds of the given inputs; returns it.
     float update(float dt, bool increase, bool decrease);
+    // The keys as above together with an analog control's value `analog`,
+    // -1..1, given once `analogGiven`. Without it this is update(dt,
+    // increase, decrease) exactly. With it the analog value becomes a target
+    // (see analogTarget) and the larger deflection wins: the held keys aim
+    // at a clamp (or at the centre when neither or both are held), and the
+    // analog target is followed (updateTowards) only when it lies strictly
+    // farther from the centre than that; otherwise the keys act exactly as
+    // without it. So full deflection aims at the clamp the key aims at, and
+    // 0 leaves the keys alone.
+    float update(float dt, bool increase, bool decrease, bool analogGiven, float analog);
+    // Moves the value towards `target` by dt seconds: at the press rate while
+    // moving away from the centre, at the release rate while moving towards
+    // it (the side is taken where the value starts), never past the target.
+    // A target at the centre is the release of both inputs exactly.
+    float updateTowards(float dt, float target);
+    // The target of an analog value: 1 is the maximum, -1 the minimum, 0 the
+    // centre, linear between them on each side; values beyond -1..1 (or not
+    // a number, taken as 0) are held to it.
+    float analogTarget(float analog) const;
     float value() const { return current; }
 
   private:

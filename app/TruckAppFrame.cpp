@@ -36,6 +36,11 @@ const int keyRecover = 'r';
 // short enough that the reset comes within 2 s of leaving the ground.
 const float offGridDelay = 1.5f;
 
+// Indices of the analog controls in analogValue and analogGiven.
+const int analogSteer = static_cast<int>(AnalogControl::steer);
+const int analogThrottle = static_cast<int>(AnalogControl::throttle);
+const int analogBrake = static_cast<int>(AnalogControl::brake);
+
 // The most real time one frame may simulate, seconds.
 const float maxFrameStep = 0.25f;
 
@@ -57,15 +62,21 @@ void TruckApp::advance(float frameTime) {
         dt = 0.0f;
     }
 
-    const float steering = steeringRamp.update(dt, keys[keyRight] != 0, keys[keyLeft] != 0);
+    // Each ramp follows its keys and, once a pad or a script has given one,
+    // its analog value; the larger deflection wins (InputRamp::update).
+    const float steering = steeringRamp.update(dt, keys[keyRight] != 0, keys[keyLeft] != 0,
+                                               analogGiven[analogSteer], analogValue[analogSteer]);
     AngleJoint* joints = world->angleJoints();
     joints[0].setTarget(steering);
     joints[1].setTarget(-steering);
 
-    const float throttle = throttleRamp.update(dt, keys[keyUp] != 0, keys[keyDown] != 0);
+    const float throttle =
+        throttleRamp.update(dt, keys[keyUp] != 0, keys[keyDown] != 0, analogGiven[analogThrottle],
+                            analogValue[analogThrottle]);
     driveController.update(throttle);
 
-    const float brake = brakeRamp.update(dt, keys[keySpace] != 0, false);
+    const float brake = brakeRamp.update(dt, keys[keySpace] != 0, false, analogGiven[analogBrake],
+                                         analogValue[analogBrake]);
     Wheel* wheels = world->wheels();
     const int wheelCount = world->wheelCount();
     for (int w = 0; w < wheelCount; ++w) {

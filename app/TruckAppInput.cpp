@@ -38,6 +38,8 @@ void TruckApp::releaseParticle() {
 
 void TruckApp::setAnalog(AnalogControl control, float value) {
     const int k = static_cast<int>(control);
-    analogValue[k] = value;
+    // Held to the control's range, so that the brake never pulls backwards.
+    const float low = analogMinimum(control);
+    analogValue[k] = value < low ? low : (value > 1.0f ? 1.0f : value);
     analogGiven[k] = true;
 }

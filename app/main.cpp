@@ -7,6 +7,7 @@
 #include "app/Application.h"
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
+#include "app/GamePad.h"
 #include "app/InputRouter.h"
 #include "app/KeyScript.h"
 #include "app/MapFile.h"
@@ -50,6 +51,8 @@ Recording* replay = nullptr;
 // Where the keyboard's (and every other device's) events go.
 InputRouter router;
 MouseInput mouse;
+// A game controller, when one is plugged in; started only for a live drive.
+GamePad gamePad;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
@@ -146,6 +149,7 @@ void display() {
             std::exit(0);
         }
     } else {
+        gamePad.poll(router, *truckApp);
         time = static_cast<float>(timer->elapsed());
         if (recorder != nullptr) {
             recorder->frame(time);
@@ -374,6 +378,9 @@ int main(int argc, char** argv) {
     // so that the same script gives the same picture.
     truckApp->hud.scripted = !options.screenshot.empty();
     mouse.attach(truckApp, &router);
+    if (replay == nullptr && options.screenshot.empty() && !gamePad.start()) {
+        std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
+    }
     if (recorder != nullptr) {
         // Ctrl-C or a kill ends the drive as closing the window does.
         std::signal(SIGINT, [](int) { stopRequested = 1; });

@@ -4,8 +4,10 @@
 // rest, accelerate, reverse, turn, brake, keep moving at full lock, climb,
 // kick up dust that the frame shows, survive rough ground and reset.
 #include "app/CameraView.h"
+#include "app/KeyScript.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
+#include "physics/PositionHash.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
 #include "scene/RenderScale.h"
@@ -144,6 +146,53 @@ TEST_F(Driving, Reverses) {
     driver.run(6.0);
     ASSERT_TRUE(driver.allFinite());
     EXPECT_LE(forwardTravel(start, driver.pose()), -4.0f);
+}
+
+// Drives a fresh truck by `script` for `seconds` as dravonel-sim does (the
+// events of a frame's time before that frame); the positions hash at the end
+// and the chassis speed (m/s) in *speed.
+uint64_t driveScript(const char* script, double seconds, float* speed) {
+    TruckDriver run;
+    EXPECT_TRUE(run.load(assetDir)) << run.app.failureReason();
+    KeyScript events;
+    EXPECT_TRUE(events.parse(script)) << events.failureReason();
+    const long frames = std::lround(seconds * TruckDriver::framesPerSecond);
+    for (long frame = 0; frame <= frames; ++frame) {
+        events.sendUntil(static_cast<double>(frame) / TruckDriver::framesPerSecond, &run.app);
+        if (frame < frames) {
+            run.run(1.0 / TruckDriver::framesPerSecond);
+        }
+    }
+    EXPECT_TRUE(run.allFinite()) << script;
+    *speed = run.chassisSpeed();
+    return positionHash(run.app.world->positions(), run.app.world->particleCount());
+}
+
+// Analog controls at full deflection are the keys bit for bit: throttle,
+// steering there and back, reverse with left lock, and the brake. Half
+// throttle is clearly slower after 5.5 s than full.
+TEST(AnalogDriving, FullDeflectionIsTheKeyAndHalfThrottleIsSlower) {
+    const char* const pairs[][2] = {
+        {"0:throttle=1", "0:+up"},
+        {"0:throttle=1 3:steer=1 5:steer=0", "0:+up 3:+right 5:-right"},
+        {"0:throttle=-1 3:steer=-1", "0:+down 3:+left"},
+        {"0:throttle=1 3:brake=1 5:brake=0", "0:+up 3:+space 5:-space"},
+    };
+    float speed = 0.0f;
+    const uint64_t resting = driveScript("", 5.5, &speed);
+    for (const auto& pair : pairs) {
+        const uint64_t analog = driveScript(pair[0], 5.5, &speed);
+        EXPECT_EQ(analog, driveScript(pair[1], 5.5, &speed)) << pair[0] << " vs " << pair[1];
+        EXPECT_NE(analog, resting) << pair[0] << " drove nothing";
+    }
+    float full = 0.0f;
+    float half = 0.0f;
+    driveScript("0:throttle=1", 5.5, &full);
+    driveScript("0:throttle=0.5", 5.5, &half);
+    EXPECT_GT(full, 9.0f);
+    EXPECT_LT(half, 0.8f * full) << "half " << half << " m/s, full " << full << " m/s";
+    EXPECT_GT(half, 0.3f * full) << "half " << half << " m/s, full " << full << " m/s";
+    std::printf("after 5.5 s: half throttle %.2f m/s, full %.2f m/s\n", half, full);
 }
 
 TEST_F(Driving, SteeringRightTurnsRightAndLeftTurnsLeft) {

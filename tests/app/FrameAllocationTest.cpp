@@ -1,7 +1,10 @@
-// The per-frame path allocates nothing: advancing the truck (ramps, drive,
-// dust, physics step), the rigid fits with their decompositions, the cameras
+// The per-frame path allocates nothing: polling the gamepad, advancing the
+// truck (ramps from keys and analog values, drive, dust, physics step), the
+// rigid fits with their decompositions, the cameras
 // and drawing make no call to operator new. The test program's global
 // operator new counts its calls.
+#include "app/GamePad.h"
+#include "app/InputRouter.h"
 #include "app/MapFile.h"
 #include "app/TruckApp.h"
 #include "app/TruckPlacement.h"
@@ -61,6 +64,12 @@ TEST(FrameAllocation, AdvancingAndFittingTheTruckAllocateNothing) {
     TruckApp app;
     app.setAssetDirectory(DRAVONEL_ASSET_DIR);
     ASSERT_TRUE(app.initSimulation()) << app.failureReason();
+    // A pad's subsystem polled every frame (no pad is plugged in), and
+    // analog values given through the router as a pad gives them.
+    GamePad pad;
+    pad.start();
+    InputRouter router;
+    router.attach(&app, nullptr, false);
     float t = 0.0f;
     const int keys[4] = {357, 358, 32, 356};
     long advanceCalls = 0;
@@ -71,6 +80,11 @@ TEST(FrameAllocation, AdvancingAndFittingTheTruckAllocateNothing) {
         }
         t += 1.0f / 60.0f;
         long before = newCalls.load();
+        if (k % 20 == 10) {
+            const AnalogControl control = static_cast<AnalogControl>(k / 20 % analogControlCount);
+            router.deliver(InputEvent::makeAnalog(control, 0.25f * static_cast<float>(k % 3)));
+        }
+        pad.poll(router, app);
         app.advance(t);
         advanceCalls += newCalls.load() - before;
         before = newCalls.load();

@@ -1,10 +1,11 @@
 // Tests of the input ramp: press rate and clamps in the direction of
 // travel, return to the centre without overshoot, both inputs acting like
-// none, and the brake-style ramp that never leaves [0, 1].
+// none, the brake-style ramp that never leaves [0, 1], and analog targets.
 #include "app/InputRamp.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 namespace {
@@ -110,6 +111,55 @@ TEST(InputRamp, BrakeNeverLeavesZeroToOne) {
     }
     EXPECT_TRUE(reachedTop);
     EXPECT_TRUE(reachedRest);
+}
+
+// An analog value is a target. Full deflection and 0 drive the ramp bit for
+// bit as the held and the released keys do, over random frames; other values
+// are followed at the press rate away from the centre and the release rate
+// towards it (the side taken where the frame starts), landing exactly on the
+// target; with keys held too the larger deflection wins, a tie going to the
+// keys.
+TEST(InputRamp, AnalogTargetsFollowTheRatesAndTheLargerDeflectionWins) {
+    std::mt19937 rng(4);
+    std::uniform_real_distribution<float> dt(0.0f, 0.05f);
+    InputRamp keys = steering();
+    InputRamp pad = steering();
+    InputRamp keysWithPadAtRest = steering();
+    for (int frame = 0; frame < 5000; ++frame) {
+        const int pattern = static_cast<int>(rng() % 4);
+        const bool right = pattern == 1 || pattern == 3;
+        const bool left = pattern == 2 || pattern == 3;
+        const float analog = right == left ? 0.0f : (right ? 1.0f : -1.0f);
+        const float step = dt(rng);
+        const float byKeys = keys.update(step, right, left);
+        ASSERT_EQ(pad.update(step, false, false, true, analog), byKeys) << "frame " << frame;
+        ASSERT_EQ(keysWithPadAtRest.update(step, right, left, true, 0.0f), byKeys);
+    }
+    EXPECT_EQ(steering().analogTarget(-1.0f), -0.6f);
+    EXPECT_EQ(steering().analogTarget(2.0f), 0.6f);
+    EXPECT_EQ(steering().analogTarget(std::nanf("")), 0.0f);
+
+    InputRamp ramp;
+    ramp.init(0.0f, -1.0f, 1.0f, 2.0f, 1.0f);
+    EXPECT_NEAR(ramp.update(0.1f, false, false, true, 0.5f), 0.2f, 1e-6f);
+    EXPECT_EQ(ramp.update(0.2f, false, false, true, 0.5f), 0.5f);
+    EXPECT_EQ(ramp.update(0.2f, false, false, true, 0.5f), 0.5f);
+    EXPECT_NEAR(ramp.update(0.25f, false, false, true, 0.25f), 0.25f, 1e-6f);
+    EXPECT_NEAR(ramp.update(0.1f, false, false, true, -0.5f), 0.15f, 1e-6f);
+    EXPECT_NEAR(ramp.update(0.1f, false, false, true, -0.5f), 0.05f, 1e-6f);
+    EXPECT_NEAR(ramp.update(0.1f, false, false, true, -0.5f), -0.05f, 1e-6f);
+    EXPECT_NEAR(ramp.update(0.1f, false, false, true, -0.5f), -0.25f, 1e-6f);
+    EXPECT_NEAR(ramp.update(0.1f, false, false, true, -0.5f), -0.45f, 1e-6f);
+    EXPECT_EQ(ramp.update(0.1f, false, false, true, -0.5f), -0.5f);
+
+    // The key's clamp outweighs half deflection the other way; a full one
+    // the other way ties, and the key keeps it.
+    EXPECT_NEAR(ramp.update(0.1f, true, false, true, -0.5f), -0.3f, 1e-6f);
+    EXPECT_NEAR(ramp.update(0.1f, false, true, true, 1.0f), -0.5f, 1e-6f);
+    // Both keys aim at the centre: any deflection outweighs them.
+    EXPECT_NEAR(ramp.update(0.1f, true, true, true, -1.0f), -0.7f, 1e-6f);
+    // Up towards the centre from below: the release rate.
+    EXPECT_NEAR(ramp.update(0.1f, false, false, true, 0.5f), -0.6f, 1e-6f);
 }
 
 } // namespace

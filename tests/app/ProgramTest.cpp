@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -200,6 +201,25 @@ TEST(Program, RunsUntilItsWindowIsClosed) {
     EXPECT_TRUE(program.exitedNormally());
     EXPECT_EQ(program.exitStatus(), 0) << "stderr: " << program.standardError();
     EXPECT_TRUE(windowsNamed("Dravonel").size() <= before.size());
+}
+
+// A live drive starts the gamepad's subsystem without a word when no pad
+// is plugged in, and still ends on SIGTERM as a console program does: the
+// subsystem must not take the signal for itself.
+TEST(Program, EndsOnSigtermWithTheGamepadStarted) {
+    if (!requireDisplay()) {
+        return;
+    }
+    ProgramLock lock;
+    ChildProcess program;
+    ASSERT_TRUE(program.start(programPath, assetDir)) << program.failureReason();
+    ASSERT_TRUE(program.waitForOutput("ESC:               reset simulation\n", 60.0))
+        << "stderr: " << program.standardError();
+    ASSERT_TRUE(program.running());
+    ::kill(program.processId(), SIGTERM);
+    ASSERT_TRUE(program.waitForExit(10.0)) << "still running after SIGTERM";
+    EXPECT_EQ(program.exitStatus(), 128 + SIGTERM);
+    EXPECT_EQ(program.standardError(), "");
 }
 
 TEST(Program, StopsWithAReasonWhenStartedWithoutAssets) {
