@@ -1,6 +1,8 @@
 // GamePad: SDL's game controller events turned into the app's input events.
 #include "app/GamePad.h"
 
+#include <cstdlib>
+
 #include "app/Application.h"
 
 #include "app/InputRouter.h"
@@ -53,6 +55,10 @@ bool GamePad::start() {
     // The window is freeglut's, which SDL does not know: its pad events
     // must not wait for a focus SDL never sees.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // A pad needs no session bus. Without one named, libdbus would try to
+    // start one through the X server as SDL starts, fail, and keep what it
+    // read; an address that names no bus makes it give up at once.
+    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
         reason = SDL_GetError();
         return false;
