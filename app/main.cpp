@@ -9,17 +9,16 @@
 #include "app/CommandLine.h"
 #include "app/GamePad.h"
 #include "app/InputRouter.h"
-#include "app/KeyScript.h"
+#include "app/KeyboardInput.h"
 #include "app/MapFile.h"
 #include "app/MouseInput.h"
-#include "app/PngWriter.h"
 #include "app/ProgramOptions.h"
 #include "app/Recording.h"
 #include "app/RecordingWriter.h"
+#include "app/ScreenshotDriver.h"
 #include "app/Timer.h"
 #include "app/TruckApp.h"
 #include "app/ViewportFit.h"
-#include "app/WindowKeys.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "render/Renderer.h"
@@ -28,12 +27,10 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -56,19 +53,13 @@ GamePad gamePad;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
-// Releases held back until the next frame, to tell repeats from presses.
-KeyRepeatFilter repeats;
+KeyboardInput keyboard;
 // The scene's part of the window; bars around it when the window is not 4:3.
 ViewportRect view;
 bool barsShown = false;
 const int barColour = 0x000000;
 // The map given with --map, loaded before the window opens.
 MapFile* map = nullptr;
-
-// Screenshots: the window's size and the fixed frame rate of the script.
-const int shotWidth = 640;
-const int shotHeight = 480;
-const int shotFramesPerSecond = 60;
 
 uint64_t currentHash() {
     PhysicsWorld* world = truckApp->world;
@@ -80,60 +71,13 @@ void printPositionsHash() {
     std::fflush(stdout);
 }
 
-// Drives the key script at a fixed frame rate up to the requested time,
-// drawing every frame as the window would (the cameras smooth over the
-// frames before), reads back the last one and writes it as a PNG. Ends the
-// process: 0 when the file was written, 1 otherwise.
-void takeScreenshot() {
-    if (glutGet(GLUT_WINDOW_WIDTH) < shotWidth || glutGet(GLUT_WINDOW_HEIGHT) < shotHeight) {
-        std::fprintf(stderr, "dravonel: the window is %d x %d, too small for a %d x %d shot\n",
-                     glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT), shotWidth,
-                     shotHeight);
-        std::exit(1);
-    }
-    renderer->setViewport(shotWidth, shotHeight);
-    truckApp->viewWidth = shotWidth;
-    truckApp->viewHeight = shotHeight;
-    KeyScript script;
-    script.parse(options.script);
-    if (options.camera > 0) {
-        application->key(cameraKeyCode(options.camera), true);
-        application->key(cameraKeyCode(options.camera), false);
-    }
-    const long frames = std::lround(options.at * shotFramesPerSecond);
-    for (long frame = 0; frame <= frames; ++frame) {
-        // Frame times and event timing as in the headless simulator, so the
-        // same script drives the same simulation.
-        const double time = static_cast<double>(frame) / shotFramesPerSecond;
-        script.sendUntil(time, truckApp);
-        if (frame > 0 || frames == 0) {
-            application->frame(static_cast<float>(time));
-        }
-    }
-    std::vector<unsigned char> pixels(static_cast<size_t>(shotWidth) * shotHeight * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, shotWidth, shotHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    PngWriter png;
-    if (!png.write(options.screenshot.c_str(), shotWidth, shotHeight, pixels.data(), true)) {
-        std::fprintf(stderr, "dravonel: %s\n", printableText(png.failureReason()).c_str());
-        std::exit(1);
-    }
-    std::printf("wrote %s (%d x %d, the frame at %g s)\n",
-                printableText(options.screenshot.c_str()).c_str(), shotWidth, shotHeight,
-                static_cast<double>(frames) / shotFramesPerSecond);
-    std::fflush(stdout);
-    std::exit(0);
-}
-
 // The frame time comes from the timer, or in a replay from the recording;
 // a recording being written notes it first.
-void deliverHeldReleases();
-
 void display() {
-    deliverHeldReleases();
+    keyboard.beginFrame();
     if (!options.screenshot.empty()) {
-        takeScreenshot();
+        std::exit(ScreenshotDriver::run(truckApp, renderer, options, glutGet(GLUT_WINDOW_WIDTH),
+                                        glutGet(GLUT_WINDOW_HEIGHT)));
     }
     mouse.beginFrame();
     float time = 0.0f;
@@ -196,55 +140,6 @@ void idle() {
     glutPostRedisplay();
 }
 
-// A press that only repeats a held key goes nowhere; releases wait for the
-// next frame, when they reach the application before that frame runs.
-void pressKey(int code) {
-    if (repeats.press(code)) {
-        router.key(code, true);
-    }
-}
-
-void releaseKey(int code) {
-    if (!repeats.release(code)) {
-        router.key(code, false);
-    }
-}
-
-void deliverHeldReleases() {
-    int codes[16];
-    const int count = repeats.flush(codes, 16);
-    for (int k = 0; k < count; ++k) {
-        router.key(codes[k], false);
-    }
-}
-
-// Special keys outside the application's set never reach it.
-void specialDown(int key, int, int) {
-    const int code = specialKeyCode(key);
-    if (code >= 0) {
-        pressKey(code);
-    }
-    // Full screen is the window's business, not the simulation's.
-    if (key == GLUT_KEY_F11 && options.screenshot.empty()) {
-        glutFullScreenToggle();
-    }
-}
-
-void specialUp(int key, int, int) {
-    const int code = specialKeyCode(key);
-    if (code >= 0) {
-        releaseKey(code);
-    }
-}
-
-void keyboardDown(unsigned char character, int, int) {
-    pressKey(characterKeyCode(character));
-}
-
-void keyboardUp(unsigned char character, int, int) {
-    releaseKey(releasedKeyCode(character, truckApp->keys));
-}
-
 // The window is closing while a drive is recorded: the end state to compare
 // with the replays, and the file completed.
 void finishRecording() {
@@ -255,7 +150,7 @@ void finishRecording() {
         return;
     }
     finished = true;
-    deliverHeldReleases();
+    keyboard.beginFrame();
     printPositionsHash();
     if (!recorder->finish(currentHash())) {
         std::fprintf(stderr, "dravonel: %s\n", printableText(recorder->failureReason()).c_str());
@@ -374,10 +269,8 @@ int main(int argc, char** argv) {
     }
     router.attach(truckApp, recorder, replay != nullptr || !options.screenshot.empty());
     truckApp->hud.visible = !options.noHud;
-    // A scripted frame shows the script's fixed rate, not a measured one,
-    // so that the same script gives the same picture.
-    truckApp->hud.scripted = !options.screenshot.empty();
     mouse.attach(truckApp, &router);
+    keyboard.attach(truckApp, &router, options.screenshot.empty());
     if (replay == nullptr && options.screenshot.empty() && !gamePad.start()) {
         std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
     }
@@ -392,10 +285,10 @@ int main(int argc, char** argv) {
     glutDisplayFunc(display);
     glutReshapeFunc(reshape);
     glutIdleFunc(idle);
-    glutSpecialFunc(specialDown);
-    glutSpecialUpFunc(specialUp);
-    glutKeyboardFunc(keyboardDown);
-    glutKeyboardUpFunc(keyboardUp);
+    glutSpecialFunc(KeyboardInput::glutSpecialDown);
+    glutSpecialUpFunc(KeyboardInput::glutSpecialUp);
+    glutKeyboardFunc(KeyboardInput::glutCharacterDown);
+    glutKeyboardUpFunc(KeyboardInput::glutCharacterUp);
     // A held key is one press: the driving keys are read as held anyway, and
     // a held toggle must not flicker.
     glutIgnoreKeyRepeat(1);

@@ -171,6 +171,16 @@ bool Renderer::drawText(int x, int y, const char* text, int colour) {
     return checkError();
 }
 
+bool Renderer::readPixels(int x, int y, int width, int height, unsigned char* rgb) {
+    if (!checkError()) {
+        return false;
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(x, y, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    return checkError();
+}
+
 bool Renderer::endOverlay() {
     if (!checkError()) {
         return false;

@@ -76,6 +76,9 @@ class Renderer {
     // baseline of its first character at (x, y).
     bool drawText(int x, int y, const char* text, int colour);
     bool endOverlay();
+    // The back buffer's RGB bytes of the rectangle (x, y, width, height),
+    // bottom row first, rows packed without padding.
+    bool readPixels(int x, int y, int width, int height, unsigned char* rgb);
     // Width and height of one character of drawText, pixels.
     static constexpr int textCellWidth = 8;
     static constexpr int textCellHeight = 13;
