@@ -133,6 +133,8 @@ bool Recording::load(const char* path) {
     lastTime = 0.0f;
     stamped = false;
     model = 0;
+    groundStamped = false;
+    ground = 0;
     ended = false;
     finalHash = 0;
     filePath = path;
@@ -195,6 +197,17 @@ bool Recording::load(const char* path) {
         }
         stamped = true;
         first = 2;
+        // The ground stamp came with maps; a file without it replays on any.
+        if (lines.size() > 2 && lines[2].rfind("ground ", 0) == 0) {
+            std::istringstream words(lines[2]);
+            words >> word >> hash >> extra;
+            if (!extra.empty() || !readHash(hash, &ground)) {
+                reason = filePath + ": line 3: expected \"ground HASH\" with 16 hex digits";
+                return false;
+            }
+            groundStamped = true;
+            first = 3;
+        }
     }
     for (size_t k = first; k < lines.size(); ++k) {
         const std::string number = std::to_string(k + 1);
@@ -243,6 +256,15 @@ bool Recording::matchesModel(uint64_t modelHash) {
     }
     reason = filePath + ": recorded with the model " + hex(model) + ", but Modell.txt here is " +
              hex(modelHash) + ": a different truck";
+    return false;
+}
+
+bool Recording::matchesGround(uint64_t groundHash) {
+    if (!groundStamped || ground == groundHash) {
+        return true;
+    }
+    reason = filePath + ": driven on the ground " + hex(ground) + ", but this world's ground is " +
+             hex(groundHash) + ": replay it with the --map it was recorded with";
     return false;
 }
 

@@ -37,6 +37,9 @@ class Recording {
     // True when the model matches the stamp (or there is none); otherwise
     // false with failureReason() naming both hashes.
     bool matchesModel(uint64_t modelHash);
+    // True when the file names no ground or the same ground
+    // (TruckApp::groundHash); otherwise false with failureReason() naming both.
+    bool matchesGround(uint64_t groundHash);
     // Whether the file closes with the hash the drive ended on, and that hash.
     bool hasEndHash() const { return ended; }
     uint64_t endHash() const { return finalHash; }
@@ -69,6 +72,8 @@ class Recording {
     float lastTime = 0.0f;
     bool stamped = false;
     uint64_t model = 0;
+    bool groundStamped = false;
+    uint64_t ground = 0;
     bool ended = false;
     uint64_t finalHash = 0;
     std::string filePath;

@@ -12,14 +12,15 @@ RecordingWriter::~RecordingWriter() {
     }
 }
 
-bool RecordingWriter::open(const char* path, uint64_t modelHash) {
+bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t groundHash) {
     filePath = path;
     file = std::fopen(path, "w");
     if (file == nullptr) {
         reason = filePath + ": cannot create: " + std::strerror(errno);
         return false;
     }
-    std::fprintf(file, "dravonel recording 2\nmodel %016" PRIx64 "\n", modelHash);
+    std::fprintf(file, "dravonel recording 2\nmodel %016" PRIx64 "\nground %016" PRIx64 "\n",
+                 modelHash, groundHash);
     return true;
 }
 

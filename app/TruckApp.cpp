@@ -288,6 +288,13 @@ bool TruckApp::reset() {
     const std::string modelBytes((std::istreambuf_iterator<char>(modelFile)),
                                  std::istreambuf_iterator<char>());
     modelHash = bytesHash(modelBytes.data(), modelBytes.size());
+    const Terrain& ground = fresh->terrain();
+    const float layout[5] = {static_cast<float>(ground.samplesX),
+                             static_cast<float>(ground.samplesZ), ground.spacing, ground.origin.x,
+                             ground.origin.z};
+    groundHash = bytesHash(layout, sizeof(layout)) ^
+                 bytesHash(ground.heights, sizeof(float) * static_cast<size_t>(ground.samplesX) *
+                                               static_cast<size_t>(ground.samplesZ));
 
     steeringRamp.init(0.0f, -0.6f, 0.6f, 1.5f, 1.5f);
     throttleRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);

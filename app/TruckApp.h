@@ -165,6 +165,9 @@ class TruckApp : public Application {
     // Hash (FNV-1a) of the bytes of the Modell.txt loaded by the last
     // reset. Recordings are stamped with it.
     uint64_t modelHash = 0;
+    // Hash of the ground the world was built on: its size, spacing, place
+    // and every height. Recordings are stamped with it too.
+    uint64_t groundHash = 0;
 
     // The grabbed particle (-1: none) and the world point it is pulled to, m.
     int grabbedParticle = -1;

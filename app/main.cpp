@@ -248,7 +248,7 @@ int main(int argc, char** argv) {
     }
     if (!options.record.empty()) {
         recorder = new RecordingWriter();
-        if (!recorder->open(options.record.c_str(), truckApp->modelHash)) {
+        if (!recorder->open(options.record.c_str(), truckApp->modelHash, truckApp->groundHash)) {
             std::fprintf(stderr, "dravonel: %s\n",
                          printableText(recorder->failureReason()).c_str());
             teardown();
@@ -257,7 +257,8 @@ int main(int argc, char** argv) {
     }
 
     if (replay != nullptr) {
-        if (!replay->matchesModel(truckApp->modelHash)) {
+        if (!replay->matchesModel(truckApp->modelHash) ||
+            !replay->matchesGround(truckApp->groundHash)) {
             std::fprintf(stderr, "dravonel: %s\n", printableText(replay->failureReason()).c_str());
             teardown();
             return 1;

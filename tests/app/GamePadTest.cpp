@@ -82,7 +82,8 @@ class PadDrive : public ::testing::Test {
         SDL_SetHint(SDL_HINT_GAMECONTROLLER_IGNORE_DEVICES_EXCEPT, "0x1209/0x7064");
         ASSERT_TRUE(pad.start()) << pad.failureReason();
         ASSERT_TRUE(driver.load(assetDir)) << driver.app.failureReason();
-        ASSERT_TRUE(recorder.open(recordingPath().c_str(), driver.app.modelHash))
+        ASSERT_TRUE(
+            recorder.open(recordingPath().c_str(), driver.app.modelHash, driver.app.groundHash))
             << recorder.failureReason();
         router.attach(&driver.app, &recorder, false);
     }

@@ -64,7 +64,7 @@ TEST(InputEvents, ScriptWordsForEveryKindAndTheirRefusals) {
 TEST(InputEvents, WrittenRecordingsReadBackWithTheirStampAndEnd) {
     TempFolder folder;
     RecordingWriter writer;
-    ASSERT_TRUE(writer.open(folder.file("r.txt").c_str(), 0x0123456789abcdefULL));
+    ASSERT_TRUE(writer.open(folder.file("r.txt").c_str(), 0x0123456789abcdefULL, 0x77ULL));
     writer.frame(0.1f);
     writer.key(511, true);
     writer.input(InputEvent::makeGrab(7, Vec3(0.1f, 1e-7f, -3.3f)));
@@ -83,6 +83,9 @@ TEST(InputEvents, WrittenRecordingsReadBackWithTheirStampAndEnd) {
     EXPECT_FALSE(recording.matchesModel(1));
     EXPECT_NE(std::string(recording.failureReason()).find("0123456789abcdef"), std::string::npos);
     EXPECT_NE(std::string(recording.failureReason()).find("0000000000000001"), std::string::npos);
+    EXPECT_TRUE(recording.matchesGround(0x77ULL));
+    EXPECT_FALSE(recording.matchesGround(0x78ULL));
+    EXPECT_NE(std::string(recording.failureReason()).find("--map"), std::string::npos);
     ASSERT_TRUE(recording.hasEndHash());
     EXPECT_EQ(recording.endHash(), 0xfedcba9876543210ULL);
     EXPECT_EQ(recording.frameCount(), 4);
@@ -162,7 +165,7 @@ TEST(InputEvents, DamagedRecordingsAreRefusedByLineOrWarnedAbout) {
 
 TEST(InputEvents, WriterReportsAFailedWrite) {
     RecordingWriter writer;
-    ASSERT_TRUE(writer.open("/dev/full", 0));
+    ASSERT_TRUE(writer.open("/dev/full", 0, 0));
     for (int k = 0; k < 10000; ++k) {
         writer.frame(static_cast<float>(k));
     }

@@ -391,6 +391,12 @@ TEST(ProgramOptions, RecordedDriveReplaysToTheSameHashInTheWindowAndHeadless) {
     const Outcome other = runToEnd(simPath, {"--assets", heavier.path(), "--replay", recording});
     EXPECT_EQ(other.status, 1);
     EXPECT_NE(other.err.find("recorded with the model"), std::string::npos) << other.err;
+    // On another ground it would too: refused, naming the map.
+    const Outcome elsewhere =
+        runToEnd(simPath, {"--assets", assetDir, "--map", assetDir + "/maps/dunes.map", "--replay",
+                           recording});
+    EXPECT_EQ(elsewhere.status, 1);
+    EXPECT_NE(elsewhere.err.find("--map"), std::string::npos) << elsewhere.err;
 }
 
 // Ctrl-C ends a recorded drive as closing the window does: whole lines, the

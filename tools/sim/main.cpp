@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
     }
 
     if (!replayPath.empty()) {
-        if (!recording.matchesModel(app.modelHash)) {
+        if (!recording.matchesModel(app.modelHash) || !recording.matchesGround(app.groundHash)) {
             std::fprintf(stderr, "dravonel-sim: %s\n",
                          printableText(recording.failureReason()).c_str());
             return 1;
