@@ -130,13 +130,6 @@ bool Recording::load(const char* path) {
     entries.clear();
     cursor = 0;
     frames = 0;
-    lastTime = 0.0f;
-    stamped = false;
-    model = 0;
-    groundStamped = false;
-    ground = 0;
-    ended = false;
-    finalHash = 0;
     filePath = path;
     reason.clear();
     warningText.clear();
@@ -151,7 +144,23 @@ bool Recording::load(const char* path) {
         reason = filePath + ": cannot read: " + std::strerror(errno);
         return false;
     }
-    const std::string text = whole.str();
+    return parse(whole.str(), path);
+}
+
+bool Recording::parse(const std::string& text, const char* path) {
+    entries.clear();
+    cursor = 0;
+    frames = 0;
+    lastTime = 0.0f;
+    stamped = false;
+    model = 0;
+    groundStamped = false;
+    ground = 0;
+    ended = false;
+    finalHash = 0;
+    filePath = path;
+    reason.clear();
+    warningText.clear();
 
     // Whole lines only: a last line without its newline was cut off while it
     // was written. Lines may end in CR LF, as an editor on another system

@@ -25,6 +25,8 @@ class Recording {
     // cannot be read or a line is not one the format has. A file cut short
     // loads its whole lines and says so in warning().
     bool load(const char* path);
+    // The same for a whole file's bytes already read, named `path` in reasons.
+    bool parse(const std::string& text, const char* path);
     const char* failureReason() const { return reason.c_str(); }
     // One line for the person replaying, empty when all is well: the file
     // ends early, or has no model stamp.
