@@ -9,10 +9,6 @@
 #include <cstdio>
 
 namespace {
-// The chassis particles whose mean velocity is the truck's speed, as the
-// headless simulator's speed column takes it.
-const int chassisFirst = 136;
-const int chassisEnd = 140;
 const float metresPerSecondToKmh = 3.6f;
 
 // Names by camera index (F1..F4, then the orbit camera on F12).
@@ -73,16 +69,7 @@ void Hud::note(const char* text, float time) {
 }
 
 float Hud::speedKmh(const TruckApp& app) {
-    PhysicsWorld* world = app.world;
-    if (world == nullptr || world->particleCount() < chassisEnd) {
-        return 0.0f;
-    }
-    const Particle* particles = world->particles();
-    Vec3 sum;
-    for (int i = chassisFirst; i < chassisEnd; ++i) {
-        sum = sum + particles[i].velocity;
-    }
-    sum = sum * 0.25f;
+    const Vec3 sum = app.chassisVelocity();
     const float speed = std::sqrt(dot(sum, sum));
     // Forward is the body's -z, in scene and world alike.
     const Vec3 forward = app.bodyTransform().transformVector(Vec3(0.0f, 0.0f, -1.0f));

@@ -66,6 +66,10 @@ class TruckApp : public Application {
     // simulator and the tests.
     bool initSimulation();
 
+    // Mean velocity of the four body-fit particles (136 to 139), m/s: the
+    // truck's speed as the simulator's speed column and the overlay give it.
+    Vec3 chassisVelocity() const;
+
     // Rigid transforms fitted to the particles (scene units).
     Mat4 bodyTransform() const;
     Mat4 wheelTransform(int wheel) const;

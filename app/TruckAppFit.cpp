@@ -19,6 +19,18 @@ const int wheelParticles[4][3] = {{1, 0, 2}, {35, 34, 36}, {68, 69, 70}, {102, 1
 const float wheelRimSide[4] = {-1.0f, -1.0f, 1.0f, 1.0f};
 } // namespace
 
+Vec3 TruckApp::chassisVelocity() const {
+    if (world == nullptr || world->particleCount() < 140) {
+        return Vec3();
+    }
+    const Particle* particles = world->particles();
+    Vec3 sum;
+    for (int i = 136; i < 140; ++i) {
+        sum = sum + particles[i].velocity;
+    }
+    return sum * 0.25f;
+}
+
 Mat4 TruckApp::bodyTransform() const {
     Mat4 out;
     if (world == nullptr || bodyMesh == nullptr) {

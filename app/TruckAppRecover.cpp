@@ -24,13 +24,7 @@ bool TruckApp::recover() {
         return reset();
     }
     const float heading = headingOf(bodyTransform());
-    const Vec3* positions = world->positions();
-    const int count = world->particleCount();
-    Vec3 sum;
-    for (int i = 0; i < count; ++i) {
-        sum = sum + positions[i];
-    }
-    const Vec3 centre = sum * (1.0f / static_cast<float>(count));
+    const Vec3 centre = meanPosition(*world);
     // Off the grid there is no ground to put the truck on: back to the start.
     if (world->terrain().query(Vec3(centre.x, 0.0f, centre.z), nullptr, nullptr) >=
         Terrain::outside) {

@@ -22,6 +22,8 @@ bool groundHeight(const Terrain& terrain, float x, float z, float* height) {
     return true;
 }
 
+} // namespace
+
 Vec3 meanPosition(PhysicsWorld& world) {
     const Vec3* positions = world.positions();
     Vec3 sum;
@@ -30,6 +32,8 @@ Vec3 meanPosition(PhysicsWorld& world) {
     }
     return sum * (1.0f / static_cast<float>(world.particleCount()));
 }
+
+namespace {
 
 // (x, z) turned clockwise seen from above (y up) by the angle whose cosine
 // and sine are c and s: -z turns towards +x.

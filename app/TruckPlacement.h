@@ -14,6 +14,9 @@ class PhysicsWorld;
 // lowest above the ground beneath it is `clearance` m above it. Velocities and
 // accelerations turn with it. False, with nothing moved, when the world has
 // no particles or none of them would lie over the ground.
+// Mean position of the world's particles, m; at least one particle.
+Vec3 meanPosition(PhysicsWorld& world);
+
 bool placeTruck(PhysicsWorld& world, float x, float z, float headingRadians, float clearance);
 
 // Puts a fresh truck at the map's start, 0.2 m above its ground, and

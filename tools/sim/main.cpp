@@ -77,17 +77,6 @@ Sample sampleBody(const TruckApp& app) {
     return s;
 }
 
-// Mean velocity of the four body-fit particles, m/s.
-float chassisSpeed(PhysicsWorld* world) {
-    const Particle* particles = world->particles();
-    Vec3 sum;
-    for (int i = 136; i < 140; ++i) {
-        sum = sum + particles[i].velocity;
-    }
-    sum = sum * 0.25f;
-    return std::sqrt(dot(sum, sum));
-}
-
 // One row of the table (or CSV) for the state at `time`.
 void printRow(const TruckApp& app, const Sample& start, double time, bool csv, const Vec3* eye) {
     const Sample s = sampleBody(app);
@@ -99,8 +88,9 @@ void printRow(const TruckApp& app, const Sample& start, double time, bool csv, c
                                "%7.3f %7.3f %7.3f\n";
     char row[256];
     std::snprintf(row, sizeof(row), format, time, s.origin.x, s.origin.y, s.origin.z, dist,
-                  s.headingDegrees, chassisSpeed(app.world), s.tiltDegrees, wheels[0].spin(),
-                  wheels[1].spin(), wheels[2].spin(), wheels[3].spin());
+                  s.headingDegrees, std::sqrt(dot(app.chassisVelocity(), app.chassisVelocity())),
+                  s.tiltDegrees, wheels[0].spin(), wheels[1].spin(), wheels[2].spin(),
+                  wheels[3].spin());
     if (eye == nullptr) {
         std::fputs(row, stdout);
         return;
