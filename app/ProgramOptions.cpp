@@ -2,7 +2,7 @@
 #include "app/ProgramOptions.h"
 
 #include "app/CommandLine.h"
-#include "app/KeyScript.h"
+#include "app/record/KeyScript.h"
 
 #include <cstring>
 

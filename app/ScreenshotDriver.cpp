@@ -3,7 +3,7 @@
 
 #include "app/Application.h"
 #include "app/CommandLine.h"
-#include "app/KeyScript.h"
+#include "app/record/KeyScript.h"
 #include "app/PngWriter.h"
 #include "app/ProgramOptions.h"
 #include "app/TruckApp.h"

@@ -1,8 +1,8 @@
 // TruckApp construction, asset loading and reset.
 #include "app/TruckApp.h"
 
-#include "app/MapFile.h"
-#include "app/TruckPlacement.h"
+#include "app/world/MapFile.h"
+#include "app/world/TruckPlacement.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"

@@ -2,7 +2,7 @@
 // on its wheels where it is, facing the way it faced.
 #include "app/TruckApp.h"
 
-#include "app/TruckPlacement.h"
+#include "app/world/TruckPlacement.h"
 #include "physics/PhysicsWorld.h"
 
 #include <cmath>

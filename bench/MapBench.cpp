@@ -11,7 +11,7 @@
 //    ground and both pictures show as much of it), with the swap and a closing glFinish, wall time
 //    (goal: ratio
 //    <= 1.3); the process CPU time (the driver's threads included) beside it.
-#include "app/MapFile.h"
+#include "app/world/MapFile.h"
 #include "app/TruckApp.h"
 #include "bench/BenchSupport.h"
 #include "render/Renderer.h"

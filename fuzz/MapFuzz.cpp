@@ -2,8 +2,8 @@
 // the first zero byte are a map file's text, the rest its heightmap PNG.
 // What both accept is built into a terrain and queried, so that every size
 // the readers let through is one the terrain can hold.
-#include "app/HeightmapReader.h"
-#include "app/MapFile.h"
+#include "app/world/HeightmapReader.h"
+#include "app/world/MapFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,8 +4,8 @@
 // (its asset folder does not exist), so every event they keep is one the
 // application takes safely, and the frame times a replay waits for never go
 // back.
-#include "app/KeyScript.h"
-#include "app/Recording.h"
+#include "app/record/KeyScript.h"
+#include "app/record/Recording.h"
 #include "app/TruckApp.h"
 
 #include <cstddef>

@@ -3,8 +3,8 @@
 // second, must start in view of the fixed camera and drive away from it,
 // rest, accelerate, reverse, turn, brake, keep moving at full lock, climb,
 // kick up dust that the frame shows, survive rough ground and reset.
-#include "app/CameraView.h"
-#include "app/KeyScript.h"
+#include "app/camera/CameraView.h"
+#include "app/record/KeyScript.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"

@@ -3,11 +3,11 @@
 // rigid fits with their decompositions, the cameras
 // and drawing make no call to operator new. The test program's global
 // operator new counts its calls.
-#include "app/GamePad.h"
-#include "app/InputRouter.h"
-#include "app/MapFile.h"
+#include "app/input/GamePad.h"
+#include "app/input/InputRouter.h"
+#include "app/world/MapFile.h"
 #include "app/TruckApp.h"
-#include "app/TruckPlacement.h"
+#include "app/world/TruckPlacement.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Renderer.h"
 #include "scene/GroundPatch.h"

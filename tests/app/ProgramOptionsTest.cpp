@@ -2,7 +2,7 @@
 // --help and option mistakes, a scripted screenshot, a recorded drive played
 // back in the window and headless, an installed copy started from an empty
 // folder, and the model check with a model that blows up.
-#include "app/Hud.h"
+#include "app/overlay/Hud.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ProgramLock.h"
 #include "tests/support/TempFolder.h"

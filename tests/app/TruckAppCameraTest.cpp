@@ -4,8 +4,8 @@
 // camera, and a camera switch glides over 0.4 s instead of jumping. The
 // orbit camera turns, zooms and steps with the mouse and the look keys, and
 // the mouse picks the particle shown nearest the cursor.
-#include "app/InputRouter.h"
-#include "app/MouseInput.h"
+#include "app/input/InputRouter.h"
+#include "app/input/MouseInput.h"
 #include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"

@@ -1,8 +1,8 @@
 // TruckApp's key handling, frame timing and reset, without a window: the
 // application is loaded with initSimulation from the generated assets.
 #include "app/TruckApp.h"
-#include "app/MapFile.h"
-#include "app/TruckPlacement.h"
+#include "app/world/MapFile.h"
+#include "app/world/TruckPlacement.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"

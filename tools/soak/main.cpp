@@ -9,8 +9,8 @@
 // most-stretched spring while the whole truck is over the ground, how much
 // of the terrain the truck covered, and memory. Exit status: 0 when every
 // value stayed finite, 1 otherwise, 2 for bad options.
-#include "app/KeyScript.h"
-#include "app/MapFile.h"
+#include "app/record/KeyScript.h"
+#include "app/world/MapFile.h"
 #include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/Terrain.h"

@@ -1,0 +1,202 @@
+// GamePad: SDL's game controller events turned into the app's input events.
+#include "app/input/GamePad.h"
+
+#include <cstdlib>
+
+#include "app/Application.h"
+
+#include "app/input/InputRouter.h"
+#include "app/TruckApp.h"
+
+#include <SDL.h>
+
+#include <cmath>
+
+namespace {
+// Key codes the buttons stand for.
+const int keySpace = 32;
+const int keyEscape = 27;
+const int keyRecover = 'r';
+const int keyLookLeft = 'q';
+const int keyLookRight = 'e';
+const int keyF1 = 257;
+// Marks the Back button, whose key is chosen when it goes down.
+const int nextCamera = -2;
+
+struct ButtonMap {
+    SDL_GameControllerButton button;
+    int code;
+};
+// One entry per slot of GamePad::heldCode.
+const ButtonMap buttonMap[] = {
+    {SDL_CONTROLLER_BUTTON_A, keySpace},
+    {SDL_CONTROLLER_BUTTON_B, keyRecover},
+    {SDL_CONTROLLER_BUTTON_START, keyEscape},
+    {SDL_CONTROLLER_BUTTON_BACK, nextCamera},
+    {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, keyLookLeft},
+    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, keyLookRight},
+};
+
+const int steer = static_cast<int>(AnalogControl::steer);
+const int throttle = static_cast<int>(AnalogControl::throttle);
+} // namespace
+
+GamePad::~GamePad() {
+    stop();
+}
+
+bool GamePad::start() {
+    if (running) {
+        return true;
+    }
+    // SIGINT and SIGTERM stay the program's, whatever the environment says:
+    // SDL would catch them and only queue a quit event that nobody reads.
+    SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
+    // The window is freeglut's, which SDL does not know: its pad events
+    // must not wait for a focus SDL never sees.
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // A pad needs no session bus. Without one named, libdbus would try to
+    // start one through the X server as SDL starts, fail, and keep what it
+    // read; an address that names no bus makes it give up at once.
+    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
+    if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
+        reason = SDL_GetError();
+        return false;
+    }
+    running = true;
+    return true;
+}
+
+void GamePad::stop() {
+    if (!running) {
+        return;
+    }
+    if (controller != nullptr) {
+        SDL_GameControllerClose(controller);
+        controller = nullptr;
+        instanceId = -1;
+    }
+    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    // With nothing else of SDL in use, SDL_Quit also lets go of what SDL's
+    // start took beside the subsystem (its session-bus connection).
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) {
+        SDL_Quit();
+    }
+    running = false;
+}
+
+float GamePad::shapeAxis(int raw) {
+    float v = static_cast<float>(raw) / 32767.0f;
+    const float magnitude = std::fabs(v);
+    if (magnitude <= deadZone) {
+        return 0.0f;
+    }
+    if (magnitude >= 1.0f) {
+        return v > 0.0f ? 1.0f : -1.0f;
+    }
+    // The travel past the dead zone stretched over 0..1.
+    v = (magnitude - deadZone) / (1.0f - deadZone);
+    return raw > 0 ? v : -v;
+}
+
+void GamePad::open(int deviceIndex) {
+    if (controller != nullptr || !SDL_IsGameController(deviceIndex)) {
+        return;
+    }
+    controller = SDL_GameControllerOpen(deviceIndex);
+    if (controller != nullptr) {
+        instanceId = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller));
+    }
+}
+
+void GamePad::sendAnalog(InputRouter& router, int control, float value) {
+    if (value == sent[control]) {
+        return;
+    }
+    sent[control] = value;
+    router.deliver(InputEvent::makeAnalog(static_cast<AnalogControl>(control), value));
+}
+
+void GamePad::close(InputRouter& router) {
+    for (int control = 0; control < analogControlCount; ++control) {
+        sendAnalog(router, control, 0.0f);
+    }
+    for (int& code : heldCode) {
+        if (code >= 0) {
+            router.key(code, false);
+            code = -1;
+        }
+    }
+    orbitX = 0.0f;
+    orbitY = 0.0f;
+    SDL_GameControllerClose(controller);
+    controller = nullptr;
+    instanceId = -1;
+}
+
+void GamePad::button(InputRouter& router, const TruckApp& app, int sdlButton, bool down) {
+    static_assert(sizeof(buttonMap) / sizeof(buttonMap[0]) == buttonCount,
+                  "one held-key slot per mapped button");
+    for (int slot = 0; slot < buttonCount; ++slot) {
+        if (buttonMap[slot].button != sdlButton) {
+            continue;
+        }
+        int& held = heldCode[slot];
+        if (down && held < 0) {
+            held = buttonMap[slot].code;
+            if (held == nextCamera) {
+                held = cameraKeyCode((app.camera + 1) % cameraCount + 1);
+            }
+            router.key(held, true);
+        } else if (!down && held >= 0) {
+            // The key that went down comes up, even if Back's camera moved on.
+            router.key(held, false);
+            held = -1;
+        }
+        return;
+    }
+}
+
+void GamePad::poll(InputRouter& router, const TruckApp& app) {
+    if (!running) {
+        return;
+    }
+    SDL_Event event;
+    while (SDL_PollEvent(&event) != 0) {
+        switch (event.type) {
+        case SDL_CONTROLLERDEVICEADDED:
+            open(event.cdevice.which);
+            break;
+        case SDL_CONTROLLERDEVICEREMOVED:
+            if (controller != nullptr && event.cdevice.which == instanceId) {
+                close(router);
+                // Another pad still plugged in takes over.
+                for (int k = 0; k < SDL_NumJoysticks() && controller == nullptr; ++k) {
+                    open(k);
+                }
+            }
+            break;
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+            if (controller != nullptr && event.cbutton.which == instanceId) {
+                button(router, app, event.cbutton.button, event.type == SDL_CONTROLLERBUTTONDOWN);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    if (controller == nullptr) {
+        return;
+    }
+    const auto axis = [this](SDL_GameControllerAxis which) {
+        return shapeAxis(SDL_GameControllerGetAxis(controller, which));
+    };
+    sendAnalog(router, steer, axis(SDL_CONTROLLER_AXIS_LEFTX));
+    // Both triggers pulled cancel out, as both arrow keys do.
+    sendAnalog(router, throttle,
+               axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT) - axis(SDL_CONTROLLER_AXIS_TRIGGERLEFT));
+    // No axis brakes: the A button is the space key.
+    orbitX = axis(SDL_CONTROLLER_AXIS_RIGHTX);
+    orbitY = axis(SDL_CONTROLLER_AXIS_RIGHTY);
+}

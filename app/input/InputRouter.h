@@ -1,0 +1,23 @@
+// InputRouter: where the window's input devices (keyboard, mouse, gamepad)
+// hand their events. It writes them to the recording when a drive is
+// recorded, drops them while a replay or a scripted screenshot drives the
+// truck, and passes the rest to the application.
+#pragma once
+
+#include "app/input/InputEvent.h"
+
+class RecordingWriter;
+class TruckApp;
+
+class InputRouter {
+  public:
+    // `recorder` may be null; with `ignoreDevices` nothing reaches the app.
+    void attach(TruckApp* app, RecordingWriter* recorder, bool ignoreDevices);
+    void deliver(const InputEvent& event);
+    void key(int code, bool down) { deliver(InputEvent::makeKey(code, down)); }
+
+  private:
+    TruckApp* application = nullptr;
+    RecordingWriter* recorder = nullptr;
+    bool ignoring = true;
+};

@@ -1,0 +1,79 @@
+// KeyboardInput: GLUT's key callbacks turned into key events.
+#include "app/input/KeyboardInput.h"
+
+#include "app/Application.h"
+#include "app/input/InputRouter.h"
+#include "app/TruckApp.h"
+
+#include <GL/freeglut.h>
+
+namespace {
+KeyboardInput* attached = nullptr;
+// Releases held back in one frame, at most.
+const int heldCapacity = 16;
+} // namespace
+
+void KeyboardInput::attach(TruckApp* application, InputRouter* inputRouter, bool allowFullScreen) {
+    app = application;
+    router = inputRouter;
+    fullScreenAllowed = allowFullScreen;
+    attached = this;
+}
+
+void KeyboardInput::beginFrame() {
+    int codes[heldCapacity];
+    const int count = repeats.flush(codes, heldCapacity);
+    for (int k = 0; k < count; ++k) {
+        router->key(codes[k], false);
+    }
+}
+
+// A press that only repeats a held key goes nowhere.
+void KeyboardInput::press(int code) {
+    if (repeats.press(code)) {
+        router->key(code, true);
+    }
+}
+
+void KeyboardInput::release(int code) {
+    if (!repeats.release(code)) {
+        router->key(code, false);
+    }
+}
+
+void KeyboardInput::glutCharacterDown(unsigned char character, int, int) {
+    if (attached != nullptr) {
+        attached->press(characterKeyCode(character));
+    }
+}
+
+void KeyboardInput::glutCharacterUp(unsigned char character, int, int) {
+    if (attached != nullptr) {
+        attached->release(releasedKeyCode(character, attached->app->keys));
+    }
+}
+
+// Special keys outside the application's set never reach it.
+void KeyboardInput::glutSpecialDown(int key, int, int) {
+    if (attached == nullptr) {
+        return;
+    }
+    const int code = specialKeyCode(key);
+    if (code >= 0) {
+        attached->press(code);
+    }
+    // Full screen is the window's business, not the simulation's.
+    if (key == GLUT_KEY_F11 && attached->fullScreenAllowed) {
+        glutFullScreenToggle();
+    }
+}
+
+void KeyboardInput::glutSpecialUp(int key, int, int) {
+    if (attached == nullptr) {
+        return;
+    }
+    const int code = specialKeyCode(key);
+    if (code >= 0) {
+        attached->release(code);
+    }
+}

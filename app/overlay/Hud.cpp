@@ -1,0 +1,174 @@
+// Hud: formatting the overlay's lines and drawing them.
+#include "app/overlay/Hud.h"
+
+#include "app/TruckApp.h"
+#include "physics/PhysicsWorld.h"
+#include "render/Renderer.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+const float metresPerSecondToKmh = 3.6f;
+
+// Names by camera index (F1..F4, then the orbit camera on F12).
+const char* const cameraNames[] = {"F1 fixed", "F2 driver", "F3 side", "F4 follow", "F12 orbit"};
+
+// Colours, packed 0xRRGGBB.
+const int textColour = 0xF0F0E0;
+const int pausedColour = 0xFFD040;
+const int messageColour = 0xFFFFFF;
+const int panelColour = 0x101018;
+
+// Pixels: the margin to the viewport's edge and the line pitch.
+const int margin = 8;
+const int pitch = Renderer::textCellHeight + 3;
+
+const char* const helpLines[] = {
+    "keys",
+    "cursor left/right  steer",
+    "cursor up/down     accelerate forward/backwards",
+    "space              brake",
+    "F1-F4, F12         camera: fixed, driver, side, follow, orbit",
+    "q, e               look left/right; both: rear",
+    "F5, F6             truck model, mass/spring model",
+    "F7, F8             dust, ground wireframe",
+    "F9                 this display on/off",
+    "F11                full screen",
+    "h                  this help",
+    "p                  pause / go on",
+    "[ ]                slower / faster (1/64 to 1)",
+    ".                  one frame on, while paused",
+    "r                  recover: upright where the truck is",
+    "Esc                reset: back at the start",
+    "mouse left-drag    turn the orbit camera (F12); wheel: zoom",
+    "mouse right-drag   grab the truck and pull",
+};
+const int helpLineCount = sizeof(helpLines) / sizeof(helpLines[0]);
+} // namespace
+
+bool Hud::key(int code, bool down) {
+    if (code == keyToggle) {
+        if (down) {
+            visible = !visible;
+        }
+        return true;
+    }
+    if (code == keyHelp) {
+        if (down) {
+            helpVisible = !helpVisible;
+        }
+        return true;
+    }
+    return false;
+}
+
+void Hud::note(const char* text, float time) {
+    messageText = text;
+    messageTime = time;
+}
+
+float Hud::speedKmh(const TruckApp& app) {
+    const Vec3 sum = app.chassisVelocity();
+    const float speed = std::sqrt(dot(sum, sum));
+    // Forward is the body's -z, in scene and world alike.
+    const Vec3 forward = app.bodyTransform().transformVector(Vec3(0.0f, 0.0f, -1.0f));
+    const float sign = dot(sum, forward) < 0.0f ? -1.0f : 1.0f;
+    return sign * speed * metresPerSecondToKmh;
+}
+
+void Hud::countFrame(const TruckApp& app, float time, double physicsSeconds) {
+    if (app.fallOutResets != seenFallOuts) {
+        note("off the map: back at the start", time);
+    }
+    if (app.unstableResets != seenUnstable) {
+        note("the soft body became unstable and was reset", time);
+    }
+    if (app.recoveries != seenRecoveries) {
+        note("recovered", time);
+    }
+    seenFallOuts = app.fallOutResets;
+    seenUnstable = app.unstableResets;
+    seenRecoveries = app.recoveries;
+
+    if (figureStart < 0.0f || time < figureStart) {
+        figureStart = time;
+        framesCounted = 0;
+        physicsCounted = 0.0;
+    }
+    ++framesCounted;
+    physicsCounted += physicsSeconds;
+    // New figures twice a second: steady enough to read.
+    const float span = time - figureStart;
+    if (span >= 0.5f) {
+        framesPerSecond = static_cast<float>(framesCounted) / span;
+        physicsMs = static_cast<float>(physicsCounted * 1000.0 / framesCounted);
+        figureStart = time;
+        framesCounted = 0;
+        physicsCounted = 0.0;
+    }
+}
+
+void Hud::format(const TruckApp& app, float time) {
+    (void)time;
+    const float kmh = speedKmh(app);
+    std::snprintf(lines[0], sizeof(lines[0]), "%5.1f km/h %s", static_cast<double>(std::fabs(kmh)),
+                  kmh < -0.05f ? "reverse" : (kmh > 0.05f ? "forward" : ""));
+    const TimeControl& clock = app.timeControl;
+    if (clock.paused()) {
+        std::snprintf(lines[1], sizeof(lines[1]), "PAUSED (time 1/%d)", 1 << clock.halvings());
+    } else if (clock.halvings() > 0) {
+        std::snprintf(lines[1], sizeof(lines[1]), "time 1/%d", 1 << clock.halvings());
+    } else {
+        std::snprintf(lines[1], sizeof(lines[1]), "time 1");
+    }
+    if (scripted) {
+        std::snprintf(lines[2], sizeof(lines[2]), "%d fps (scripted)", scriptedFramesPerSecond);
+    } else {
+        std::snprintf(lines[2], sizeof(lines[2]), "%3.0f fps  physics %4.1f ms",
+                      static_cast<double>(framesPerSecond), static_cast<double>(physicsMs));
+    }
+    const int camera = app.camera >= 0 && app.camera < 5 ? app.camera : 0;
+    std::snprintf(lines[3], sizeof(lines[3]), "camera %s", cameraNames[camera]);
+}
+
+void Hud::draw(Renderer* renderer, const TruckApp& app, float time, int width, int height) {
+    if (renderer == nullptr || (!visible && !helpVisible)) {
+        return;
+    }
+    renderer->beginOverlay(width, height);
+    if (visible) {
+        format(app, time);
+        const int panelWidth = 32 * Renderer::textCellWidth;
+        renderer->drawRectangle(margin / 2, height - margin / 2 - lineCount * pitch - margin,
+                                panelWidth, lineCount * pitch + margin, panelColour, 0.45f);
+        for (int k = 0; k < lineCount; ++k) {
+            const int colour = k == 1 && app.timeControl.paused() ? pausedColour : textColour;
+            renderer->drawText(margin, height - margin - (k + 1) * pitch + 3, lines[k], colour);
+        }
+        // The message stays for a while, then fades out over its last second.
+        const float age = time - messageTime;
+        if (messageText[0] != '\0' && age >= 0.0f && age < messageSeconds) {
+            const float fade = std::fmin(1.0f, messageSeconds - age);
+            const int textWidth = 46 * Renderer::textCellWidth;
+            const int x = (width - textWidth) / 2;
+            renderer->drawRectangle(x - margin, margin, textWidth + 2 * margin, pitch + margin,
+                                    panelColour, 0.6f * fade);
+            const int grey = static_cast<int>(255.0f * fade);
+            const int colour = fade >= 1.0f ? messageColour : (grey << 16 | grey << 8 | grey);
+            renderer->drawText(x, margin + 6, messageText, colour);
+        }
+    }
+    if (helpVisible) {
+        const int panelWidth = 66 * Renderer::textCellWidth;
+        const int panelHeight = helpLineCount * pitch + 2 * margin;
+        const int x = (width - panelWidth) / 2;
+        const int y = (height - panelHeight) / 2;
+        renderer->drawRectangle(x, y, panelWidth, panelHeight, panelColour, 0.75f);
+        for (int k = 0; k < helpLineCount; ++k) {
+            renderer->drawText(x + margin, y + panelHeight - margin - (k + 1) * pitch + 3,
+                               helpLines[k], textColour);
+        }
+    }
+    renderer->endOverlay();
+}

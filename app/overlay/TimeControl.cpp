@@ -1,0 +1,48 @@
+// TimeControl: the simulation clock under pause and slow motion.
+#include "app/overlay/TimeControl.h"
+
+bool TimeControl::key(int code, bool down) {
+    if (code != keyPause && code != keySlower && code != keyFaster && code != keyStep) {
+        return false;
+    }
+    if (!down) {
+        return true;
+    }
+    // A change takes effect from the last frame's time, which a replay of
+    // the same frames and events reproduces exactly.
+    anchor();
+    engaged = true;
+    if (code == keyPause) {
+        isPaused = !isPaused;
+    } else if (code == keySlower && scaleHalvings < maxHalvings) {
+        ++scaleHalvings;
+    } else if (code == keyFaster && scaleHalvings > 0) {
+        --scaleHalvings;
+    } else if (code == keyStep && isPaused) {
+        anchorSim += stepSeconds;
+    }
+    return true;
+}
+
+void TimeControl::anchor() {
+    anchorReal = lastReal;
+    anchorSim = lastSim;
+}
+
+double TimeControl::scale() const {
+    return 1.0 / static_cast<double>(1 << scaleHalvings);
+}
+
+float TimeControl::clock(float time) {
+    lastReal = time;
+    if (!engaged) {
+        lastSim = time;
+        return time;
+    }
+    double sim = anchorSim;
+    if (!isPaused && time > anchorReal) {
+        sim += (time - anchorReal) * scale();
+    }
+    lastSim = sim;
+    return static_cast<float>(sim);
+}
