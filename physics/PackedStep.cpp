@@ -409,8 +409,10 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
                 Point& point = points[i + j];
                 const Vec3 normal = contact.normal;
                 const Vec3 foot = point.position - normal * height[j];
-                GroundContact::penetrate(terrain, point.position, motions[i + j].velocity,
-                                         height[j], normal, foot);
+                const float change =
+                    GroundContact::penetrate(terrain, point.position, motions[i + j].velocity,
+                                             height[j], normal, foot);
+                world.contact->notePenetration(change, masses[i + j]);
                 contact.height = terrain.query(point.position, &contact.normal, nullptr);
             }
         }
@@ -428,7 +430,9 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
         Vec3 foot;
         float d = terrain.query(point.position, &normal, &foot);
         if (d < 0.0f) {
-            GroundContact::penetrate(terrain, point.position, motion.velocity, d, normal, foot);
+            const float change =
+                GroundContact::penetrate(terrain, point.position, motion.velocity, d, normal, foot);
+            world.contact->notePenetration(change, masses[i]);
             d = terrain.query(point.position, &normal, nullptr);
         }
         contacts[i].normal = normal;
