@@ -7,6 +7,7 @@
 #include "app/Application.h"
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
+#include "app/input/DeviceFeedback.h"
 #include "app/input/GamePad.h"
 #include "app/input/InputRouter.h"
 #include "app/input/KeyboardInput.h"
@@ -50,6 +51,9 @@ InputRouter router;
 MouseInput mouse;
 // A game controller, when one is plugged in; started only for a live drive.
 GamePad gamePad;
+// Rumble and the wheel's force after every frame of a live drive; made after
+// the pad, so that it falls still before the pad closes at exit.
+DeviceFeedback feedback;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
@@ -103,6 +107,9 @@ void display() {
         renderer->clearWindow(barColour);
     }
     application->frame(time);
+    if (replay == nullptr) {
+        feedback.frame(*truckApp, gamePad, timer->elapsed(), true);
+    }
     glutSwapBuffers();
 }
 
@@ -272,8 +279,25 @@ int main(int argc, char** argv) {
     truckApp->hud.visible = !options.noHud;
     mouse.attach(truckApp, &router);
     keyboard.attach(truckApp, &router, options.screenshot.empty());
-    if (replay == nullptr && options.screenshot.empty() && !gamePad.start()) {
-        std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
+    if (replay == nullptr && options.screenshot.empty()) {
+        if (!options.wheel.empty()) {
+            WheelMapping wheel;
+            if (!wheel.load(options.wheel.c_str())) {
+                std::fprintf(stderr, "dravonel: %s\n", printableText(wheel.failureReason()).c_str());
+                teardown();
+                return 1;
+            }
+            gamePad.setWheelMapping(&wheel);
+        }
+        if (!gamePad.start()) {
+            std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
+        } else if (!options.padMappings.empty() &&
+                   !gamePad.addPadMappings(options.padMappings.c_str())) {
+            std::fprintf(stderr, "dravonel: %s\n", printableText(gamePad.failureReason()).c_str());
+            teardown();
+            return 1;
+        }
+        feedback.rumbleEnabled = !options.noRumble;
     }
     if (recorder != nullptr) {
         // Ctrl-C or a kill ends the drive as closing the window does.
