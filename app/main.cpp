@@ -11,6 +11,7 @@
 #include "app/input/GamePad.h"
 #include "app/input/InputRouter.h"
 #include "app/input/KeyboardInput.h"
+#include "app/input/WindowFocus.h"
 #include "app/world/MapFile.h"
 #include "app/input/MouseInput.h"
 #include "app/ProgramOptions.h"
@@ -54,6 +55,7 @@ GamePad gamePad;
 // Rumble and the wheel's force after every frame of a live drive; made after
 // the pad, so that it falls still before the pad closes at exit.
 DeviceFeedback feedback;
+WindowFocus focus;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
@@ -108,7 +110,8 @@ void display() {
     }
     application->frame(time);
     if (replay == nullptr) {
-        feedback.frame(*truckApp, gamePad, timer->elapsed(), true);
+        const double now = timer->elapsed();
+        feedback.frame(*truckApp, gamePad, now, focus.focused(now));
     }
     glutSwapBuffers();
 }

@@ -368,14 +368,23 @@ TEST_F(PadDrive, RumblesOnAWallCrashStopsAtRestAndOnPauseAndChangesNoResult) {
     EXPECT_EQ(motors.requests.back().low, 0);
     EXPECT_EQ(motors.requests.back().high, 0);
     // At rest from the last frame on which the chassis moved faster than
-    // 0.1 m/s.
+    // 0.5 m/s; the motors fall silent within 200 ms of that, by a request
+    // for silence, not only when the drive ends.
     size_t rest = speeds.size();
-    while (rest > 0 && speeds[rest - 1] < 0.1f) {
+    while (rest > 0 && speeds[rest - 1] < 0.5f) {
         --rest;
     }
     const double restTime = static_cast<double>(rest + 1) / TruckDriver::framesPerSecond;
     ASSERT_LT(restTime, 9.0) << "the truck never came to rest";
+    double silence = -1.0;
+    for (const MotorRequest& r : motors.requests) {
+        if (silence < 0.0 && r.time > lastRumble && r.low == 0 && r.high == 0) {
+            silence = r.time;
+        }
+    }
     EXPECT_LT(lastRumble, restTime + 0.2) << "at rest from " << restTime << " s";
+    EXPECT_GT(silence, lastRumble);
+    EXPECT_LE(silence, std::max(lastRumble, restTime) + 0.2);
 
     // The same drive without anything felt ends on the same positions.
     std::vector<float> unfelt;
