@@ -286,7 +286,8 @@ int main(int argc, char** argv) {
         if (!options.wheel.empty()) {
             WheelMapping wheel;
             if (!wheel.load(options.wheel.c_str())) {
-                std::fprintf(stderr, "dravonel: %s\n", printableText(wheel.failureReason()).c_str());
+                std::fprintf(stderr, "dravonel: %s\n",
+                             printableText(wheel.failureReason()).c_str());
                 teardown();
                 return 1;
             }

@@ -23,7 +23,8 @@ void GroundContact::resolvePenetration() {
         Vec3 foot;
         const float d = terrain.query(position, &normal, &foot);
         if (d < 0.0f) {
-            const float change = penetrate(terrain, position, particles[i].velocity, d, normal, foot);
+            const float change =
+                penetrate(terrain, position, particles[i].velocity, d, normal, foot);
             notePenetration(change, particles[i].mass);
         }
     }

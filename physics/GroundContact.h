@@ -26,10 +26,11 @@ class GroundContact {
     // One particle's share of the two passes. penetrate: the response to a
     // height d < 0 above the plane with this normal (foot: the query's foot
     // point); returns the speed it took out of the velocity along the
-    // normal, m/s (0 when the particle left through the grid's edge). friction: the friction of a particle within the skin above the
-    // plane with this normal; offers dust through dust when it is not null.
+    // normal, m/s (0 when the particle left through the grid's edge).
+    // friction: the friction of a particle within the skin above the plane
+    // with this normal; offers dust through dust when it is not null.
     static float penetrate(const Terrain& ground, Vec3& position, Vec3& velocity, float d,
-                          const Vec3& normal, const Vec3& foot);
+                           const Vec3& normal, const Vec3& foot);
     static void friction(const Vec3& position, const Vec3& normal, Vec3& velocity, Vec3& force,
                          float inverseMass, DustSystem* dust);
     // A particle under the ground that was beyond the grid's edge a sub-step

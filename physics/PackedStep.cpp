@@ -409,9 +409,8 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
                 Point& point = points[i + j];
                 const Vec3 normal = contact.normal;
                 const Vec3 foot = point.position - normal * height[j];
-                const float change =
-                    GroundContact::penetrate(terrain, point.position, motions[i + j].velocity,
-                                             height[j], normal, foot);
+                const float change = GroundContact::penetrate(
+                    terrain, point.position, motions[i + j].velocity, height[j], normal, foot);
                 world.contact->notePenetration(change, masses[i + j]);
                 contact.height = terrain.query(point.position, &contact.normal, nullptr);
             }

@@ -1,8 +1,8 @@
 // DeviceFeedback: the frame hook that feeds the pad's motors and the wheel.
 #include "app/input/DeviceFeedback.h"
 
-#include "app/input/GamePad.h"
 #include "app/TruckApp.h"
+#include "app/input/GamePad.h"
 #include "physics/PhysicsWorld.h"
 
 void DeviceFeedback::stop(GamePad& pad) {
@@ -18,8 +18,8 @@ void DeviceFeedback::frame(TruckApp& app, GamePad& pad, double now, bool focused
         return;
     }
     haptic.follow(pad.steeringJoystick());
-    const bool interrupted = app.timeControl.paused() || app.world != lastWorld ||
-                             app.simTime < lastSimTime || !focused;
+    const bool interrupted =
+        app.timeControl.paused() || app.world != lastWorld || app.simTime < lastSimTime || !focused;
     lastWorld = app.world;
     lastSimTime = app.simTime;
     if (interrupted) {

@@ -45,8 +45,7 @@ float Rumble::axleSpeed(PhysicsWorld& world, const Vec3& up, const Vec3& chassis
         if (!ForceFeedback::treadTouches(world, wheel, up)) {
             continue;
         }
-        const Vec3 axle =
-            (particles[wheel.hubA].velocity + particles[wheel.hubB].velocity) * 0.5f;
+        const Vec3 axle = (particles[wheel.hubA].velocity + particles[wheel.hubB].velocity) * 0.5f;
         sum += std::fabs(dot(axle - chassisVelocity, up));
         ++touching;
     }

@@ -127,7 +127,8 @@ bool WheelMapping::parse(const char* text, size_t size, const char* name) {
             }
             const int code = KeyScript::codeForName(word[2]);
             if (code < 0) {
-                return fail(name, lineNumber, "unknown key '" + printableText(word[2].c_str()) + "'");
+                return fail(name, lineNumber,
+                            "unknown key '" + printableText(word[2].c_str()) + "'");
             }
             buttonKey[button] = code;
             continue;
@@ -199,7 +200,8 @@ float WheelMapping::value(AnalogControl control, int raw) const {
         if (magnitude <= a.deadZone) {
             return 0.0f;
         }
-        const float shaped = magnitude >= 1.0f ? 1.0f : (magnitude - a.deadZone) / (1.0f - a.deadZone);
+        const float shaped =
+            magnitude >= 1.0f ? 1.0f : (magnitude - a.deadZone) / (1.0f - a.deadZone);
         return v > 0.0f ? shaped : -shaped;
     }
     if (t <= a.deadZone) {

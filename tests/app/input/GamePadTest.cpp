@@ -3,15 +3,18 @@
 // and its buttons pressed, and the truck (loaded headless) must steer, drive,
 // brake, look and change camera as the mapping says, let go of everything
 // when the pad is pulled out, pick the pad up again, and replay what it did
-// from the recording to the same positions hash. No real device, window or
-// display is needed.
-#include "app/input/DeviceFeedback.h"
+// from the recording to the same positions hash. The pad's motors record
+// what the program asks of them: rumble on a wall crash, silence at rest and
+// on pause, and the same drive with and without it. A virtual wheel with
+// pedals drives through a mapping file as the keys do. No real device,
+// window or display is needed.
 #include "app/input/GamePad.h"
+#include "app/input/DeviceFeedback.h"
 #include "app/input/InputRouter.h"
 #include "app/input/WheelMapping.h"
-#include "app/world/MapFile.h"
 #include "app/record/Recording.h"
 #include "app/record/RecordingWriter.h"
+#include "app/world/MapFile.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "tests/support/TempFolder.h"
