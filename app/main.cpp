@@ -66,6 +66,8 @@ bool barsShown = false;
 const int barColour = 0x000000;
 // The map given with --map, loaded before the window opens.
 MapFile* map = nullptr;
+// The wheel mapping given with --wheel, read before the window opens too.
+WheelMapping* wheel = nullptr;
 
 uint64_t currentHash() {
     PhysicsWorld* world = truckApp->world;
@@ -220,6 +222,13 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (!options.wheel.empty()) {
+        wheel = new WheelMapping();
+        if (!wheel->load(options.wheel.c_str())) {
+            std::fprintf(stderr, "dravonel: %s\n", printableText(wheel->failureReason()).c_str());
+            return 1;
+        }
+    }
     if (!options.replay.empty()) {
         replay = new Recording();
         if (!replay->load(options.replay.c_str())) {
@@ -283,15 +292,8 @@ int main(int argc, char** argv) {
     mouse.attach(truckApp, &router);
     keyboard.attach(truckApp, &router, options.screenshot.empty());
     if (replay == nullptr && options.screenshot.empty()) {
-        if (!options.wheel.empty()) {
-            WheelMapping wheel;
-            if (!wheel.load(options.wheel.c_str())) {
-                std::fprintf(stderr, "dravonel: %s\n",
-                             printableText(wheel.failureReason()).c_str());
-                teardown();
-                return 1;
-            }
-            gamePad.setWheelMapping(&wheel);
+        if (wheel != nullptr) {
+            gamePad.setWheelMapping(wheel);
         }
         if (!gamePad.start()) {
             std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
