@@ -34,9 +34,10 @@ class Rumble {
     static constexpr float impactFloor = 0.5f;
     static constexpr float impactFull = 10.0f;
     // Axle speed up and down against the chassis (m/s) below which the ground
-    // counts as smooth (at rest 0.01, rolling on flat ground below 0.07), and
-    // at which the rough-ground motor runs full (a crash gives 3).
-    static constexpr float roughFloor = 0.1f;
+    // counts as smooth (at rest 0.01, rolling on flat ground below 0.07: the
+    // floor is twice that), and at which the rough-ground motor runs full (a
+    // crash gives 3).
+    static constexpr float roughFloor = 0.15f;
     static constexpr float roughFull = 1.0f;
 
     // The motors' levels 0..1 for a frame's measurements.

@@ -297,34 +297,57 @@ bool wallMap(MapFile& map) {
     return map.buildTerrain(levels.data(), n, n, "wall.png");
 }
 
-TEST_F(PadDrive, RumblesOnAWallCrashStopsAtRestAndOnPauseAndChangesNoResult) {
+TEST_F(PadDrive, RumblesOnAWallCrashStopsAtRestPauseResetAndFocusLossAndChangesNoResult) {
     ASSERT_TRUE(virtualPad.attach()) << SDL_GetError();
     virtualPad.trigger(SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0.0f);
     virtualPad.trigger(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 0.0f);
     MapFile map;
     ASSERT_TRUE(wallMap(map)) << map.failureReason();
     Motors& motors = virtualPad.motors;
-    // The drive into the wall: full throttle from 0.5 s to 4 s, a pause of
-    // half a second from the first rumble on; then it comes to rest.
-    const auto drive = [&](bool feel, long* pauseFrame, std::vector<float>* speeds) {
+    // True when the latest request is silence, sent at `time`.
+    const auto silencedAt = [&motors](double time) {
+        return !motors.requests.empty() && motors.requests.back().low == 0 &&
+               motors.requests.back().high == 0 && motors.requests.back().time == time;
+    };
+    const auto rumbling = [&motors] {
+        return !motors.requests.empty() &&
+               (motors.requests.back().low != 0 || motors.requests.back().high != 0);
+    };
+    // The truck drops onto the ground at the start (felt), Escape resets it
+    // while that rumbles; full throttle from 0.5 s to 4 s into the wall. The
+    // crash's first rumble pauses the drive for half a second; the first
+    // rumble after that loses the window's focus for 6 frames. Then the
+    // truck comes to rest. Without feedback (felt false), or with rumble
+    // turned off, the same keys at the same frames.
+    const int focusFrames = 6;
+    const auto drive = [&](bool felt, bool rumble, long* pauseFrame, long* focusFrame,
+                           std::vector<float>* speeds) {
         TruckDriver truck;
         truck.app.setMap(&map);
         EXPECT_TRUE(truck.load(assetDir)) << truck.app.failureReason();
         InputRouter input;
         input.attach(&truck.app, nullptr, false);
         DeviceFeedback feedback;
+        feedback.rumbleEnabled = rumble;
+        const bool finding = felt && rumble;
         for (long k = 1; k <= 10 * TruckDriver::framesPerSecond; ++k) {
             const double time = static_cast<double>(k) / TruckDriver::framesPerSecond;
-            if (k == 30) {
+            if (k == 20) {
+                EXPECT_TRUE(!finding || rumbling()) << "the drop is felt";
+                input.key(keyCodeEscape, true);
+                input.key(keyCodeEscape, false);
+            } else if (k == 30) {
                 input.key(keyCodeUp, true);
             } else if (k == 240) {
                 input.key(keyCodeUp, false);
             }
-            // The drop onto the ground at the start is felt too; the pause
-            // waits for the crash.
-            if (feel && *pauseFrame < 0 && k > 60 && !motors.requests.empty() &&
-                motors.requests.back().time > 1.0 && motors.requests.back().low != 0) {
+            if (finding && *pauseFrame < 0 && k > 60 && rumbling() &&
+                motors.requests.back().low != 0) {
                 *pauseFrame = k;
+            }
+            if (finding && *pauseFrame > 0 && *focusFrame < 0 && k > *pauseFrame + 33 &&
+                rumbling()) {
+                *focusFrame = k;
             }
             if (*pauseFrame > 0 && (k == *pauseFrame || k == *pauseFrame + 30)) {
                 input.key('p', true);
@@ -333,51 +356,52 @@ TEST_F(PadDrive, RumblesOnAWallCrashStopsAtRestAndOnPauseAndChangesNoResult) {
             pad.poll(input, truck.app);
             truck.app.advance(static_cast<float>(time));
             motors.clock = time;
-            if (feel) {
-                feedback.frame(truck.app, pad, time, true);
-                if (k == *pauseFrame) {
-                    // Paused: silence at once.
-                    EXPECT_FALSE(motors.requests.empty());
-                    if (!motors.requests.empty()) {
-                        EXPECT_EQ(motors.requests.back().low, 0);
-                        EXPECT_EQ(motors.requests.back().high, 0);
-                        EXPECT_EQ(motors.requests.back().time, time);
-                    }
+            if (felt) {
+                const bool focused = *focusFrame < 0 || k < *focusFrame || k >= *focusFrame + focusFrames;
+                feedback.frame(truck.app, pad, time, focused);
+                if (finding && (k == 20 || k == *pauseFrame || k == *focusFrame)) {
+                    EXPECT_TRUE(silencedAt(time)) << "silence at once at frame " << k;
                 }
             }
             speeds->push_back(truck.chassisSpeed());
         }
-        if (feel) {
+        if (felt) {
             feedback.stop(pad);
         }
         return positionHash(truck.app.world->positions(), truck.app.world->particleCount());
     };
     long pauseFrame = -1;
+    long focusFrame = -1;
     std::vector<float> speeds;
-    const uint64_t felt = drive(true, &pauseFrame, &speeds);
-    ASSERT_GT(pauseFrame, 60) << "no rumble reached the pad";
-    const double pauseTime = static_cast<double>(pauseFrame) / TruckDriver::framesPerSecond;
+    const uint64_t feltHash = drive(true, true, &pauseFrame, &focusFrame, &speeds);
+    ASSERT_GT(pauseFrame, 60) << "the crash was not felt";
+    ASSERT_GT(focusFrame, pauseFrame) << "nothing was felt after the pause";
+    const double frame = 1.0 / TruckDriver::framesPerSecond;
+    const double pauseTime = pauseFrame * frame;
+    const double focusTime = focusFrame * frame;
     double lastRumble = -1.0;
     Uint16 strongest = 0;
     for (const MotorRequest& r : motors.requests) {
         if (r.low != 0 || r.high != 0) {
             lastRumble = r.time;
             strongest = std::max(strongest, r.low);
-            // Paused for 30 frames; the 30th goes on.
-            EXPECT_FALSE(r.time > pauseTime && r.time < pauseTime + 0.49) << "while paused";
+            // Paused for 30 frames and unfocused for 6: still on all of them.
+            EXPECT_FALSE(r.time > pauseTime && r.time < pauseTime + 29.5 * frame)
+                << "paused, at " << r.time;
+            EXPECT_FALSE(r.time > focusTime && r.time < focusTime + (focusFrames - 0.5) * frame)
+                << "without the focus, at " << r.time;
         }
     }
     EXPECT_GT(strongest, 30000) << "the crash is felt on the low-frequency motor";
-    EXPECT_EQ(motors.requests.back().low, 0);
-    EXPECT_EQ(motors.requests.back().high, 0);
+    EXPECT_FALSE(rumbling());
     // At rest from the last frame on which the chassis moved faster than
-    // 0.5 m/s; the motors fall silent within 200 ms of that, by a request
-    // for silence, not only when the drive ends.
+    // 0.3 m/s (about 1 km/h); the motors fall silent within 200 ms of that,
+    // by a request for silence, not only when the drive ends.
     size_t rest = speeds.size();
-    while (rest > 0 && speeds[rest - 1] < 0.5f) {
+    while (rest > 0 && speeds[rest - 1] < 0.3f) {
         --rest;
     }
-    const double restTime = static_cast<double>(rest + 1) / TruckDriver::framesPerSecond;
+    const double restTime = (rest + 1) * frame;
     ASSERT_LT(restTime, 9.0) << "the truck never came to rest";
     double silence = -1.0;
     for (const MotorRequest& r : motors.requests) {
@@ -389,9 +413,13 @@ TEST_F(PadDrive, RumblesOnAWallCrashStopsAtRestAndOnPauseAndChangesNoResult) {
     EXPECT_GT(silence, lastRumble);
     EXPECT_LE(silence, std::max(lastRumble, restTime) + 0.2);
 
-    // The same drive without anything felt ends on the same positions.
-    std::vector<float> unfelt;
-    EXPECT_EQ(drive(false, &pauseFrame, &unfelt), felt);
+    // With rumble turned off the motors are never asked; with nothing felt
+    // at all, or without rumble, the drive ends on the same positions.
+    motors.requests.clear();
+    std::vector<float> unused;
+    EXPECT_EQ(drive(true, false, &pauseFrame, &focusFrame, &unused), feltHash);
+    EXPECT_TRUE(motors.requests.empty());
+    EXPECT_EQ(drive(false, true, &pauseFrame, &focusFrame, &unused), feltHash);
 }
 
 TEST(WheelMappingFile, ReadsAxesButtonsAndRefusesByLine) {
