@@ -3,16 +3,24 @@
 // right front wheel, is zero with the front wheels in the air and on the
 // roof, never exceeds its clamp and follows its rate limit; the rumble
 // levels stay at zero while the truck rests or rolls on smooth ground and
-// rise on a wall crash, and the requests keep their pace.
+// rise on a wall crash, and the requests keep their pace. The window's
+// focus is asked of the real X server.
 #include "app/input/ForceFeedback.h"
 #include "app/input/Rumble.h"
+#include "app/input/WindowFocus.h"
 #include "app/world/MapFile.h"
 #include "physics/PhysicsWorld.h"
+#include "tests/support/GlContext.h"
 #include "tests/support/TruckDriver.h"
 
 #include <gtest/gtest.h>
+// After gtest: Xlib's macros (None among them) would break its templates.
+#include <GL/freeglut.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -66,7 +74,58 @@ void shift(TruckDriver& driver, Vec3 offset) {
     }
 }
 
+// Waits (up to 5 s) until the X server shows the window; false if it never
+// does.
+bool waitUntilViewable(Display* display, Window window) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        glutMainLoopEvent();
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, window, &attributes) != 0 &&
+            attributes.map_state == IsViewable) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+TEST(WindowFocus, OnTheWindowInsideItOrAroundItButNotElsewhere) {
+    ASSERT_TRUE(requireGlContext());
+    Display* display = glXGetCurrentDisplay();
+    ASSERT_NE(display, nullptr);
+    const Window ours = static_cast<Window>(glXGetCurrentDrawable());
+    ASSERT_TRUE(waitUntilViewable(display, ours));
+    const Window root = DefaultRootWindow(display);
+    const Window other = XCreateSimpleWindow(display, root, 0, 0, 16, 16, 0, 0, 0);
+    const Window inside = XCreateSimpleWindow(display, ours, 0, 0, 16, 16, 0, 0, 0);
+    XMapWindow(display, other);
+    XMapWindow(display, inside);
+    ASSERT_TRUE(waitUntilViewable(display, other));
+    ASSERT_TRUE(waitUntilViewable(display, inside));
+    const auto focusOn = [display](Window window) {
+        XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+        XSync(display, False);
+    };
+    WindowFocus focus;
+    focusOn(ours);
+    EXPECT_TRUE(focus.focused(0.0));
+    focusOn(other);
+    EXPECT_TRUE(focus.focused(0.05)) << "asked again only after its interval";
+    EXPECT_FALSE(focus.focused(0.05 + WindowFocus::interval));
+    focusOn(inside);
+    EXPECT_TRUE(focus.focused(1.0));
+    focusOn(other);
+    EXPECT_FALSE(focus.focused(2.0));
+    focusOn(root);
+    EXPECT_TRUE(focus.focused(3.0)) << "the root holds every window";
+    focusOn(PointerRoot);
+    EXPECT_TRUE(focus.focused(4.0));
+    XDestroyWindow(display, inside);
+    XDestroyWindow(display, other);
+    XSync(display, False);
+}
 
 TEST(ForceFeedback, ImpactsOnTheLeftAndRightFrontPullOppositeWays) {
     float extreme[2] = {0.0f, 0.0f};

@@ -357,7 +357,8 @@ TEST_F(PadDrive, RumblesOnAWallCrashStopsAtRestPauseResetAndFocusLossAndChangesN
             truck.app.advance(static_cast<float>(time));
             motors.clock = time;
             if (felt) {
-                const bool focused = *focusFrame < 0 || k < *focusFrame || k >= *focusFrame + focusFrames;
+                const bool focused =
+                    *focusFrame < 0 || k < *focusFrame || k >= *focusFrame + focusFrames;
                 feedback.frame(truck.app, pad, time, focused);
                 if (finding && (k == 20 || k == *pauseFrame || k == *focusFrame)) {
                     EXPECT_TRUE(silencedAt(time)) << "silence at once at frame " << k;
