@@ -120,6 +120,11 @@ bool GamePad::addPadMappings(const char* path) {
         reason = std::string(path) + ": " + SDL_GetError();
         return false;
     }
+    // SDL announces a pad only as it is plugged in: one plugged in already
+    // that the file made a pad is taken now.
+    for (int k = 0; k < SDL_NumJoysticks() && controller == nullptr; ++k) {
+        open(k);
+    }
     return true;
 }
 

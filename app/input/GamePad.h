@@ -57,8 +57,10 @@ class GamePad {
     // Set before start().
     void setWheelMapping(const WheelMapping* mapping);
     // Loads SDL game-controller mappings (one a line, in the format of the
-    // community's database) for pads SDL does not know; call after start().
-    // False with failureReason() when the file cannot be read.
+    // community's database; SDL takes the lines of its own platform) for
+    // pads SDL does not know, and opens one already plugged in that they
+    // make a pad; call after start(). False with failureReason() when the
+    // file cannot be read.
     bool addPadMappings(const char* path);
     // Asks the pad's motors for rumble (0..65535 each) for `durationMs`;
     // both 0 stops them. False without a pad or when it has no motors.

@@ -62,7 +62,9 @@ struct Motors {
 class VirtualPad {
   public:
     ~VirtualPad() { detach(); }
-    bool attach(bool asWheel = false) {
+    // A wheel with the pad's own ids (`asPad`), so that SDL may take it for a
+    // pad once it has a mapping for it.
+    bool attach(bool asWheel = false, bool asPad = false) {
         SDL_VirtualJoystickDesc desc;
         SDL_zero(desc);
         desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
@@ -70,7 +72,7 @@ class VirtualPad {
         desc.naxes = asWheel ? 3 : SDL_CONTROLLER_AXIS_MAX;
         desc.nbuttons = asWheel ? 4 : SDL_CONTROLLER_BUTTON_MAX;
         desc.vendor_id = padVendor;
-        desc.product_id = asWheel ? padProduct + 1 : padProduct;
+        desc.product_id = asWheel && !asPad ? padProduct + 1 : padProduct;
         desc.name = asWheel ? "Dravonel test wheel" : "Dravonel test pad";
         desc.userdata = &motors;
         desc.Rumble = Motors::record;
@@ -98,6 +100,11 @@ class VirtualPad {
         SDL_JoystickSetVirtualButton(joystick, which, down ? 1 : 0);
     }
     int instance() const { return SDL_JoystickInstanceID(joystick); }
+    std::string guid() const {
+        char text[64];
+        SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(joystick), text, sizeof text);
+        return text;
+    }
 
     Motors motors;
 
@@ -560,6 +567,34 @@ TEST_F(PadDrive, WheelAndPedalsDriveAsTheKeysDo) {
     EXPECT_FALSE(pad.wheelConnected());
     EXPECT_EQ(driver.app.analogValue[throttle], 0.0f);
     EXPECT_EQ(driver.app.keys[keyCodeDown], 0);
+}
+
+TEST_F(PadDrive, PadMappingsFromAFileMakeAJoystickAPad) {
+    VirtualPad stranger;
+    ASSERT_TRUE(stranger.attach(true, true)) << SDL_GetError();
+    run(0.1);
+    EXPECT_FALSE(pad.connected()) << "SDL has no mapping for it yet";
+    // One line in the format of the community's database (SDL reads only
+    // the lines of its own platform from a file): steer on axis 0, throttle
+    // on axis 1, brake on button 0.
+    const std::string file = folder.file("mappings.txt");
+    std::FILE* out = std::fopen(file.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    std::fprintf(out, "# pads SDL does not know\n%s,Dravonel mapped pad,a:b0,leftx:a0,"
+                      "righttrigger:a1,platform:Linux,\n",
+                 stranger.guid().c_str());
+    std::fclose(out);
+    ASSERT_TRUE(pad.addPadMappings(file.c_str())) << pad.failureReason();
+    stranger.axis(static_cast<SDL_GameControllerAxis>(0), 32767);
+    stranger.button(static_cast<SDL_GameControllerButton>(0), true);
+    run(0.1);
+    ASSERT_TRUE(pad.connected());
+    EXPECT_EQ(driver.app.analogValue[steer], 1.0f);
+    EXPECT_NE(driver.app.keys[keyCodeSpace], 0);
+
+    EXPECT_FALSE(pad.addPadMappings(folder.file("missing.txt").c_str()));
+    EXPECT_EQ(std::string(pad.failureReason()).rfind(folder.file("missing.txt") + ": ", 0), 0u)
+        << pad.failureReason();
 }
 
 } // namespace
