@@ -17,6 +17,7 @@ void GroundContact::bind(Particle* particleArray, Vec3* positionArray, int parti
 }
 
 void GroundContact::resolvePenetration() {
+    float peak = peakImpulse;
     for (int i = 0; i < count; ++i) {
         Vec3& position = positions[i];
         Vec3 normal;
@@ -25,9 +26,10 @@ void GroundContact::resolvePenetration() {
         if (d < 0.0f) {
             const float change =
                 penetrate(terrain, position, particles[i].velocity, d, normal, foot);
-            notePenetration(change, particles[i].mass);
+            peak = largerImpulse(peak, change, particles[i].mass);
         }
     }
+    peakImpulse = peak;
 }
 
 float GroundContact::penetrate(const Terrain& ground, Vec3& position, Vec3& velocity, float d,

@@ -48,10 +48,11 @@ class GroundContact {
     // the world's last step began (mass times the speed penetrate took out),
     // N s. Only read after the step: it feeds nothing back into it.
     float peakImpulse = 0.0f;
-    void notePenetration(float speedChange, float mass) {
+    // The larger of `peak` and the impulse of a response that took
+    // `speedChange` (m/s) out of a particle of `mass` (kg). The sweeps keep
+    // their peak in a local and store it once, after the sweep.
+    static float largerImpulse(float peak, float speedChange, float mass) {
         const float impulse = speedChange * mass;
-        if (impulse > peakImpulse) {
-            peakImpulse = impulse;
-        }
+        return impulse > peak ? impulse : peak;
     }
 };

@@ -335,6 +335,7 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
     const __m128 cellsZ = _mm_set1_ps(terrain.cellsZLimit);
     const __m128 inverseSpacing = _mm_set1_ps(terrain.inverseSpacing);
     const __m128 outside = _mm_set1_ps(Terrain::outside);
+    float peak = world.contact->peakImpulse;
     int i = 0;
     // Four particles at a time: predicted lane by lane, then their ground
     // triangles looked up together as Terrain::query does it.
@@ -411,7 +412,7 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
                 const Vec3 foot = point.position - normal * height[j];
                 const float change = GroundContact::penetrate(
                     terrain, point.position, motions[i + j].velocity, height[j], normal, foot);
-                world.contact->notePenetration(change, masses[i + j]);
+                peak = GroundContact::largerImpulse(peak, change, masses[i + j]);
                 contact.height = terrain.query(point.position, &contact.normal, nullptr);
             }
         }
@@ -431,12 +432,13 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
         if (d < 0.0f) {
             const float change =
                 GroundContact::penetrate(terrain, point.position, motion.velocity, d, normal, foot);
-            world.contact->notePenetration(change, masses[i]);
+            peak = GroundContact::largerImpulse(peak, change, masses[i]);
             d = terrain.query(point.position, &normal, nullptr);
         }
         contacts[i].normal = normal;
         contacts[i].height = d;
     }
+    world.contact->peakImpulse = peak;
 }
 
 void PackedStep::applySprings() {
