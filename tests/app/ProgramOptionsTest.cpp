@@ -169,6 +169,8 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {false, {"--screenshot", "a.png", "--at", "1", "--camera", "6"}},
         {false, {"--screenshot", "a.png", "--at", "1", "--script", "1:+jump"}},
         {false, {"--record", "a.txt", "--replay", "b.txt"}},
+        {false, {"--no-rumble", "--wheel"}},
+        {false, {"--pad-mappings", ""}},
         {true, {"--duration", "abc"}},
         {true, {"--duration", "-1"}},
         {true, {"--duration", "1e999"}},
