@@ -88,7 +88,11 @@ bool ForceFeedback::treadTouches(PhysicsWorld& world, const Wheel& wheel, const 
         if (!(dot(spoke, up) < -treadCosine * length)) {
             continue;
         }
-        if (ground.query(p, nullptr, nullptr) < contactReach) {
+        // The tread meets the ground from above: a wheel lying flat (the
+        // truck on its side) touches it with its face, not its tread.
+        Vec3 normal;
+        if (ground.query(p, &normal, nullptr) < contactReach &&
+            dot(spoke, normal) < -treadCosine * length) {
             return true;
         }
     }

@@ -51,12 +51,12 @@ class ForceFeedback {
     // friction's skin, so that a wheel bouncing over a bump still counts).
     static constexpr float contactReach = 0.1f;
     // A rim particle counts as tread when its direction from the axle's
-    // middle lies within 60 degrees of the body's down.
+    // middle lies within 60 degrees of the body's down and of the ground's.
     static constexpr float treadCosine = 0.5f;
 
     // True when a rim particle of `wheel` under its axle (within 60 degrees
-    // of the body's down, `up` being the body's up) is within contactReach
-    // of the ground.
+    // of the body's down, `up` being the body's up, and of the ground's down)
+    // is within contactReach of the ground.
     static bool treadTouches(PhysicsWorld& world, const Wheel& wheel, const Vec3& up);
 
     // The rate limiter: the largest change of the sent force per second, in

@@ -160,7 +160,7 @@ TEST(ForceFeedback, ImpactsOnTheLeftAndRightFrontPullOppositeWays) {
     EXPECT_GT(extreme[1], 0.2f);
 }
 
-TEST(ForceFeedback, ZeroWithTheFrontWheelsInTheAirOrOnTheRoofAndClamped) {
+TEST(ForceFeedback, ZeroWithTheFrontWheelsInTheAirOnTheRoofOrASideAndClamped) {
     TruckDriver driver;
     ASSERT_TRUE(driver.load(assetDir));
     driver.run(1.0);
@@ -188,26 +188,33 @@ TEST(ForceFeedback, ZeroWithTheFrontWheelsInTheAirOrOnTheRoofAndClamped) {
     EXPECT_GT(parts.load, ForceFeedback::maxForce);
 
     // Turned over onto its roof (half a turn about the direction of travel)
-    // and settled: the wheels point at the sky, and nothing is felt while the
-    // joints are off or the truck slides.
-    TruckDriver roof;
-    ASSERT_TRUE(roof.load(assetDir));
-    Vec3* positions = roof.app.world->positions();
-    Particle* particles = roof.app.world->particles();
-    const int count = roof.app.world->particleCount();
-    const Vec3 centre = roof.pose().origin;
-    for (int i = 0; i < count; ++i) {
-        const Vec3 r = positions[i] - centre;
-        positions[i] = Vec3(centre.x - r.x, centre.y + 2.5f - r.y, positions[i].z);
+    // or onto either side (a quarter turn) and settled: nothing is felt
+    // while the joints are off or the truck slides. On a side the lower
+    // wheels lie flat on the ground, touching it with their faces.
+    for (const int quarters : {2, 1, -1}) {
+        SCOPED_TRACE(quarters);
+        TruckDriver over;
+        ASSERT_TRUE(over.load(assetDir));
+        Vec3* positions = over.app.world->positions();
+        Particle* particles = over.app.world->particles();
+        const int count = over.app.world->particleCount();
+        const Vec3 centre = over.pose().origin;
+        const float c = quarters == 2 ? -1.0f : 0.0f;
+        const float s = quarters == 2 ? 0.0f : static_cast<float>(quarters);
+        for (int i = 0; i < count; ++i) {
+            const Vec3 r = positions[i] - centre;
+            positions[i] =
+                Vec3(centre.x + c * r.x - s * r.y, centre.y + 2.5f + s * r.x + c * r.y, positions[i].z);
+        }
+        over.run(2.0);
+        EXPECT_GT(over.pose().tiltDegrees, quarters == 2 ? 150.0f : 60.0f) << "not turned over";
+        for (int i = 0; i < count; ++i) {
+            particles[i].velocity = particles[i].velocity + Vec3(0.0f, 0.0f, -3.0f);
+        }
+        misalignSteering(over);
+        EXPECT_EQ(force(over, &parts), 0.0f);
+        EXPECT_FALSE(parts.touching[0] || parts.touching[1]);
     }
-    roof.run(2.0);
-    EXPECT_GT(roof.pose().tiltDegrees, 150.0f) << "not on its roof";
-    for (int i = 0; i < count; ++i) {
-        particles[i].velocity = particles[i].velocity + Vec3(3.0f, 0.0f, 0.0f);
-    }
-    misalignSteering(roof);
-    EXPECT_EQ(force(roof, &parts), 0.0f);
-    EXPECT_FALSE(parts.touching[0] || parts.touching[1]);
 }
 
 TEST(ForceFeedback, RateLimitedAndClampedOnTheWayOut) {
