@@ -65,7 +65,9 @@ bool Rumble::due(double now, Request* request) {
     // A signal that starts goes out at once; after that one request per
     // interval carries the strongest levels of its frames, and the first
     // interval without any is sent as silence.
-    if (rumbling && now - lastSent < interval) {
+    // A millisecond's grace: at 60 frames per second three frames make the
+    // interval, though their times' differences round below it.
+    if (rumbling && now - lastSent < interval - 0.001) {
         return false;
     }
     *request = Request();
