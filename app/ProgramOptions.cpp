@@ -30,7 +30,8 @@ const char* ProgramOptions::usage() {
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
            "       dravonel [--assets DIR] --replay FILE\n"
-           "Any of them with --no-hud.\n"
+           "Any of them with --no-hud; driving, with --no-rumble, --pad-mappings FILE\n"
+           "and --wheel FILE.\n"
            "\n"
            "With no options it loads its files from the working directory (or from the\n"
            "installed share/dravonel when the working directory has none) and you drive.\n"
@@ -52,6 +53,13 @@ const char* ProgramOptions::usage() {
            "                     same without a window)\n"
            "  --no-hud           no overlay (speed, time scale, camera, messages); F9\n"
            "                     shows it\n"
+           "  --no-rumble        leave the pad's motors still (no rumble on impacts and\n"
+           "                     rough ground)\n"
+           "  --pad-mappings FILE  SDL game-controller mappings (one a line, as in the\n"
+           "                     community's database) for pads SDL does not know\n"
+           "  --wheel FILE       drive with a steering wheel and pedals (a joystick that\n"
+           "                     is no game controller) as the mapping FILE says: axis,\n"
+           "                     range, inversion and dead zone of steer, throttle, brake\n"
            "  --help             print this text\n"
            "Closing the window ends the program; Escape resets the truck.\n";
 }
@@ -96,6 +104,12 @@ bool ProgramOptions::parse(int argc, char** argv) {
             ok = line.integer(1, 5, &camera);
         } else if (std::strcmp(option, "--no-hud") == 0) {
             noHud = true;
+        } else if (std::strcmp(option, "--no-rumble") == 0) {
+            noRumble = true;
+        } else if (std::strcmp(option, "--pad-mappings") == 0) {
+            ok = take(option, &padMappings);
+        } else if (std::strcmp(option, "--wheel") == 0) {
+            ok = take(option, &wheel);
         } else if (std::strcmp(option, "--record") == 0) {
             ok = take(option, &record);
         } else if (std::strcmp(option, "--replay") == 0) {

@@ -33,6 +33,12 @@ class ProgramOptions {
     int camera = 0;
     // Leave the overlay out (F9 still shows it).
     bool noHud = false;
+    // Leave the pad's motors still.
+    bool noRumble = false;
+    // SDL game-controller mappings to add, and the wheel mapping to drive
+    // with; empty when not given.
+    std::string padMappings;
+    std::string wheel;
     // Recording file to write while driving, or to play back.
     std::string record;
     std::string replay;

@@ -7,9 +7,11 @@
 #include "app/Application.h"
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
+#include "app/input/DeviceFeedback.h"
 #include "app/input/GamePad.h"
 #include "app/input/InputRouter.h"
 #include "app/input/KeyboardInput.h"
+#include "app/input/WindowFocus.h"
 #include "app/world/MapFile.h"
 #include "app/input/MouseInput.h"
 #include "app/ProgramOptions.h"
@@ -50,6 +52,10 @@ InputRouter router;
 MouseInput mouse;
 // A game controller, when one is plugged in; started only for a live drive.
 GamePad gamePad;
+// Rumble and the wheel's force after every frame of a live drive; made after
+// the pad, so that it falls still before the pad closes at exit.
+DeviceFeedback feedback;
+WindowFocus focus;
 // Set by SIGINT or SIGTERM while a drive is recorded: the next idle call
 // ends the recording cleanly and stops.
 volatile std::sig_atomic_t stopRequested = 0;
@@ -60,6 +66,8 @@ bool barsShown = false;
 const int barColour = 0x000000;
 // The map given with --map, loaded before the window opens.
 MapFile* map = nullptr;
+// The wheel mapping given with --wheel, read before the window opens too.
+WheelMapping* wheel = nullptr;
 
 uint64_t currentHash() {
     PhysicsWorld* world = truckApp->world;
@@ -103,6 +111,10 @@ void display() {
         renderer->clearWindow(barColour);
     }
     application->frame(time);
+    if (replay == nullptr) {
+        const double now = timer->elapsed();
+        feedback.frame(*truckApp, gamePad, now, focus.focused(now));
+    }
     glutSwapBuffers();
 }
 
@@ -210,6 +222,13 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (!options.wheel.empty()) {
+        wheel = new WheelMapping();
+        if (!wheel->load(options.wheel.c_str())) {
+            std::fprintf(stderr, "dravonel: %s\n", printableText(wheel->failureReason()).c_str());
+            return 1;
+        }
+    }
     if (!options.replay.empty()) {
         replay = new Recording();
         if (!replay->load(options.replay.c_str())) {
@@ -272,8 +291,19 @@ int main(int argc, char** argv) {
     truckApp->hud.visible = !options.noHud;
     mouse.attach(truckApp, &router);
     keyboard.attach(truckApp, &router, options.screenshot.empty());
-    if (replay == nullptr && options.screenshot.empty() && !gamePad.start()) {
-        std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
+    if (replay == nullptr && options.screenshot.empty()) {
+        if (wheel != nullptr) {
+            gamePad.setWheelMapping(wheel);
+        }
+        if (!gamePad.start()) {
+            std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
+        } else if (!options.padMappings.empty() &&
+                   !gamePad.addPadMappings(options.padMappings.c_str())) {
+            std::fprintf(stderr, "dravonel: %s\n", printableText(gamePad.failureReason()).c_str());
+            teardown();
+            return 1;
+        }
+        feedback.rumbleEnabled = !options.noRumble;
     }
     if (recorder != nullptr) {
         // Ctrl-C or a kill ends the drive as closing the window does.

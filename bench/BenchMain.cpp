@@ -100,6 +100,13 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                          "blow-up check: %.3f %% of the step of a 16 ms frame (32 sub-steps)\n",
                          100.0 * check * 1e-3 / (32.0 * resting));
         }
+        const double feedback = value("BM_TruckFeedback", "ns_per_frame");
+        const double driving = value("BM_TruckDriving", "us_per_substep");
+        if (feedback > 0.0 && driving > 0.0) {
+            std::fprintf(out,
+                         "rumble and force feedback: %.3f %% of the step of a 16 ms frame\n",
+                         100.0 * feedback * 1e-3 / (32.0 * driving));
+        }
         // The map's cost against the default world's, medians of the pairs'
         // ratios (goals: 1.25 and 1.3).
         const double drive = value("BM_MinuteDrive", "ratio");

@@ -1,7 +1,10 @@
 // The shipped truck (Modell.txt): 20,000 sub-steps at rest and 20,000 driving
 // (full throttle, full lock, brake), each repetition from a fresh load, the
-// controls, dust and step as the frame update runs them; and the blow-up
-// test the frame update runs after every step.
+// controls, dust and step as the frame update runs them; the blow-up test
+// the frame update runs after every step; and what the window program reads
+// for rumble and the wheel's force after every frame.
+#include "app/input/ForceFeedback.h"
+#include "app/input/Rumble.h"
 #include "bench/BenchSupport.h"
 #include "physics/BlowUp.h"
 #include "physics/DriveController.h"
@@ -69,8 +72,32 @@ void BM_TruckBlowUpCheck(benchmark::State& state) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// The feedback's reading of one frame: the steering force (the joints, the
+// front treads' contact) and the axles' motion for the rumble, on the truck
+// after a second of driving.
+void BM_TruckFeedback(benchmark::State& state) {
+    auto world = loadShippedTruck();
+    if (!world) {
+        state.SkipWithError("Modell.txt did not load");
+        return;
+    }
+    world->wheels()[0].setDrive(40.0f);
+    world->step(1000);
+    const Vec3 up(0.0f, 1.0f, 0.0f);
+    const Vec3 velocity = world->particles()[137].velocity;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ForceFeedback::compute(*world, up, velocity));
+        benchmark::DoNotOptimize(Rumble::axleSpeed(*world, up, velocity));
+        benchmark::DoNotOptimize(Rumble::impactLevel(world->peakContactImpulse()));
+    }
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-9,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 } // namespace
 
 BENCHMARK(BM_TruckBlowUpCheck)->Repetitions(5);
+BENCHMARK(BM_TruckFeedback)->Repetitions(5);
 BENCHMARK(BM_TruckResting)->Iterations(truckFrames)->Repetitions(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TruckDriving)->Iterations(truckFrames)->Repetitions(5)->Unit(benchmark::kMillisecond);

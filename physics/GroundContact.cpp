@@ -17,21 +17,25 @@ void GroundContact::bind(Particle* particleArray, Vec3* positionArray, int parti
 }
 
 void GroundContact::resolvePenetration() {
+    float peak = peakImpulse;
     for (int i = 0; i < count; ++i) {
         Vec3& position = positions[i];
         Vec3 normal;
         Vec3 foot;
         const float d = terrain.query(position, &normal, &foot);
         if (d < 0.0f) {
-            penetrate(terrain, position, particles[i].velocity, d, normal, foot);
+            const float change =
+                penetrate(terrain, position, particles[i].velocity, d, normal, foot);
+            peak = largerImpulse(peak, change, particles[i].mass);
         }
     }
+    peakImpulse = peak;
 }
 
-void GroundContact::penetrate(const Terrain& ground, Vec3& position, Vec3& velocity, float d,
-                              const Vec3& normal, const Vec3& foot) {
+float GroundContact::penetrate(const Terrain& ground, Vec3& position, Vec3& velocity, float d,
+                               const Vec3& normal, const Vec3& foot) {
     if (leaveThroughEdge(ground, position, velocity, d < -deepPenetration)) {
-        return;
+        return 0.0f;
     }
     if (d < -deepPenetration) {
         // Deeper than one sub-step of contact can sink a particle (it hit a
@@ -41,12 +45,15 @@ void GroundContact::penetrate(const Terrain& ground, Vec3& position, Vec3& veloc
         const float into = dot(velocity, normal);
         if (into < 0.0f) {
             velocity = velocity - normal * into;
+            return -into;
         }
-    } else {
-        // Ordinary contact: reflect position and velocity in the plane.
-        position = position - normal * (2.0f * d);
-        velocity = velocity - normal * (2.0f * dot(velocity, normal));
+        return 0.0f;
     }
+    // Ordinary contact: reflect position and velocity in the plane.
+    position = position - normal * (2.0f * d);
+    const float along = dot(velocity, normal);
+    velocity = velocity - normal * (2.0f * along);
+    return 2.0f * std::fabs(along);
 }
 
 bool GroundContact::leaveThroughEdge(const Terrain& ground, Vec3& position, Vec3& velocity,

@@ -25,10 +25,12 @@ class GroundContact {
 
     // One particle's share of the two passes. penetrate: the response to a
     // height d < 0 above the plane with this normal (foot: the query's foot
-    // point). friction: the friction of a particle within the skin above the
-    // plane with this normal; offers dust through dust when it is not null.
-    static void penetrate(const Terrain& ground, Vec3& position, Vec3& velocity, float d,
-                          const Vec3& normal, const Vec3& foot);
+    // point); returns the speed it took out of the velocity along the
+    // normal, m/s (0 when the particle left through the grid's edge).
+    // friction: the friction of a particle within the skin above the plane
+    // with this normal; offers dust through dust when it is not null.
+    static float penetrate(const Terrain& ground, Vec3& position, Vec3& velocity, float d,
+                           const Vec3& normal, const Vec3& foot);
     static void friction(const Vec3& position, const Vec3& normal, Vec3& velocity, Vec3& force,
                          float inverseMass, DustSystem* dust);
     // A particle under the ground that was beyond the grid's edge a sub-step
@@ -42,4 +44,15 @@ class GroundContact {
     int count = 0;                 // particles in both arrays
     Terrain terrain;               // the ground, built by the world
     DustSystem* dust = nullptr;    // not owned; null means no dust is emitted
+    // The largest impulse one penetration response gave one particle since
+    // the world's last step began (mass times the speed penetrate took out),
+    // N s. Only read after the step: it feeds nothing back into it.
+    float peakImpulse = 0.0f;
+    // The larger of `peak` and the impulse of a response that took
+    // `speedChange` (m/s) out of a particle of `mass` (kg). The sweeps keep
+    // their peak in a local and store it once, after the sweep.
+    static float largerImpulse(float peak, float speedChange, float mass) {
+        const float impulse = speedChange * mass;
+        return impulse > peak ? impulse : peak;
+    }
 };

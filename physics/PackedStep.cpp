@@ -335,6 +335,7 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
     const __m128 cellsZ = _mm_set1_ps(terrain.cellsZLimit);
     const __m128 inverseSpacing = _mm_set1_ps(terrain.inverseSpacing);
     const __m128 outside = _mm_set1_ps(Terrain::outside);
+    float peak = world.contact->peakImpulse;
     int i = 0;
     // Four particles at a time: predicted lane by lane, then their ground
     // triangles looked up together as Terrain::query does it.
@@ -409,8 +410,9 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
                 Point& point = points[i + j];
                 const Vec3 normal = contact.normal;
                 const Vec3 foot = point.position - normal * height[j];
-                GroundContact::penetrate(terrain, point.position, motions[i + j].velocity,
-                                         height[j], normal, foot);
+                const float change = GroundContact::penetrate(
+                    terrain, point.position, motions[i + j].velocity, height[j], normal, foot);
+                peak = GroundContact::largerImpulse(peak, change, masses[i + j]);
                 contact.height = terrain.query(point.position, &contact.normal, nullptr);
             }
         }
@@ -428,12 +430,15 @@ void PackedStep::predictAndPenetrate(const StepElements& world) {
         Vec3 foot;
         float d = terrain.query(point.position, &normal, &foot);
         if (d < 0.0f) {
-            GroundContact::penetrate(terrain, point.position, motion.velocity, d, normal, foot);
+            const float change =
+                GroundContact::penetrate(terrain, point.position, motion.velocity, d, normal, foot);
+            peak = GroundContact::largerImpulse(peak, change, masses[i]);
             d = terrain.query(point.position, &normal, nullptr);
         }
         contacts[i].normal = normal;
         contacts[i].height = d;
     }
+    world.contact->peakImpulse = peak;
 }
 
 void PackedStep::applySprings() {

@@ -426,6 +426,7 @@ float PhysicsWorld::stepElementByElement(int milliseconds) {
 }
 
 float PhysicsWorld::advance(int milliseconds, bool packedAllowed) {
+    contact.peakImpulse = 0.0f;
     if (milliseconds <= 0) {
         return static_cast<float>(milliseconds);
     }

@@ -63,6 +63,9 @@ class PhysicsWorld {
     AngleJoint* angleJoints() { return angleJointArray; }
     int angleJointCount() const { return angleJointTotal; }
     Terrain& terrain() { return contact.terrain; }
+    // The largest impulse the ground gave one particle during the last
+    // step() (0 after a step of no sub-steps), N s.
+    float peakContactImpulse() const { return contact.peakImpulse; }
     GroundContact& groundContact() { return contact; }
 
     // The dust system the friction pass emits into (not owned; may be null).

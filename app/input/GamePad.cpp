@@ -11,6 +11,7 @@
 #include <SDL.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 // Key codes the buttons stand for.
@@ -71,7 +72,14 @@ void GamePad::stop() {
     if (!running) {
         return;
     }
+    if (wheel != nullptr) {
+        SDL_JoystickClose(wheel);
+        wheel = nullptr;
+        wheelInstance = -1;
+    }
     if (controller != nullptr) {
+        // The motors stop with the program, whatever was last asked of them.
+        SDL_GameControllerRumble(controller, 0, 0, 0);
         SDL_GameControllerClose(controller);
         controller = nullptr;
         instanceId = -1;
@@ -99,8 +107,108 @@ float GamePad::shapeAxis(int raw) {
     return raw > 0 ? v : -v;
 }
 
+void GamePad::setWheelMapping(const WheelMapping* wheelMapping) {
+    mappingSet = wheelMapping != nullptr;
+    mapping = mappingSet ? *wheelMapping : WheelMapping();
+    for (int& held : wheelHeld) {
+        held = -1;
+    }
+}
+
+bool GamePad::addPadMappings(const char* path) {
+    if (SDL_GameControllerAddMappingsFromFile(path) < 0) {
+        reason = std::string(path) + ": " + SDL_GetError();
+        return false;
+    }
+    // SDL announces a pad only as it is plugged in: one plugged in already
+    // that the file made a pad is taken now.
+    for (int k = 0; k < SDL_NumJoysticks() && controller == nullptr; ++k) {
+        open(k);
+    }
+    return true;
+}
+
+bool GamePad::rumble(uint16_t low, uint16_t high, uint32_t durationMs) {
+    return controller != nullptr &&
+           SDL_GameControllerRumble(controller, low, high, durationMs) == 0;
+}
+
+SDL_Joystick* GamePad::steeringJoystick() const {
+    if (wheel != nullptr && mapping.maps(AnalogControl::steer)) {
+        return wheel;
+    }
+    return controller != nullptr ? SDL_GameControllerGetJoystick(controller) : nullptr;
+}
+
+void GamePad::openWheel(int deviceIndex) {
+    if (!mappingSet || wheel != nullptr) {
+        return;
+    }
+    // With a device named, the joystick whose name has it; else the first
+    // one that is no game controller.
+    if (mapping.device.empty() ? SDL_IsGameController(deviceIndex) != SDL_FALSE
+                               : SDL_JoystickNameForIndex(deviceIndex) == nullptr ||
+                                     std::strstr(SDL_JoystickNameForIndex(deviceIndex),
+                                                 mapping.device.c_str()) == nullptr) {
+        return;
+    }
+    wheel = SDL_JoystickOpen(deviceIndex);
+    if (wheel != nullptr) {
+        wheelInstance = SDL_JoystickInstanceID(wheel);
+        for (int& held : wheelHeld) {
+            held = -1;
+        }
+    }
+}
+
+void GamePad::closeWheel(InputRouter& router) {
+    for (int control = 0; control < analogControlCount; ++control) {
+        if (mapping.axes[control].axis >= 0) {
+            sendAnalog(router, control, 0.0f);
+        }
+    }
+    for (int& held : wheelHeld) {
+        if (held >= 0) {
+            router.key(held, false);
+            held = -1;
+        }
+    }
+    SDL_JoystickClose(wheel);
+    wheel = nullptr;
+    wheelInstance = -1;
+}
+
+void GamePad::pollWheel(InputRouter& router) {
+    for (int control = 0; control < analogControlCount; ++control) {
+        const WheelMapping::Axis& axis = mapping.axes[control];
+        if (axis.axis >= 0) {
+            const int raw = SDL_JoystickGetAxis(wheel, axis.axis);
+            sendAnalog(router, control, mapping.value(static_cast<AnalogControl>(control), raw));
+        }
+    }
+    const int buttons = SDL_JoystickNumButtons(wheel);
+    for (int b = 0; b < WheelMapping::maxButtons && b < buttons; ++b) {
+        const int code = mapping.buttonKey[b];
+        if (code < 0) {
+            continue;
+        }
+        const bool down = SDL_JoystickGetButton(wheel, b) != 0;
+        if (down && wheelHeld[b] < 0) {
+            wheelHeld[b] = code;
+            router.key(code, true);
+        } else if (!down && wheelHeld[b] >= 0) {
+            router.key(wheelHeld[b], false);
+            wheelHeld[b] = -1;
+        }
+    }
+}
+
 void GamePad::open(int deviceIndex) {
     if (controller != nullptr || !SDL_IsGameController(deviceIndex)) {
+        return;
+    }
+    // The wheel's joystick is not a pad as well.
+    if (wheel != nullptr && SDL_JoystickGetDeviceInstanceID(deviceIndex) == wheelInstance) {
         return;
     }
     controller = SDL_GameControllerOpen(deviceIndex);
@@ -164,6 +272,14 @@ void GamePad::poll(InputRouter& router, const TruckApp& app) {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
         switch (event.type) {
+        case SDL_JOYDEVICEADDED:
+            openWheel(event.jdevice.which);
+            break;
+        case SDL_JOYDEVICEREMOVED:
+            if (wheel != nullptr && event.jdevice.which == wheelInstance) {
+                closeWheel(router);
+            }
+            break;
         case SDL_CONTROLLERDEVICEADDED:
             open(event.cdevice.which);
             break;
@@ -186,16 +302,25 @@ void GamePad::poll(InputRouter& router, const TruckApp& app) {
             break;
         }
     }
+    if (wheel != nullptr) {
+        pollWheel(router);
+    }
     if (controller == nullptr) {
         return;
     }
     const auto axis = [this](SDL_GameControllerAxis which) {
         return shapeAxis(SDL_GameControllerGetAxis(controller, which));
     };
-    sendAnalog(router, steer, axis(SDL_CONTROLLER_AXIS_LEFTX));
+    // A wheel's axes take the place of the pad's for what they map.
+    const bool wheelMaps = wheel != nullptr;
+    if (!wheelMaps || !mapping.maps(AnalogControl::steer)) {
+        sendAnalog(router, steer, axis(SDL_CONTROLLER_AXIS_LEFTX));
+    }
     // Both triggers pulled cancel out, as both arrow keys do.
-    sendAnalog(router, throttle,
-               axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT) - axis(SDL_CONTROLLER_AXIS_TRIGGERLEFT));
+    if (!wheelMaps || !mapping.maps(AnalogControl::throttle)) {
+        sendAnalog(router, throttle,
+                   axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT) - axis(SDL_CONTROLLER_AXIS_TRIGGERLEFT));
+    }
     // No axis brakes: the A button is the space key.
     orbitX = axis(SDL_CONTROLLER_AXIS_RIGHTX);
     orbitY = axis(SDL_CONTROLLER_AXIS_RIGHTY);

@@ -18,15 +18,23 @@
 // stretched so that full deflection still gives exactly 1. An analog event
 // goes out only when its value changes, buttons as key-down and key-up. When
 // the pad is pulled out every control it held returns to neutral.
+//
+// With a WheelMapping it also drives from a joystick that is not a game
+// controller (a steering wheel with pedals): the mapped axes give steer,
+// throttle and brake, in place of the pad's for the controls they map, and
+// the mapped buttons hold their keys. The pad's motors take rumble requests.
 #pragma once
 
 #include "app/input/InputEvent.h"
+#include "app/input/WheelMapping.h"
 
+#include <cstdint>
 #include <string>
 
 class InputRouter;
 class TruckApp;
 struct _SDL_GameController;
+struct _SDL_Joystick;
 
 class GamePad {
   public:
@@ -45,7 +53,25 @@ class GamePad {
     // `router`; `app` tells the current camera for Back.
     void poll(InputRouter& router, const TruckApp& app);
 
+    // Drive from a joystick as `mapping` says (copied); null forgets it.
+    // Set before start().
+    void setWheelMapping(const WheelMapping* mapping);
+    // Loads SDL game-controller mappings (one a line, in the format of the
+    // community's database; SDL takes the lines of its own platform) for
+    // pads SDL does not know, and opens one already plugged in that they
+    // make a pad; call after start(). False with failureReason() when the
+    // file cannot be read.
+    bool addPadMappings(const char* path);
+    // Asks the pad's motors for rumble (0..65535 each) for `durationMs`;
+    // both 0 stops them. False without a pad or when it has no motors.
+    bool rumble(uint16_t low, uint16_t high, uint32_t durationMs);
+
     bool started() const { return running; }
+    // True while a joystick is driven through the wheel mapping.
+    bool wheelConnected() const { return wheel != nullptr; }
+    // The joystick that steers: the wheel when its mapping steers, else the
+    // pad's; null without one. Force feedback is opened from it.
+    _SDL_Joystick* steeringJoystick() const;
     // True while a pad is open.
     bool connected() const { return controller != nullptr; }
     // SDL's instance id of the open pad, -1 without one.
@@ -68,6 +94,11 @@ class GamePad {
     static const int buttonCount = 6;
 
     void open(int deviceIndex);
+    // Opens the joystick as the wheel if the mapping takes it.
+    void openWheel(int deviceIndex);
+    // Releases what the wheel holds and closes it.
+    void closeWheel(InputRouter& router);
+    void pollWheel(InputRouter& router);
     // Releases everything the pad holds (analog 0, key-ups) and closes it.
     void close(InputRouter& router);
     void button(InputRouter& router, const TruckApp& app, int sdlButton, bool down);
@@ -84,4 +115,11 @@ class GamePad {
     float orbitX = 0.0f;
     float orbitY = 0.0f;
     std::string reason;
+    // The wheel: its mapping (axis -1 for every control when none is set),
+    // the joystick driven through it, and the key each button holds (-1).
+    WheelMapping mapping;
+    bool mappingSet = false;
+    _SDL_Joystick* wheel = nullptr;
+    int wheelInstance = -1;
+    int wheelHeld[WheelMapping::maxButtons];
 };

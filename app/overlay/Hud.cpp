@@ -43,6 +43,7 @@ const char* const helpLines[] = {
     "Esc                reset: back at the start",
     "mouse left-drag    turn the orbit camera (F12); wheel: zoom",
     "mouse right-drag   grab the truck and pull",
+    "pad rumble         impacts, rough ground; off: --no-rumble",
 };
 const int helpLineCount = sizeof(helpLines) / sizeof(helpLines[0]);
 } // namespace

@@ -169,6 +169,8 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {false, {"--screenshot", "a.png", "--at", "1", "--camera", "6"}},
         {false, {"--screenshot", "a.png", "--at", "1", "--script", "1:+jump"}},
         {false, {"--record", "a.txt", "--replay", "b.txt"}},
+        {false, {"--no-rumble", "--wheel"}},
+        {false, {"--pad-mappings", ""}},
         {true, {"--duration", "abc"}},
         {true, {"--duration", "-1"}},
         {true, {"--duration", "1e999"}},
@@ -753,4 +755,10 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
             refused.err.rfind(name + ": " + dir + "e.map: heightmap " + dir + "wide.png: ", 0), 0u)
             << refused.err;
     }
+    // So is a wheel mapping that cannot be used, by its file and line.
+    const std::string wheel = dir + "bad.wheel";
+    writeFile(wheel, "dravonel wheel 1\nsteer axis 0 range 7 7\n");
+    const Outcome refused = runToEnd(programPath, {"--assets", assetDir, "--wheel", wheel});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "dravonel: " + wheel + ":2: the range's two ends are the same\n");
 }

@@ -312,12 +312,16 @@ TEST(Step, ShallowPenetrationIsMirrored) {
     EXPECT_EQ(ground.particles[0].velocity.x, 1.0f);
     EXPECT_EQ(ground.particles[0].velocity.y, 2.0f);
     EXPECT_EQ(ground.particles[0].velocity.z, 0.5f);
+    // The impulse the ground gave: 1 kg, 2 m/s into it turned into 2 m/s out.
+    EXPECT_EQ(ground.contact->peakImpulse, 4.0f);
     // The velocity is mirrored whatever its direction.
     ground.positions[0] = Vec3(0.5f, -0.2f, 0.25f);
     ground.particles[0].velocity = Vec3(0.0f, 3.0f, 0.0f);
+    ground.particles[0].mass = 0.5f;
     ground.contact->resolvePenetration();
     EXPECT_FLOAT_EQ(ground.positions[0].y, 0.2f);
     EXPECT_EQ(ground.particles[0].velocity.y, -3.0f);
+    EXPECT_EQ(ground.contact->peakImpulse, 4.0f) << "the larger of 4 and 0.5 * 6";
     // Above the plane nothing changes.
     ground.positions[0] = Vec3(0.5f, 0.001f, 0.25f);
     ground.particles[0].velocity = Vec3(0.0f, -3.0f, 0.0f);
@@ -355,6 +359,7 @@ TEST(Step, DeepPenetrationIsPutOnTheSurface) {
     EXPECT_EQ(ground.positions[0].x, 2.0f);
     EXPECT_EQ(ground.particles[0].velocity.x, 4.0f);
     EXPECT_EQ(ground.particles[0].velocity.y, 0.0f);
+    EXPECT_EQ(ground.contact->peakImpulse, 5.0f);
     // Motion away from the ground is kept.
     ground.positions[0] = Vec3(2.0f, -0.3f, 1.0f);
     ground.particles[0].velocity = Vec3(0.0f, 1.5f, 0.0f);
@@ -798,6 +803,7 @@ TEST(Step, PackedStepMatchesTheElementByElementStep) {
         };
         auto packed = build(ground);
         auto plain = build(ground);
+        int impacts = 0;
         ASSERT_EQ(packed->springCount() % 4, 3);
         for (int frame = 0; frame < 60; ++frame) {
             for (PhysicsWorld* world : {packed.get(), plain.get()}) {
@@ -818,7 +824,14 @@ TEST(Step, PackedStepMatchesTheElementByElementStep) {
             }
             packed->step(5);
             plain->stepElementByElement(5);
+            // The ground's peak impulse is measured the same way by both.
+            ASSERT_EQ(packed->peakContactImpulse(), plain->peakContactImpulse()) << frame;
+            impacts += packed->peakContactImpulse() > 0.0f ? 1 : 0;
         }
+        EXPECT_GT(impacts, 0);
+        // A step of no sub-steps had no contact.
+        packed->step(0);
+        EXPECT_EQ(packed->peakContactImpulse(), 0.0f);
         const int n = packed->particleCount();
         ASSERT_EQ(std::memcmp(packed->positions(), plain->positions(), sizeof(Vec3) * n), 0);
         for (int i = 0; i < n; ++i) {
