@@ -40,6 +40,8 @@ int ScreenshotDriver::run(TruckApp* app, Renderer* renderer, const ProgramOption
         script.sendUntil(time, app);
         if (frame > 0 || frames == 0) {
             app->frame(static_cast<float>(time));
+            // Nothing is swapped here, so each frame is finished by hand.
+            renderer->finishFrame();
         }
     }
     std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 3);

@@ -210,6 +210,11 @@ bool Renderer::beginFrame(int clearColour, bool clearColourBuffer) {
     return checkError();
 }
 
+bool Renderer::finishFrame() {
+    glFinish();
+    return checkError();
+}
+
 bool Renderer::endFrame() {
     return checkError();
 }

@@ -79,6 +79,10 @@ class Renderer {
     // The back buffer's RGB bytes of the rectangle (x, y, width, height),
     // bottom row first, rows packed without padding.
     bool readPixels(int x, int y, int width, int height, unsigned char* rgb);
+    // Hands the frame's queued drawing to GL and waits until it is done: a
+    // frame that is never shown (no buffer swap) would otherwise stay
+    // queued, and with it the memory of every frame before it.
+    bool finishFrame();
     // Width and height of one character of drawText, pixels.
     static constexpr int textCellWidth = 8;
     static constexpr int textCellHeight = 13;

@@ -35,6 +35,7 @@ struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
+    long peakKilobytes = 0; // the program's peak resident set
 };
 
 // Runs a program to its end in `folder` and returns how it ended.
@@ -53,6 +54,7 @@ Outcome runToEnd(const std::string& path, const std::vector<std::string>& argume
     result.status = child.exitStatus();
     result.out = child.standardOutput();
     result.err = child.standardError();
+    result.peakKilobytes = child.peakKilobytes();
     return result;
 }
 
@@ -266,11 +268,17 @@ TEST(ProgramOptions, ScreenshotIsTheScriptedFrameSameBytesEveryRun) {
     EXPECT_GT(blueShare(rgb, 640, 0, 59), 0.9) << "top rows not sky";
     EXPECT_LT(blueShare(rgb, 640, 400, 479), 0.1) << "bottom rows not ground";
 
-    // Without the script the truck stays at its start: another picture.
-    std::vector<std::string> parked = {"--assets", assetDir, "--at",         "2",
+    // Without the script the truck stays at its start: another picture. Its
+    // frames are three times as many, and still take no more memory: a frame
+    // that is drawn but never shown must not stay queued in GL.
+    std::vector<std::string> parked = {"--assets", assetDir, "--at",         "6",
                                        "--camera", "1",      "--screenshot", "parked.png"};
-    ASSERT_EQ(runToEnd(programPath, parked, folder.path()).status, 0);
+    const Outcome longer = runToEnd(programPath, parked, folder.path());
+    ASSERT_EQ(longer.status, 0) << longer.err;
     EXPECT_NE(readFile(folder.file("parked.png")), bytes);
+    ASSERT_GT(one.peakKilobytes, 0);
+    EXPECT_LT(longer.peakKilobytes, one.peakKilobytes + 20 * 1024)
+        << "peak memory grows with the frames drawn";
 }
 
 // How often `needle` occurs in `text`.
