@@ -180,7 +180,8 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {true, {"--bogus"}},
         {true, {"--script", "0:up"}},
         {true, {"--script", "-1:+up"}},
-        {true, {"--replay", "r.txt", "--duration", "2"}}};
+        {true, {"--replay", "r.txt", "--duration", "2"}},
+        {true, {"--assets", assetDir, "--script", "0:+up 1:grab=158@0,1,0"}}};
     for (const Mistake& mistake : mistakes) {
         const std::string name = mistake.sim ? "dravonel-sim" : "dravonel";
         SCOPED_TRACE(name + " " + mistake.arguments[0]);
@@ -279,6 +280,25 @@ TEST(ProgramOptions, ScreenshotIsTheScriptedFrameSameBytesEveryRun) {
     ASSERT_GT(one.peakKilobytes, 0);
     EXPECT_LT(longer.peakKilobytes, one.peakKilobytes + 20 * 1024)
         << "peak memory grows with the frames drawn";
+
+    // Refused before the drive, which would take longer than the test waits:
+    // a file that cannot be written, and a grab of a particle the truck does
+    // not have (it has 158), which would do nothing. Neither leaves a file.
+    std::vector<std::string> hour = {"--assets", assetDir, "--at", "3600", "--screenshot"};
+    std::vector<std::string> unwritable = hour;
+    unwritable.push_back(folder.file("no-such-folder/shot.png"));
+    const Outcome noFolder = runToEnd(programPath, unwritable, folder.path(), 60.0);
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_EQ(noFolder.err, "dravonel: " + folder.file("no-such-folder/shot.png") +
+                                ": cannot write the PNG: No such file or directory\n");
+    std::vector<std::string> badGrab = hour;
+    badGrab.insert(badGrab.end(), {"grab.png", "--script", "1:grab=158@0,1,0"});
+    const Outcome noParticle = runToEnd(programPath, badGrab, folder.path(), 60.0);
+    EXPECT_EQ(noParticle.status, 2);
+    EXPECT_EQ(noParticle.err, "dravonel: --script: script event '1:grab=158@0,1,0': no particle "
+                              "158: the model has 158 (0 to 157) (see dravonel --help)\n");
+    EXPECT_EQ(readFile(folder.file("grab.png")), "");
+    EXPECT_NE(access(folder.file("grab.png").c_str(), F_OK), 0) << "an empty file left behind";
 }
 
 // How often `needle` occurs in `text`.

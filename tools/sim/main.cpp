@@ -231,8 +231,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // A grab of a particle the model does not have would do nothing, and
+    // the drive would silently be another one.
+    if (!script.checkParticles(app.world->particleCount())) {
+        return optionError((std::string("--script: ") + script.failureReason()).c_str());
+    }
     if (!replayPath.empty()) {
-        if (!recording.matchesModel(app.modelHash) || !recording.matchesGround(app.groundHash)) {
+        if (!recording.matchesModel(app.modelHash) || !recording.matchesGround(app.groundHash) ||
+            !recording.matchesParticles(app.world->particleCount())) {
             std::fprintf(stderr, "dravonel-sim: %s\n",
                          printableText(recording.failureReason()).c_str());
             return 1;
