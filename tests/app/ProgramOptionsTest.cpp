@@ -711,6 +711,7 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
                          "png:color-type=0", dir + "g8.png"}));
     ASSERT_TRUE(convert({"-size", "40x30", "plasma:", dir + "colour.png"}));
     const std::string g8 = readFile(dir + "g8.png");
+    const std::string g16 = readFile(dir + "g16.png");
     ASSERT_GT(g8.size(), 60u);
     writeFile(dir + "cut.png", g8.substr(0, g8.size() - 30));
     std::string wide = g8;
@@ -722,13 +723,21 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
     }
     writeFile(dir + "wide.png", wide);
     writeFile(dir + "text.png", "dravonel map 1\n");
+    // Whole, but with a byte of its compressed rows changed: damaged, not cut.
+    std::string damaged = g8;
+    const size_t rows = damaged.find("IDAT");
+    ASSERT_NE(rows, std::string::npos);
+    damaged[rows + 10] = static_cast<char>(damaged[rows + 10] ^ 0x55);
+    writeFile(dir + "damaged.png", damaged);
+    writeFile(dir + "with space.png", g16);
 
     auto map = [&](const std::string& name, const std::string& lines) {
         writeFile(dir + name, "dravonel map 1\n" + lines);
         return dir + name;
     };
     const std::string good = "spacing 2\nheight 10\nstart 40 30 90\n";
-    for (const char* image : {"g16.png", "g8.png"}) {
+    // A path with a space in it is quoted.
+    for (const char* image : {"g16.png", "g8.png", "\"with space.png\" # quoted"}) {
         const std::string path = map("good.map", std::string("heightmap ") + image + "\n" + good);
         const Outcome drove =
             runToEnd(simPath, {"--assets", assetDir, "--map", path, "--duration", "0.5"});
@@ -757,8 +766,12 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
          "negative"},
         {map("j.map", "heightmap g8.png\n" + good + "gravity 3\n"), dir + "j.map",
          "unknown key 'gravity'"},
-        {map("k.map", "heightmap g8.png\nspacing 2\nheight 4\nstart 500 1 0\n"), dir + "g8.png",
-         "outside"},
+        {map("k.map", "heightmap g8.png\nspacing 2\nheight 4\nstart 500 1 0\n"), dir + "k.map",
+         "line 5: start (500, 1) m lies outside the 78 x 58 m map"},
+        {map("l.map", "heightmap damaged.png\n" + good), dir + "damaged.png", "corrupt PNG"},
+        {map("m.map", "heightmap with space.png\n" + good), dir + "m.map", "takes one value"},
+        {map("n.map", "heightmap \"with space.png\n" + good), dir + "n.map",
+         "a quote that does not end"},
         {dir + "g8.png", dir + "g8.png", "not a map file"},
     };
     for (const Broken& b : broken) {
@@ -770,6 +783,9 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
         EXPECT_NE(refused.err.find(b.file + ": "), std::string::npos) << refused.err;
         EXPECT_NE(refused.err.find(b.why), std::string::npos) << refused.err;
         EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+        if (b.why == "corrupt PNG") {
+            EXPECT_EQ(refused.err.find("truncated"), std::string::npos) << refused.err;
+        }
     }
     // The program and the soak driver refuse them the same way, before any
     // window or drive.
