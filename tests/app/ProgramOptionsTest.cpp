@@ -629,7 +629,8 @@ TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {
 
 // dravonel-sim --check passes the shipped truck and the documented example
 // and fails a truck whose spring 0 is 10^9 times stiffer, naming its particle
-// and spring; a spring from a particle to itself is named. Driven, that stiff
+// and spring, and the example stretched, which comes apart only when driven;
+// a spring from a particle to itself is named. Driven, that stiff
 // truck is reset as unstable, never as fallen off the map, while the example
 // drives away.
 TEST(ProgramOptions, CheckNamesWhatIsWrongWithAModelAndABlowUpIsResetAsUnstable) {
@@ -653,6 +654,28 @@ TEST(ProgramOptions, CheckNamesWhatIsWrongWithAModelAndABlowUpIsResetAsUnstable)
     EXPECT_NE(verdict.find("spring 0"), std::string::npos) << verdict;
     EXPECT_NE(stiff.out.find("error: unstable: the body blew up in sub-step 1 "), std::string::npos)
         << stiff.out;
+
+    // The example with its box stretched to z = -3.5 and 1.125 settles, but
+    // blows up when driven: the drive test names it.
+    std::istringstream exampleLines(readFile(example));
+    std::string stretched;
+    std::string text;
+    for (int number = 1; std::getline(exampleLines, text); ++number) {
+        if (number >= 138 && number <= 145) {
+            const size_t end = text.rfind(' ');
+            const size_t start = text.rfind(' ', end - 1);
+            const std::string z = text.substr(start + 1, end - start - 1);
+            text = text.substr(0, start + 1) + (z == "-2.5" ? "-3.5" : "1.125") + text.substr(end);
+        }
+        stretched += text + "\n";
+    }
+    std::ofstream(folder.file("long.txt")) << stretched;
+    const Outcome longer = runToEnd(simPath, {"--check", folder.file("long.txt")});
+    EXPECT_EQ(longer.status, 1);
+    EXPECT_EQ(lastLine(longer.out).rfind("not usable: unstable while driving (", 0), 0u)
+        << longer.out;
+    EXPECT_NE(longer.out.find("  no blow-up: every value finite"), std::string::npos)
+        << "the settle test passes it" << longer.out;
 
     std::ofstream(folder.file("self.txt")) << withSpringZero(shipped, 1.0, 0);
     const Outcome self = runToEnd(simPath, {"--check", folder.file("self.txt")});
