@@ -277,7 +277,12 @@ bool TruckApp::reset() {
         return false;
     }
     if (map != nullptr && !placeAtMapStart(*fresh, *map, &fixedCameraEye)) {
-        reason = "the map's start has no ground under the truck";
+        reason = map->startPlace() + ": the start has no ground under the truck";
+        delete fresh;
+        return false;
+    }
+    // A start the truck would fall from at once is the map's mistake.
+    if (map != nullptr && !checkStart(*fresh, *map, &reason)) {
         delete fresh;
         return false;
     }
@@ -304,6 +309,8 @@ bool TruckApp::reset() {
     delete world;
     world = fresh;
     offGridSeconds = 0.0f;
+    // Set again by the frame when this reset was a fall's.
+    lastResetWasFallOut = false;
     // A new world lets go: the hand's target was near the truck that is
     // gone, and would fling the new one across the map.
     grabbedParticle = -1;

@@ -810,6 +810,35 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
             EXPECT_EQ(refused.err.find("truncated"), std::string::npos) << refused.err;
         }
     }
+    // Starts that do not leave the whole truck on the ground with room to
+    // spare (corners, edges, the map's far corner) are refused by their line.
+    for (const char* start :
+         {"78 58 0", "0 0 45", "39 0 0", "39 58 180", "0 29 90", "77 29 0", "39 1.5 90"}) {
+        SCOPED_TRACE(start);
+        const std::string path =
+            map("start.map", "heightmap g8.png\nspacing 2\nheight 1\n\nstart " +
+                                 std::string(start) + " # here\n");
+        const Outcome refused = runToEnd(simPath, {"--assets", assetDir, "--map", path});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err.rfind("dravonel-sim: cannot start: " + path + ": line 6: start (", 0),
+                  0u)
+            << refused.err;
+        EXPECT_NE(refused.err.find("a start must leave 3 m of ground all round it\n"),
+                  std::string::npos)
+            << refused.err;
+    }
+    // One that leaves room drives, and a truck driven off the edge straight
+    // after every reset is told of once, not at every fall.
+    const std::string nearEdge =
+        map("near.map", "heightmap g8.png\nspacing 2\nheight 0\nstart 39 6 0\n");
+    const Outcome falls = runToEnd(simPath, {"--assets", assetDir, "--map", nearEdge, "--script",
+                                             "0:+up", "--duration", "30", "--interval", "30"});
+    EXPECT_EQ(falls.status, 0) << falls.err;
+    EXPECT_EQ(occurrences(falls.out, "the truck fell off the edge of the map and was reset"), 1)
+        << falls.out;
+    EXPECT_EQ(occurrences(falls.out, "the truck fell off again straight after the reset"), 1)
+        << falls.out;
+
     // The program and the soak driver refuse them the same way, before any
     // window or drive.
     for (const std::string name : {"dravonel", "dravonel-soak"}) {
