@@ -13,6 +13,7 @@
 #include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -257,6 +258,11 @@ bool TruckApp::buildGroundPatch() {
     if (!groundPatch->init(renderer, &map->terrain, reach, static_cast<int>(isamplerTexture))) {
         return fail("out of memory for the ground mesh");
     }
+    // The whole map is drawn, coarser with distance: the view reaches across
+    // it, corner to corner, from anywhere on it.
+    const Terrain& ground = map->terrain;
+    const float across = std::hypot(ground.maxX() - ground.minX(), ground.maxZ() - ground.minZ());
+    renderer->farPlane = std::fmax(5000.0, static_cast<double>(across + 100.0f) * renderScale);
     return true;
 }
 

@@ -129,6 +129,11 @@ class TruckApp : public Application {
     GroundPatch* groundPatch = nullptr;
     // Where the fixed camera (F1) stands, scene units.
     Vec3 fixedCameraEye = Vec3(0.0f, 200.0f, 300.0f);
+    // On a map: once the truck at `target` (scene units) is farther than
+    // fixedCameraRange from the fixed camera, the camera stands anew ahead
+    // of it. The default world keeps its one fixed eye.
+    void standFixedCameraAhead(const Vec3& target, const Mat4& body);
+    static constexpr float fixedCameraRange = 70.0f; // m
     // The point the latest camera set-up looked at, scene units.
     Vec3 viewTarget;
 

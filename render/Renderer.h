@@ -36,7 +36,7 @@ class Renderer {
     bool beginFrame(int clearColour, bool clearColourBuffer);
     bool endFrame();
 
-    // Projection 60 degrees, aspect 4/3, near 5, far 5000; the look-at view
+    // Projection 60 degrees, aspect 4/3, near 5, far farPlane; the look-at view
     // at the bottom of the modelview stack with a working copy above it; the
     // light placed in world space.
     bool setCamera(const Vec3* eye, const Vec3* centre, const Vec3* up);
@@ -105,6 +105,10 @@ class Renderer {
     ActiveTextureFn glActiveTextureARB;
     ActiveTextureFn glClientActiveTextureARB;
     MultiTexCoord2fvFn glMultiTexCoord2fvARB;
+
+    // The far plane of the projection, scene units: 5000 (83 m), unless a
+    // larger world asks to be seen to its end.
+    double farPlane = 5000.0;
 
   private:
     // Unit 0 always; unit 1 only with the multitexture entry points.
