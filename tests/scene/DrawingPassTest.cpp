@@ -228,9 +228,24 @@ TEST(GroundPatch, DrawsEveryCellInViewOnceCoarserWithDistance) {
         EXPECT_GT(patch.fineCells, 1000);
         EXPECT_GT(patch.middleCells, 100);
         EXPECT_GT(patch.farCells, 10);
-        // Skirts follow each level's cells.
+        // Skirts follow each level's cells, facing away from them: out of
+        // the fine disc round the eye, and into the far level's hole.
         EXPECT_GT(patch.mesh.triangleCount, 2 * patch.fineCells);
         EXPECT_GT(patch.middleMesh.triangleCount, 2 * patch.middleCells);
+        EXPECT_GT(patch.farMesh.triangleCount, 2 * patch.farCells);
+        const Vec3 eye(eyeX * renderScale, 0.0f, eyeZ * renderScale);
+        const auto facing = [&](const Mesh& mesh, int pairs, float outward) {
+            for (int t = 2 * pairs; t < mesh.triangleCount; ++t) {
+                const uint32_t* v = mesh.indices + 3 * t;
+                const Vec3 a = mesh.vertices[v[0]];
+                const Vec3 n = cross(mesh.vertices[v[1]] - a, mesh.vertices[v[2]] - a);
+                EXPECT_NEAR(n.y, 0.0f, 1e-3f * std::sqrt(dot(n, n)));
+                const Vec3 from = a - eye;
+                ASSERT_GT(outward * (n.x * from.x + n.z * from.z), 0.0f) << "skirt " << t;
+            }
+        };
+        facing(patch.mesh, patch.fineCells, 1.0f);
+        facing(patch.farMesh, patch.farCells, -1.0f);
         for (int j = 0; j < cells; ++j) {
             for (int i = 0; i < cells; ++i) {
                 const float vx = ground.minX() + 2.0f * (i + 0.5f) - eyeX;
