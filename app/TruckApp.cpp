@@ -249,11 +249,9 @@ bool TruckApp::buildTerrainMesh() {
 }
 
 bool TruckApp::buildGroundPatch() {
-    // Everything the projection can show: the far plane lies 5000 scene
-    // units ahead, and towards the picture's corners (60 degrees vertical
-    // field at aspect 4/3, so tan of the half diagonal is tan 30 x 5/3) the
-    // view reaches 1/cos(43.9 degrees) = 1.388 times as far.
-    const float reach = 1.388f * 5000.0f / renderScale;
+    // The map's own cells are drawn within this of the eye, m; beyond it
+    // cells 4 and then 16 samples wide.
+    const float reach = 80.0f;
     groundPatch = new GroundPatch();
     if (!groundPatch->init(renderer, &map->terrain, reach, static_cast<int>(isamplerTexture))) {
         return fail("out of memory for the ground mesh");

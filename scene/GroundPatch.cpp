@@ -71,7 +71,7 @@ bool GroundPatch::init(Renderer* renderer, const Terrain* ground, float reachMet
     // perimeter in cells, two triangles an edge.
     const float fineSide = 2.0f * std::fmax(fineRadius, 0.0f) / spacing + 2.0f * middleFactor;
     fineSkirtCapacity = 2 * (4 * static_cast<int>(std::ceil(fineSide)) + 8);
-    if (!mesh.allocate(2 * windowX * windowZ, cellsX * cellsZ * 2 + fineSkirtCapacity, 3)) {
+    if (!mesh.allocate(windowX * windowZ, cellsX * cellsZ * 2, 3)) {
         return false;
     }
     mesh.setMaterial(0x707070, 0xF0F0F0, 0, 0.4f);
@@ -83,6 +83,19 @@ bool GroundPatch::init(Renderer* renderer, const Terrain* ground, float reachMet
         !buildLevel(levels[1], farFactor, textureId)) {
         return false;
     }
+    middleLevels.assign(static_cast<size_t>(levels[0].cellsX) * levels[0].cellsZ, 0);
+    farLevels.assign(static_cast<size_t>(levels[1].cellsX) * levels[1].cellsZ, 0);
+    // Every skirt of a frame, four vertices each, written as it is listed:
+    // kept apart so that each level's draw reads only its own samples.
+    skirtMesh.renderer = renderer;
+    const int skirtTriangles =
+        fineSkirtCapacity + levels[0].skirtCapacity + levels[1].skirtCapacity;
+    if (!skirtMesh.allocate(2 * skirtTriangles, skirtTriangles, 3)) {
+        return false;
+    }
+    skirtMesh.setMaterial(0x707070, 0xF0F0F0, 0, 0.4f);
+    skirtMesh.textureId = textureId;
+    skirtMesh.triangleCount = 0;
     firstI = -1;
     firstJ = -1;
     return true;
@@ -103,31 +116,23 @@ bool GroundPatch::buildLevel(Level& level, int factor, int textureId) {
         2.0f * (std::fmax(fineRadius, 0.0f) + middleRadius) / cell + 2.0f * farFactor / factor;
     level.skirtCapacity = 2 * (8 * static_cast<int>(std::ceil(side)) + 16);
     Mesh& m = *level.mesh;
-    if (!m.allocate(2 * rowX * rowZ, level.cellsX * level.cellsZ * 2 + level.skirtCapacity, 3)) {
+    if (!m.allocate(rowX * rowZ, level.cellsX * level.cellsZ * 2, 3)) {
         return false;
     }
     m.setMaterial(0x707070, 0xF0F0F0, 0, 0.4f);
     m.textureId = textureId;
     m.triangleCount = 0;
-    // Skirts of the middle level meet the far one, of the far level the
-    // middle one: one far cell deep either way.
-    const float depth = skirtDepthCells * static_cast<float>(farFactor) * ground.spacing;
-    const int lowered = rowX * rowZ;
     for (int n = 0; n < rowZ; ++n) {
         for (int mi = 0; mi < rowX; ++mi) {
             const int gi = mi * factor < ground.cellsX ? mi * factor : ground.cellsX;
             const int gj = n * factor < ground.cellsZ ? n * factor : ground.cellsZ;
             const int k = mi + rowX * n;
             m.vertices[k] = ground.gridPoint(gi, gj) * renderScale;
-            m.vertices[k + lowered] =
-                (ground.gridPoint(gi, gj) - Vec3(0.0f, depth, 0.0f)) * renderScale;
             // The same texture mapping as the fine cells: 10/3 map cells a
             // repeat, whatever the level.
-            for (const int at : {k, k + lowered}) {
-                m.texCoords[2 * at] = 0.3f * static_cast<float>(gi);
-                m.texCoords[2 * at + 1] = 0.3f * static_cast<float>(gj);
-                m.normals[at] = normalAt(ground, gi, gj, factor);
-            }
+            m.texCoords[2 * k] = 0.3f * static_cast<float>(gi);
+            m.texCoords[2 * k + 1] = 0.3f * static_cast<float>(gj);
+            m.normals[k] = normalAt(ground, gi, gj, factor);
         }
     }
     return true;
@@ -137,28 +142,21 @@ void GroundPatch::fill(int cornerI, int cornerJ) {
     firstI = cornerI;
     firstJ = cornerJ;
     const float twoSpacing = 2.0f * terrain->spacing;
-    const int lowered = windowX * windowZ;
-    // Skirts of the fine cells meet the middle level: one middle cell deep.
-    const Vec3 depth(0.0f, skirtDepthCells * middleFactor * terrain->spacing * renderScale, 0.0f);
     for (int j = 0; j < windowZ; ++j) {
         for (int i = 0; i < windowX; ++i) {
             const int gi = cornerI + i;
             const int gj = cornerJ + j;
             const int k = i + windowX * j;
             mesh.vertices[k] = terrain->gridPoint(gi, gj) * renderScale;
-            mesh.vertices[k + lowered] = mesh.vertices[k] - depth;
             // The ground texture repeats every 10/3 cells, as on the default
             // ground, continued across the whole map.
             mesh.texCoords[2 * k] = 0.3f * static_cast<float>(gi);
             mesh.texCoords[2 * k + 1] = 0.3f * static_cast<float>(gj);
-            mesh.texCoords[2 * (k + lowered)] = mesh.texCoords[2 * k];
-            mesh.texCoords[2 * (k + lowered) + 1] = mesh.texCoords[2 * k + 1];
             // The normal of the surface through the four neighbours (the
             // edge samples repeat at the grid's border).
             const float dx = terrain->gridPoint(gi + 1, gj).y - terrain->gridPoint(gi - 1, gj).y;
             const float dz = terrain->gridPoint(gi, gj + 1).y - terrain->gridPoint(gi, gj - 1).y;
             mesh.normals[k] = normalized(Vec3(-dx, twoSpacing, -dz));
-            mesh.normals[k + lowered] = mesh.normals[k];
         }
     }
 }
@@ -177,27 +175,43 @@ float GroundPatch::centreZ(int factor, int cj) const {
            terrain->spacing * static_cast<float>(factor) * (static_cast<float>(cj) + 0.5f);
 }
 
-int GroundPatch::levelOf(int factor, int ci, int cj, float x, float z) const {
-    // The far cell holding this one decides first, then the middle cell.
-    const int fi = ci * factor / farFactor;
-    const int fj = cj * factor / farFactor;
-    const float fx = centreX(farFactor, fi) - x;
-    const float fz = centreZ(farFactor, fj) - z;
-    if (fx * fx + fz * fz > middleRadius * middleRadius) {
-        return 2;
+void GroundPatch::classify(float x, float z) {
+    // A far cell is split within middleRadius; a middle cell of a split far
+    // cell is drawn fine within fineRadius. Compared squared: the same
+    // floats decide for a cell and for its neighbours' skirts.
+    const float middle2 = middleRadius * middleRadius;
+    const float fine2 = fineRadius < 0.0f ? -1.0f : fineRadius * fineRadius;
+    for (int fj = 0; fj < levels[1].cellsZ; ++fj) {
+        const float vz = centreZ(farFactor, fj) - z;
+        for (int fi = 0; fi < levels[1].cellsX; ++fi) {
+            const float vx = centreX(farFactor, fi) - x;
+            farLevels[fi + levels[1].cellsX * fj] = vx * vx + vz * vz > middle2 ? 2 : 1;
+        }
     }
-    if (factor == farFactor) {
-        return 1; // split: finer than the far level
+    const int per = farFactor / middleFactor;
+    for (int mj = 0; mj < levels[0].cellsZ; ++mj) {
+        const float vz = centreZ(middleFactor, mj) - z;
+        for (int mi = 0; mi < levels[0].cellsX; ++mi) {
+            const float vx = centreX(middleFactor, mi) - x;
+            unsigned char level = farLevels[mi / per + levels[1].cellsX * (mj / per)];
+            if (level != 2) {
+                level = vx * vx + vz * vz > fine2 ? 1 : 0;
+            }
+            middleLevels[mi + levels[0].cellsX * mj] = level;
+        }
     }
-    const int mi = ci * factor / middleFactor;
-    const int mj = cj * factor / middleFactor;
-    const float mx = centreX(middleFactor, mi) - x;
-    const float mz = centreZ(middleFactor, mj) - z;
-    return mx * mx + mz * mz > fineRadius * fineRadius ? 1 : 0;
 }
 
-void GroundPatch::addSkirt(Mesh& target, int* triangles, int capacity, uint32_t k, uint32_t row,
-                           uint32_t lowered, int side) {
+int GroundPatch::levelOf(int factor, int ci, int cj) const {
+    if (factor == farFactor) {
+        return farLevels[ci + levels[1].cellsX * cj];
+    }
+    const int per = middleFactor / factor;
+    return middleLevels[ci / per + levels[0].cellsX * (cj / per)];
+}
+
+void GroundPatch::addSkirt(const Mesh& source, uint32_t k, uint32_t row, float depth, int side,
+                           int* triangles, int capacity) {
     if (*triangles + 2 > capacity) {
         return;
     }
@@ -223,14 +237,25 @@ void GroundPatch::addSkirt(Mesh& target, int* triangles, int capacity, uint32_t 
         b = k + row;
         break;
     }
-    uint32_t* t = target.indices + 3 * target.triangleCount;
-    t[0] = a;
-    t[1] = a + lowered;
-    t[2] = b;
-    t[3] = b;
-    t[4] = a + lowered;
-    t[5] = b + lowered;
-    target.triangleCount += 2;
+    const uint32_t first = static_cast<uint32_t>(2 * skirtMesh.triangleCount);
+    const uint32_t from[4] = {a, a, b, b};
+    for (int v = 0; v < 4; ++v) {
+        const uint32_t at = first + static_cast<uint32_t>(v);
+        skirtMesh.vertices[at] =
+            source.vertices[from[v]] - Vec3(0.0f, (v & 1) ? depth : 0.0f, 0.0f);
+        skirtMesh.texCoords[2 * at] = source.texCoords[2 * from[v]];
+        skirtMesh.texCoords[2 * at + 1] = source.texCoords[2 * from[v] + 1];
+        skirtMesh.normals[at] = source.normals[from[v]];
+    }
+    // a, a lowered, b; b, a lowered, b lowered.
+    uint32_t* t = skirtMesh.indices + 3 * skirtMesh.triangleCount;
+    t[0] = first;
+    t[1] = first + 1;
+    t[2] = first + 2;
+    t[3] = first + 2;
+    t[4] = first + 1;
+    t[5] = first + 3;
+    skirtMesh.triangleCount += 2;
     *triangles += 2;
 }
 
@@ -240,46 +265,41 @@ void GroundPatch::selectLevel(Level& level, int levelIndex, float x, float z, fl
     const float halfDiagonal =
         halfDiagonalShare * static_cast<float>(level.factor) * terrain->spacing;
     const uint32_t row = static_cast<uint32_t>(level.cellsX + 1);
-    const uint32_t lowered = row * static_cast<uint32_t>(level.cellsZ + 1);
+    // Skirts of the middle level meet the far one, of the far level the
+    // middle one: one far cell deep either way.
+    const float depth = skirtDepthCells * farFactor * terrain->spacing * renderScale;
     const int neighbours[4][2] = {{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
     int pairs = 0;
-    // The cells first, then the skirts behind them.
-    for (int pass = 0; pass < 2; ++pass) {
-        int skirts = 0;
-        for (int cj = 0; cj < level.cellsZ; ++cj) {
-            const float vz = centreZ(level.factor, cj) - z;
-            for (int ci = 0; ci < level.cellsX; ++ci) {
-                const float vx = centreX(level.factor, ci) - x;
-                if (levelOf(level.factor, ci, cj, x, z) != levelIndex ||
-                    !inView(vx, vz, halfDiagonal, fx, fz, looking)) {
-                    continue;
-                }
-                const uint32_t k = static_cast<uint32_t>(ci) + row * static_cast<uint32_t>(cj);
-                if (pass == 0) {
-                    uint32_t* pair = m.indices + 6 * pairs;
-                    pair[0] = k;
-                    pair[1] = k + row + 1;
-                    pair[2] = k + 1;
-                    pair[3] = k;
-                    pair[4] = k + row;
-                    pair[5] = k + row + 1;
-                    ++pairs;
-                    continue;
-                }
-                for (int side = 0; side < 4; ++side) {
-                    const int ni = ci + neighbours[side][0];
-                    const int nj = cj + neighbours[side][1];
-                    if (onMap(level.factor, ni, nj) &&
-                        levelOf(level.factor, ni, nj, x, z) != levelIndex) {
-                        addSkirt(m, &skirts, level.skirtCapacity, k, row, lowered, side);
-                    }
+    int skirts = 0;
+    for (int cj = 0; cj < level.cellsZ; ++cj) {
+        const float vz = centreZ(level.factor, cj) - z;
+        for (int ci = 0; ci < level.cellsX; ++ci) {
+            if (levelOf(level.factor, ci, cj) != levelIndex) {
+                continue;
+            }
+            const float vx = centreX(level.factor, ci) - x;
+            if (!inView(vx, vz, halfDiagonal, fx, fz, looking)) {
+                continue;
+            }
+            const uint32_t k = static_cast<uint32_t>(ci) + row * static_cast<uint32_t>(cj);
+            uint32_t* pair = m.indices + 6 * pairs;
+            pair[0] = k;
+            pair[1] = k + row + 1;
+            pair[2] = k + 1;
+            pair[3] = k;
+            pair[4] = k + row;
+            pair[5] = k + row + 1;
+            ++pairs;
+            for (int side = 0; side < 4; ++side) {
+                const int ni = ci + neighbours[side][0];
+                const int nj = cj + neighbours[side][1];
+                if (onMap(level.factor, ni, nj) && levelOf(level.factor, ni, nj) != levelIndex) {
+                    addSkirt(m, k, row, depth, side, &skirts, level.skirtCapacity);
                 }
             }
         }
-        if (pass == 0) {
-            m.triangleCount = 2 * pairs;
-        }
     }
+    m.triangleCount = 2 * pairs;
     (levelIndex == 1 ? middleCells : farCells) = pairs;
 }
 
@@ -288,6 +308,7 @@ void GroundPatch::selectCells(float x, float z, float dx, float dz) {
     const bool looking = length > 1e-6f;
     const float fx = looking ? dx / length : 0.0f;
     const float fz = looking ? dz / length : 0.0f;
+    classify(x, z);
 
     // The fine window's cells whose middle cell is drawn fine.
     const float spacing = terrain->spacing;
@@ -295,51 +316,50 @@ void GroundPatch::selectCells(float x, float z, float dx, float dz) {
     const int cellsX = windowX - 1;
     const int cellsZ = windowZ - 1;
     const uint32_t row = static_cast<uint32_t>(windowX);
-    const uint32_t lowered = row * static_cast<uint32_t>(windowZ);
+    // Skirts of the fine cells meet the middle level: one middle cell deep.
+    const float depth = skirtDepthCells * middleFactor * spacing * renderScale;
+    skirtMesh.triangleCount = 0;
     const float originX = terrain->minX() + spacing * (static_cast<float>(firstI) + 0.5f);
     const float originZ = terrain->minZ() + spacing * (static_cast<float>(firstJ) + 0.5f);
     const int neighbours[4][2] = {{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
     int pairs = 0;
-    for (int pass = 0; pass < 2; ++pass) {
-        int skirts = 0;
-        for (int j = 0; j < cellsZ; ++j) {
-            const float vz = originZ + spacing * static_cast<float>(j) - z;
-            for (int i = 0; i < cellsX; ++i) {
-                const float vx = originX + spacing * static_cast<float>(i) - x;
-                const int gi = firstI + i;
-                const int gj = firstJ + j;
-                if (levelOf(1, gi, gj, x, z) != 0 ||
-                    !inView(vx, vz, halfDiagonal, fx, fz, looking)) {
-                    continue;
-                }
-                // The same triangle pair as the default ground's, by window sample.
-                const uint32_t k = static_cast<uint32_t>(i + windowX * j);
-                if (pass == 0) {
-                    uint32_t* pair = mesh.indices + 6 * pairs;
-                    pair[0] = k;
-                    pair[1] = k + row + 1;
-                    pair[2] = k + 1;
-                    pair[3] = k;
-                    pair[4] = k + row;
-                    pair[5] = k + row + 1;
-                    ++pairs;
-                    continue;
-                }
-                for (int side = 0; side < 4; ++side) {
-                    const int ni = gi + neighbours[side][0];
-                    const int nj = gj + neighbours[side][1];
-                    if (onMap(1, ni, nj) && levelOf(1, ni, nj, x, z) != 0) {
-                        addSkirt(mesh, &skirts, fineSkirtCapacity, k, row, lowered, side);
-                    }
+    int skirts = 0;
+    for (int j = 0; j < cellsZ; ++j) {
+        const float vz = originZ + spacing * static_cast<float>(j) - z;
+        for (int i = 0; i < cellsX; ++i) {
+            const int gi = firstI + i;
+            const int gj = firstJ + j;
+            if (levelOf(1, gi, gj) != 0) {
+                continue;
+            }
+            const float vx = originX + spacing * static_cast<float>(i) - x;
+            if (!inView(vx, vz, halfDiagonal, fx, fz, looking)) {
+                continue;
+            }
+            // The same triangle pair as the default ground's, by window sample.
+            const uint32_t k = static_cast<uint32_t>(i + windowX * j);
+            uint32_t* pair = mesh.indices + 6 * pairs;
+            pair[0] = k;
+            pair[1] = k + row + 1;
+            pair[2] = k + 1;
+            pair[3] = k;
+            pair[4] = k + row;
+            pair[5] = k + row + 1;
+            ++pairs;
+            for (int side = 0; side < 4; ++side) {
+                const int ni = gi + neighbours[side][0];
+                const int nj = gj + neighbours[side][1];
+                if (onMap(1, ni, nj) && levelOf(1, ni, nj) != 0) {
+                    addSkirt(mesh, k, row, depth, side, &skirts, fineSkirtCapacity);
                 }
             }
         }
-        if (pass == 0) {
-            mesh.triangleCount = 2 * pairs;
-        }
     }
+    mesh.triangleCount = 2 * pairs;
     fineCells = pairs;
+    fineSkirts = skirtMesh.triangleCount;
     selectLevel(levels[0], 1, x, z, fx, fz, looking);
+    middleSkirts = skirtMesh.triangleCount - fineSkirts;
     selectLevel(levels[1], 2, x, z, fx, fz, looking);
 }
 
@@ -365,13 +385,13 @@ void GroundPatch::draw(const Vec3& eye, const Vec3& target, bool wireframe) {
     const float toMetres = 1.0f / renderScale;
     selectCells(eye.x * toMetres, eye.z * toMetres, (target.x - eye.x) * toMetres,
                 (target.z - eye.z) * toMetres);
-    for (Mesh* level : {&mesh, &middleMesh, &farMesh}) {
+    for (Mesh* level : {&mesh, &middleMesh, &farMesh, &skirtMesh}) {
         if (level->triangleCount > 0) {
             level->draw();
         }
     }
     if (wireframe) {
-        for (Mesh* level : {&mesh, &middleMesh, &farMesh}) {
+        for (Mesh* level : {&mesh, &middleMesh, &farMesh, &skirtMesh}) {
             if (level->triangleCount > 0) {
                 level->wireframe = true;
                 level->draw();

@@ -10,6 +10,8 @@
 // finer edge has samples the coarser one does not: each cell on such an
 // edge hangs a skirt from it, a strip facing away from the cell down to a
 // copy of its edge lowered well below, which fills the slit between them.
+// The skirts are a small mesh of their own, written at every selection, so
+// that each level's draw reads only its own samples.
 // Of every level only the cells the view can show are listed at each frame:
 // near the eye, or in a wedge about the view direction seen from above.
 // Drawing allocates nothing. The small default world draws its whole grid
@@ -18,6 +20,8 @@
 
 #include "math/Vec3.h"
 #include "render/Mesh.h"
+
+#include <vector>
 
 class Renderer;
 class Terrain;
@@ -28,7 +32,7 @@ class GroundPatch {
     static constexpr int middleFactor = 4;
     static constexpr int farFactor = 16;
 
-    GroundPatch() : mesh(nullptr), middleMesh(nullptr), farMesh(nullptr) {}
+    GroundPatch() : mesh(nullptr), middleMesh(nullptr), farMesh(nullptr), skirtMesh(nullptr) {}
 
     // Sizes the fine window for every sample within reach (m) of the eye,
     // builds the two coarse levels and allocates everything; texture and
@@ -47,13 +51,17 @@ class GroundPatch {
     // (dx, dz), with the skirts where levels meet (no allocation).
     void selectCells(float x, float z, float dx, float dz);
 
-    // The fine window: its cells first (fineCells triangle pairs), then
-    // its skirts. Its vertex array holds the window's samples and after
-    // them the same samples lowered.
+    // The fine window's samples and the cells listed of it.
     Mesh mesh;
     // The coarse levels over the whole map, laid out alike.
     Mesh middleMesh;
     Mesh farMesh;
+    // The skirts of the latest selection, four vertices each: the fine
+    // level's first (fineSkirts triangles), then the middle level's
+    // (middleSkirts), then the far level's.
+    Mesh skirtMesh;
+    int fineSkirts = 0;
+    int middleSkirts = 0;
     const Terrain* terrain = nullptr; // not owned
     int windowX = 0;                  // samples of the window along x
     int windowZ = 0;                  // samples along z
@@ -85,17 +93,25 @@ class GroundPatch {
     // Nominal centre (m) of cell ci of a level of `factor` along x or z.
     float centreX(int factor, int ci) const;
     float centreZ(int factor, int cj) const;
+    // Works out for the eye at (x, z) m which level draws each middle and
+    // far cell (no allocation).
+    void classify(float x, float z);
     // The level (0 fine, 1 middle, 2 far) that draws the ground of the cell
-    // (ci, cj) of a level of `factor`, for the eye at (x, z) m.
-    int levelOf(int factor, int ci, int cj, float x, float z) const;
-    // Appends the skirt below edge `side` (0 north, 1 east, 2 south, 3 west)
-    // of the cell whose corner sample is vertex k of a mesh whose rows are
-    // `row` vertices long and whose lowered copies start at `lowered`.
-    static void addSkirt(Mesh& target, int* triangles, int capacity, uint32_t k, uint32_t row,
-                         uint32_t lowered, int side);
+    // (ci, cj) of a level of `factor` (1, 4 or 16; for a far cell, 1 when it
+    // is split), as classify() found it.
+    int levelOf(int factor, int ci, int cj) const;
+    // Appends to skirtMesh the skirt below edge `side` (0 north, 1 east,
+    // 2 south, 3 west) of the cell whose corner sample is vertex k of
+    // `source`, whose rows are `row` vertices long, reaching `depth` scene
+    // units down; counts its triangles in *triangles, up to capacity.
+    void addSkirt(const Mesh& source, uint32_t k, uint32_t row, float depth, int side,
+                  int* triangles, int capacity);
     void selectLevel(Level& level, int levelIndex, float x, float z, float fx, float fz,
                      bool looking);
 
     Level levels[2] = {};
+    // The level of each middle cell and each far cell, row by row.
+    std::vector<unsigned char> middleLevels;
+    std::vector<unsigned char> farLevels;
     int fineSkirtCapacity = 0; // triangles
 };
