@@ -54,8 +54,9 @@ bool GroundPatch::init(Renderer* renderer, const Terrain* ground, float reachMet
     reach = reachMetres;
     const float spacing = ground->spacing;
     // A 4-sample cell is drawn fine only when all of it lies inside the
-    // window's reach; a 16-sample cell is split only when all its 4-sample
-    // cells drawn fine lie inside it.
+    // window's reach. The far ring starts at least a far cell's half
+    // diagonal beyond the fine disc, so the far cell around a cell drawn
+    // fine is always split.
     fineRadius = reach - halfDiagonalShare * middleFactor * spacing - spacing;
     middleRadius = std::fmax(4.0f * fineRadius,
                              fineRadius + halfDiagonalShare * farFactor * spacing + spacing);
