@@ -286,7 +286,8 @@ bool TruckApp::reset() {
         return false;
     }
     // A start the truck would fall from at once is the map's mistake.
-    if (map != nullptr && !checkStart(*fresh, *map, &reason)) {
+    if (map != nullptr &&
+        !checkStart(*fresh, map->startPlace(), map->startRight, map->startDown, &reason)) {
         delete fresh;
         return false;
     }

@@ -101,7 +101,8 @@ bool clearOfEdge(PhysicsWorld& world, float margin, float* nearest) {
     return world.particleCount() > 0 && least >= margin;
 }
 
-bool checkStart(PhysicsWorld& world, const MapFile& map, std::string* why) {
+bool checkStart(PhysicsWorld& world, const std::string& where, float right, float down,
+                std::string* why) {
     float nearest = 0.0f;
     if (clearOfEdge(world, startEdgeMargin, &nearest)) {
         return true;
@@ -110,10 +111,10 @@ bool checkStart(PhysicsWorld& world, const MapFile& map, std::string* why) {
     std::snprintf(text, sizeof text,
                   ": start (%g, %g) m puts the truck %s %.1f m %s the map's edge; a start must "
                   "leave %g m of ground all round it",
-                  static_cast<double>(map.startRight), static_cast<double>(map.startDown),
+                  static_cast<double>(right), static_cast<double>(down),
                   nearest < 0.0f ? "partly" : "within", static_cast<double>(std::fabs(nearest)),
                   nearest < 0.0f ? "beyond" : "of", static_cast<double>(startEdgeMargin));
-    *why = map.startPlace() + text;
+    *why = where + text;
     return false;
 }
 

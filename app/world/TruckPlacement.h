@@ -30,10 +30,13 @@ constexpr float startEdgeMargin = 3.0f;
 // distance of any particle from the edge (m; negative beyond it).
 bool clearOfEdge(PhysicsWorld& world, float margin, float* nearest);
 
-// The check of one start of a map for the truck in `world`, which has just
-// been put down there: false with *why saying where the start is given
-// (the map file and its line) and how far it falls short.
-bool checkStart(PhysicsWorld& world, const MapFile& map, std::string* why);
+// The check of one start for the truck in `world`, which has just been put
+// down there: `where` names the start's line ("FILE: line N"), and right
+// and down are its metres from the map's top-left corner as the file gives
+// them. False with *why saying where the start is given and how far it
+// falls short.
+bool checkStart(PhysicsWorld& world, const std::string& where, float right, float down,
+                std::string* why);
 
 // Puts a fresh truck at the map's start, 0.2 m above its ground, and
 // returns through fixedEye where the fixed camera (F1) then stands, in scene

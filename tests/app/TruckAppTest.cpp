@@ -236,6 +236,9 @@ TEST(TruckAppFallOut, LeavingTheMapResetsTheTruckInsteadOfFallingIntoNaN) {
         if (driver.app.fallOutResets != resets) {
             ++resets;
             EXPECT_EQ(driver.app.fallOutResets, resets) << "one reset per fall";
+            // Each fall takes the whole strip first: none follows its reset
+            // straight away.
+            EXPECT_EQ(driver.app.straightFalls, 0);
             // The same reset as Escape: the truck is back at its start exactly.
             EXPECT_EQ(positionHash(world->positions(), world->particleCount()), startHash);
             EXPECT_GE(offFor, 0.0) << "reset while part of the truck was over the grid";
