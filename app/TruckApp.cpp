@@ -13,6 +13,7 @@
 #include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -248,15 +249,18 @@ bool TruckApp::buildTerrainMesh() {
 }
 
 bool TruckApp::buildGroundPatch() {
-    // Everything the projection can show: the far plane lies 5000 scene
-    // units ahead, and towards the picture's corners (60 degrees vertical
-    // field at aspect 4/3, so tan of the half diagonal is tan 30 x 5/3) the
-    // view reaches 1/cos(43.9 degrees) = 1.388 times as far.
-    const float reach = 1.388f * 5000.0f / renderScale;
+    // The map's own cells are drawn within this of the eye, m; beyond it
+    // cells 4 and then 16 samples wide.
+    const float reach = 80.0f;
     groundPatch = new GroundPatch();
     if (!groundPatch->init(renderer, &map->terrain, reach, static_cast<int>(isamplerTexture))) {
         return fail("out of memory for the ground mesh");
     }
+    // The whole map is drawn, coarser with distance: the view reaches across
+    // it, corner to corner, from anywhere on it.
+    const Terrain& ground = map->terrain;
+    const float across = std::hypot(ground.maxX() - ground.minX(), ground.maxZ() - ground.minZ());
+    renderer->farPlane = std::fmax(5000.0, static_cast<double>(across + 100.0f) * renderScale);
     return true;
 }
 
@@ -277,7 +281,13 @@ bool TruckApp::reset() {
         return false;
     }
     if (map != nullptr && !placeAtMapStart(*fresh, *map, &fixedCameraEye)) {
-        reason = "the map's start has no ground under the truck";
+        reason = map->startPlace() + ": the start has no ground under the truck";
+        delete fresh;
+        return false;
+    }
+    // A start the truck would fall from at once is the map's mistake.
+    if (map != nullptr &&
+        !checkStart(*fresh, map->startPlace(), map->startRight, map->startDown, &reason)) {
         delete fresh;
         return false;
     }
@@ -304,6 +314,8 @@ bool TruckApp::reset() {
     delete world;
     world = fresh;
     offGridSeconds = 0.0f;
+    // Set again by the frame when this reset was a fall's.
+    lastResetWasFallOut = false;
     // A new world lets go: the hand's target was near the truck that is
     // gone, and would fling the new one across the map.
     grabbedParticle = -1;

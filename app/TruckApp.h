@@ -129,6 +129,11 @@ class TruckApp : public Application {
     GroundPatch* groundPatch = nullptr;
     // Where the fixed camera (F1) stands, scene units.
     Vec3 fixedCameraEye = Vec3(0.0f, 200.0f, 300.0f);
+    // On a map: once the truck at `target` (scene units) is farther than
+    // fixedCameraRange from the fixed camera, the camera stands anew ahead
+    // of it. The default world keeps its one fixed eye.
+    void standFixedCameraAhead(const Vec3& target, const Mat4& body);
+    static constexpr float fixedCameraRange = 70.0f; // m
     // The point the latest camera set-up looked at, scene units.
     Vec3 viewTarget;
 
@@ -152,6 +157,14 @@ class TruckApp : public Application {
     float simTime = 0.0f;
     // Resets made because the truck left the grid and fell far below it.
     int fallOutResets = 0;
+    // Falls in a row that each came straight after the reset of the one
+    // before (within straightFallSeconds of simulated time, no other reset
+    // between): 0 for a fall of its own. The overlay and the simulator say
+    // the first such repeat once instead of every fall.
+    int straightFalls = 0;
+    static constexpr float straightFallSeconds = 6.0f;
+    float lastFallOutTime = 0.0f; // simTime of the latest fall-out reset, s
+    bool lastResetWasFallOut = false;
     // Resets made because the soft body blew up: a position or velocity
     // became non-finite or a particle faster than blowUpSpeed (100 m/s).
     int unstableResets = 0;

@@ -103,6 +103,36 @@ Vec3 TruckApp::keepSightAboveGround(Vec3 eye, Vec3 target) const {
     return eye;
 }
 
+void TruckApp::standFixedCameraAhead(const Vec3& target, const Mat4& body) {
+    const Vec3 away = target - fixedCameraEye;
+    const float range = fixedCameraRange * renderScale;
+    if (dot(away, away) <= range * range) {
+        return;
+    }
+    // Ahead along the way the truck goes (the way it faces when it barely
+    // moves), a little to the side, at the default fixed eye's height above
+    // the ground there: the truck drives towards it and past it.
+    Vec3 ahead = chassisVelocity();
+    ahead.y = 0.0f;
+    if (!(dot(ahead, ahead) >= 1.0f)) {
+        ahead = body.transformVector(Vec3(0.0f, 0.0f, -1.0f));
+        ahead.y = 0.0f;
+    }
+    const float length = std::sqrt(dot(ahead, ahead));
+    ahead = length > 1e-6f ? ahead * (1.0f / length) : Vec3(0.0f, 0.0f, -1.0f);
+    const Vec3 side(-ahead.z, 0.0f, ahead.x);
+    // m ahead and to the side, and the eye's height above the ground.
+    const float forward = 45.0f;
+    const float across = 8.0f;
+    const float height = 200.0f / renderScale;
+    Vec3 eye = target + (ahead * forward + side * across) * renderScale;
+    eye.y = 0.0f;
+    const float ground = eyeHeight(eye);
+    eye.y = (ground >= Terrain::outside ? target.y : -ground * renderScale) + height * renderScale;
+    // No dune between it and the truck as it stands there.
+    fixedCameraEye = keepSightAboveGround(eye, target);
+}
+
 Vec3 TruckApp::setupCamera(float time) {
     const Mat4 body = bodyTransform();
     Vec3 eye;
@@ -135,8 +165,11 @@ Vec3 TruckApp::setupCamera(float time) {
         orbitCamera.place(body, bodyMesh->centroid, &eye, &target);
         break;
     default:
-        eye = fixedCameraEye;
         target = body.transformPoint(bodyMesh->centroid);
+        if (map != nullptr) {
+            standFixedCameraAhead(target, body);
+        }
+        eye = fixedCameraEye;
         break;
     }
 

@@ -108,8 +108,16 @@ void TruckApp::advance(float frameTime) {
     // been beyond the edge for a while, or is far below the ground, it comes
     // back to its start, as Escape brings it.
     offGridSeconds = isOffTheGrid() ? offGridSeconds + simulated * 0.001f : 0.0f;
+    // Whether the truck that falls now is the one the last fall brought back
+    // (the reset forgets it).
+    const bool afterFall = lastResetWasFallOut;
     if ((offGridSeconds >= offGridDelay || hasFallenOut()) && reset()) {
+        const bool straight =
+            afterFall && fallOutResets > 0 && simTime - lastFallOutTime < straightFallSeconds;
+        straightFalls = straight ? straightFalls + 1 : 0;
         ++fallOutResets;
+        lastFallOutTime = simTime;
+        lastResetWasFallOut = true;
     }
 }
 

@@ -277,7 +277,8 @@ int main(int argc, char** argv) {
 
     if (replay != nullptr) {
         if (!replay->matchesModel(truckApp->modelHash) ||
-            !replay->matchesGround(truckApp->groundHash)) {
+            !replay->matchesGround(truckApp->groundHash) ||
+            !replay->matchesParticles(truckApp->world->particleCount())) {
             std::fprintf(stderr, "dravonel: %s\n", printableText(replay->failureReason()).c_str());
             teardown();
             return 1;

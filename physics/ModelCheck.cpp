@@ -4,6 +4,7 @@
 #include "physics/ModelCheck.h"
 
 #include "physics/BlowUp.h"
+#include "physics/DriveController.h"
 #include "physics/PackedStep.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/StepConstants.h"
@@ -52,6 +53,54 @@ struct KindCounter {
     int unlisted() const { return seen > listedPerKind ? seen - listedPerKind : 0; }
 };
 
+// The world's elements for a step of its own, without the hand's grab.
+StepElements stepElements(PhysicsWorld& world) {
+    StepElements elements;
+    elements.positions = world.positions();
+    elements.particles = world.particles();
+    elements.particleCount = world.particleCount();
+    elements.springs = world.springs();
+    elements.springCount = world.springCount();
+    elements.quadraticSprings = world.quadraticSprings();
+    elements.quadraticSpringCount = world.quadraticSpringCount();
+    elements.wheels = world.wheels();
+    elements.wheelCount = world.wheelCount();
+    elements.rightAngleJoints = world.rightAngleJoints();
+    elements.rightAngleJointCount = world.rightAngleJointCount();
+    elements.angleJoints = world.angleJoints();
+    elements.angleJointCount = world.angleJointCount();
+    elements.contact = &world.groundContact();
+    return elements;
+}
+
+// The drive test's programme: from `start` s on, the controls move towards
+// these values at the keys' rates.
+struct DriveStretch {
+    float start; // s
+    float steering;
+    float throttle;
+    float brake;
+    const char* what;
+};
+const DriveStretch driveProgramme[] = {
+    {0.0f, 0.0f, 1.0f, 0.0f, "full throttle"},
+    {4.0f, 0.6f, 1.0f, 0.0f, "full throttle, full lock right"},
+    {8.0f, -0.6f, 1.0f, 0.0f, "full throttle, full lock left"},
+    {12.0f, 0.0f, 0.0f, 1.0f, "hard braking"},
+    {14.0f, 0.6f, -1.0f, 0.0f, "backing up on full lock"},
+    {17.5f, 0.0f, 0.0f, 1.0f, "hard braking"},
+};
+// The keys' rates, per second: steering, and throttle and brake.
+constexpr float steeringRate = 1.5f;
+constexpr float pedalRate = 2.0f;
+// Milliseconds a frame of the drive test simulates, as a frame at 60 Hz.
+constexpr int frameMilliseconds = 16;
+
+// `value` moved towards `target` by at most `step`.
+float towards(float value, float target, float step) {
+    return value < target ? std::fmin(value + step, target) : std::fmax(value - step, target);
+}
+
 } // namespace
 
 void ModelCheck::line(const char* format, ...) {
@@ -84,17 +133,24 @@ void ModelCheck::warning(const char* format, ...) {
     }
 }
 
-bool ModelCheck::run(PhysicsWorld& world, const Needs& needs) {
+bool ModelCheck::run(PhysicsWorld& world, const Needs& needs, PhysicsWorld* driveWorld) {
     text.clear();
     firstError.clear();
     firstWarning.clear();
     errorCount = 0;
     warningCount = 0;
+    blowUpWhileDriving = false;
+    driveDistance = 0.0f;
     counts(world);
     stability(world);
     idleElements(world);
     reliedOn(world, needs);
+    const int beforeSettle = errorCount;
     settle(world);
+    // A body that cannot stand, or lacks what the drive works, is not driven.
+    if (driveWorld != nullptr && errorCount == beforeSettle) {
+        drive(*driveWorld, needs);
+    }
     verdict();
     return usable();
 }
@@ -430,21 +486,7 @@ void ModelCheck::settle(PhysicsWorld& world) {
     world.setDustSystem(nullptr);
 
     // Sub-step by sub-step, through the same packed step as the world's own.
-    StepElements elements;
-    elements.positions = world.positions();
-    elements.particles = world.particles();
-    elements.particleCount = world.particleCount();
-    elements.springs = world.springs();
-    elements.springCount = world.springCount();
-    elements.quadraticSprings = world.quadraticSprings();
-    elements.quadraticSpringCount = world.quadraticSpringCount();
-    elements.wheels = world.wheels();
-    elements.wheelCount = world.wheelCount();
-    elements.rightAngleJoints = world.rightAngleJoints();
-    elements.rightAngleJointCount = world.rightAngleJointCount();
-    elements.angleJoints = world.angleJoints();
-    elements.angleJointCount = world.angleJointCount();
-    elements.contact = &world.groundContact();
+    StepElements elements = stepElements(world);
     PackedStep step;
     if (!step.prepare(elements)) {
         error("out of memory for the settle test");
@@ -471,23 +513,7 @@ void ModelCheck::settle(PhysicsWorld& world) {
         const float now = static_cast<float>(s) * timeStep;
         const int bad = blownUpParticle(positions, particles, n);
         if (bad >= 0) {
-            blowUpSubStep = s;
-            blowUpParticle = bad;
-            const Vec3& p = positions[bad];
-            const Vec3& v = particles[bad].velocity;
-            const float speed = std::sqrt(dot(v, v));
-            char what[96];
-            if (std::isfinite(speed) && std::isfinite(p.x) && std::isfinite(p.y) &&
-                std::isfinite(p.z)) {
-                std::snprintf(what, sizeof what, "moves at %.4g m/s, faster than %.0f m/s", speed,
-                              blowUpSpeed);
-            } else {
-                std::snprintf(what, sizeof what,
-                              "has a position or velocity that is not a finite number");
-            }
-            error("unstable: the body blew up in sub-step %d (%.1f ms): particle %d %s", s,
-                  now * 1000.0f, bad, what);
-            springsAt(world, bad);
+            blewUp(world, "", s, bad);
             return;
         }
         for (int i = 0; i < n; ++i) {
@@ -548,6 +574,106 @@ void ModelCheck::settle(PhysicsWorld& world) {
         }
     }
     line("  no blow-up: every value finite, no particle faster than 100 m/s");
+}
+
+void ModelCheck::blewUp(PhysicsWorld& world, const char* during, int subStep, int particle) {
+    blowUpSubStep = subStep;
+    blowUpParticle = particle;
+    const Vec3& p = world.positions()[particle];
+    const Vec3& v = world.particles()[particle].velocity;
+    const float speed = std::sqrt(dot(v, v));
+    char what[96];
+    if (std::isfinite(speed) && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) {
+        std::snprintf(what, sizeof what, "moves at %.4g m/s, faster than %.0f m/s", speed,
+                      blowUpSpeed);
+    } else {
+        std::snprintf(what, sizeof what, "has a position or velocity that is not a finite number");
+    }
+    const float now = static_cast<float>(subStep) * timeStep;
+    if (during[0] == '\0') {
+        error("unstable%s: the body blew up in sub-step %d (%.1f ms): particle %d %s", during,
+              subStep, now * 1000.0f, particle, what);
+    } else {
+        error("unstable%s: the body blew up in sub-step %d (%.2f s): particle %d %s", during,
+              subStep, now, particle, what);
+    }
+    springsAt(world, particle);
+}
+
+void ModelCheck::drive(PhysicsWorld& world, const Needs& needs) {
+    line("drive test: %.0f s on the ground the program starts on: full throttle, then full lock "
+         "right and left, hard braking, backing up on full lock, hard braking",
+         driveSeconds);
+    // The drive works four wheels and steers with two joints, as the
+    // program does.
+    if (needs.wheels < 4 || needs.angleJoints < 2 || world.wheelCount() < 4 ||
+        world.angleJointCount() < 2) {
+        line("  not driven: the model has no four driven wheels and two steering joints");
+        return;
+    }
+    world.setDustSystem(nullptr);
+    StepElements elements = stepElements(world);
+    PackedStep step;
+    if (!step.prepare(elements)) {
+        error("out of memory for the drive test");
+        return;
+    }
+    DriveController controller;
+    controller.bindWheels(world.wheels());
+    const int n = world.particleCount();
+    const Vec3* positions = world.positions();
+    const Particle* particles = world.particles();
+    Vec3 startMean;
+    for (int i = 0; i < n; ++i) {
+        startMean = startMean + positions[i];
+    }
+    float steering = 0.0f;
+    float throttle = 0.0f;
+    float brake = 0.0f;
+    const float dt = static_cast<float>(frameMilliseconds) * 0.001f;
+    const int frames = static_cast<int>(driveSeconds / dt + 0.5f);
+    const int stretches = static_cast<int>(sizeof driveProgramme / sizeof driveProgramme[0]);
+    int subStep = 0;
+    for (int frame = 0; frame < frames; ++frame) {
+        const float now = static_cast<float>(frame) * dt;
+        int stretch = 0;
+        while (stretch + 1 < stretches && driveProgramme[stretch + 1].start <= now) {
+            ++stretch;
+        }
+        const DriveStretch& want = driveProgramme[stretch];
+        steering = towards(steering, want.steering, steeringRate * dt);
+        throttle = towards(throttle, want.throttle, pedalRate * dt);
+        brake = towards(brake, want.brake, pedalRate * dt);
+        AngleJoint* joints = world.angleJoints();
+        joints[0].setTarget(steering);
+        joints[1].setTarget(-steering);
+        controller.update(throttle);
+        Wheel* wheels = world.wheels();
+        for (int w = 0; w < world.wheelCount(); ++w) {
+            wheels[w].setBrake(brake);
+        }
+        for (int k = 0; k < 2 * frameMilliseconds; ++k) {
+            step.run(elements, 1);
+            ++subStep;
+            const int bad = blownUpParticle(positions, particles, n);
+            if (bad >= 0) {
+                blowUpWhileDriving = true;
+                char during[96];
+                std::snprintf(during, sizeof during, " while driving (%s)", want.what);
+                blewUp(world, during, subStep, bad);
+                return;
+            }
+        }
+    }
+    Vec3 endMean;
+    for (int i = 0; i < n; ++i) {
+        endMean = endMean + positions[i];
+    }
+    const Vec3 moved = (endMean - startMean) * (1.0f / static_cast<float>(n));
+    driveDistance = std::sqrt(moved.x * moved.x + moved.z * moved.z);
+    line("  no blow-up: every value finite, no particle faster than 100 m/s; the body ends "
+         "%.1f m from where it started",
+         driveDistance);
 }
 
 void ModelCheck::verdict() {

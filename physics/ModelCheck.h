@@ -1,9 +1,10 @@
 // ModelCheck: a report for the author of a soft-body model. It reads a
 // loaded world and says whether the fixed 0.5 ms step can carry it (each
 // particle's spring stiffness against its mass), which elements can never
-// act, whether what a program relies on is there, and how the body behaves
-// when it is left to settle for 3 s on flat ground: if it blows up, the
-// first sub-step, the particle and the springs attached to it.
+// act, whether what a program relies on is there, how the body behaves
+// when it is left to settle for 3 s on flat ground, and whether it holds
+// together when driven hard for 20 s: if it blows up, the first sub-step,
+// the particle and the springs attached to it.
 #pragma once
 
 #include <string>
@@ -44,10 +45,19 @@ class ModelCheck {
     static constexpr float settleSeconds = 3.0f;
     static constexpr float restSpeed = 0.25f;
 
+    // Drive test: seconds of driving on the world's own ground, and the
+    // stretches of its programme: full throttle, full lock right, full lock
+    // left, hard braking, back up on full lock, hard braking.
+    static constexpr float driveSeconds = 20.0f;
+
     // Checks a freshly loaded world. The settle test flattens the world's
     // ground to y = 0, takes its dust away and steps it 3 s: use a world
-    // loaded for the check. True when the model is usable.
-    bool run(PhysicsWorld& world, const Needs& needs);
+    // loaded for the check. When driveWorld is given (the same model freshly
+    // loaded on the ground it is to drive on) and the model has the wheels
+    // and steering joints `needs` asks for, the drive test then drives it
+    // for 20 s and names the first blow-up as the settle test does. True
+    // when the model is usable.
+    bool run(PhysicsWorld& world, const Needs& needs, PhysicsWorld* driveWorld = nullptr);
 
     // The whole report, one finding per line, each ending in '\n'. Its last
     // line is the verdict: "not usable: " and the first error, or "usable",
@@ -58,14 +68,16 @@ class ModelCheck {
     int warnings() const { return warningCount; }
 
     // Figures behind the report.
-    int worstParticle = -1;       // highest sqrt(sum k / m) * dt
-    float worstStability = 0.0f;  // its value
-    int blowUpSubStep = 0;        // first sub-step (from 1) of a blow-up; 0: none
-    int blowUpParticle = -1;      // the particle that blew up first
-    float fastestSpeed = 0.0f;    // m/s, over the settle test
-    int fastestParticle = -1;     //
-    float largestStretch = 0.0f;  // length / rest length, over the settle test
-    int mostStretchedSpring = -1; //
+    int worstParticle = -1;          // highest sqrt(sum k / m) * dt
+    float worstStability = 0.0f;     // its value
+    int blowUpSubStep = 0;           // first sub-step (from 1) of a blow-up; 0: none
+    bool blowUpWhileDriving = false; // the blow-up came in the drive test
+    float driveDistance = 0.0f;      // m the body's mean moved over the ground, x and z
+    int blowUpParticle = -1;         // the particle that blew up first
+    float fastestSpeed = 0.0f;       // m/s, over the settle test
+    int fastestParticle = -1;        //
+    float largestStretch = 0.0f;     // length / rest length, over the settle test
+    int mostStretchedSpring = -1;    //
 
   private:
     void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -76,6 +88,9 @@ class ModelCheck {
     void idleElements(PhysicsWorld& world);
     void reliedOn(PhysicsWorld& world, const Needs& needs);
     void settle(PhysicsWorld& world);
+    void drive(PhysicsWorld& world, const Needs& needs);
+    // The blow-up of `particle` in sub-step `subStep`, with its springs.
+    void blewUp(PhysicsWorld& world, const char* during, int subStep, int particle);
     void springsAt(PhysicsWorld& world, int particle);
     void verdict();
 

@@ -129,11 +129,49 @@ bool PhysicsWorld::loadModelFromText(const char* text, size_t length, const char
     ModelTokenReader reader(text, length);
     if (!parse(reader, name)) {
         clear();
+        diagnoseMissingSection(text, length, name);
         return false;
     }
     // Without memory for the packed copy the step runs element by element.
     packed.prepare(elements());
     return true;
+}
+
+void PhysicsWorld::diagnoseMissingSection(const char* text, size_t length, const char* name) {
+    // A section left out entirely shifts every later count onto the wrong
+    // records, and the reader stumbles far from the mistake. Each section
+    // that, read as if the file had it with count 0, makes the whole file
+    // fit may be the one missing. Sections of the same record shape (the
+    // two kinds of joint) cannot be told apart: all that fit are named.
+    static const char* const sections[] = {"spring", "wheel", "right-angle joint", "angle joint",
+                                           "quadratic spring"};
+    char original[sizeof failureText];
+    std::memcpy(original, failureText, sizeof failureText);
+    const char* fitting[5];
+    int fits = 0;
+    for (const char* section : sections) {
+        absentSection = section;
+        ModelTokenReader again(text, length);
+        if (parse(again, name)) {
+            fitting[fits++] = section;
+        }
+        clear();
+    }
+    absentSection = nullptr;
+    std::memcpy(failureText, original, sizeof failureText);
+    if (fits == 0) {
+        return;
+    }
+    std::string names = fitting[0];
+    for (int k = 1; k < fits; ++k) {
+        names += k + 1 == fits ? " or the " : ", the ";
+        names += fitting[k];
+    }
+    const size_t used = std::strlen(failureText);
+    std::snprintf(failureText + used, sizeof failureText - used,
+                  "; the %s section is missing: without it the counts and records that follow "
+                  "fit (an empty section is written as its count, 0)",
+                  names.c_str());
 }
 
 bool PhysicsWorld::fail(const ModelTokenReader& reader, const char* name, const char* format, ...) {
@@ -174,6 +212,10 @@ bool PhysicsWorld::tokenFailure(const ModelTokenReader& reader, const char* name
 
 bool PhysicsWorld::readCount(ModelTokenReader& reader, const char* name, const char* section,
                              int& count, size_t tokensPerRecord) {
+    if (absentSection != nullptr && std::strcmp(section, absentSection) == 0) {
+        count = 0;
+        return true;
+    }
     char field[48];
     std::snprintf(field, sizeof field, "the %s count", section);
     if (!reader.readInt(count)) {

@@ -88,6 +88,9 @@ class PhysicsWorld {
     float advance(int milliseconds, bool packedAllowed);
     StepElements elements();
     bool parse(ModelTokenReader& reader, const char* name);
+    // After a failed parse: names the section whose count is missing, when
+    // leaving out exactly one makes the file fit.
+    void diagnoseMissingSection(const char* text, size_t length, const char* name);
     bool fail(const ModelTokenReader& reader, const char* name, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
     bool readCount(ModelTokenReader& reader, const char* name, const char* section, int& count,
@@ -120,5 +123,9 @@ class PhysicsWorld {
     // The step's packed working arrays, sized at every load.
     PackedStep packed;
 
-    char failureText[256];
+    // While a failed load is diagnosed: the section read as if the file
+    // had it with count 0 (nullptr: none).
+    const char* absentSection = nullptr;
+
+    char failureText[384];
 };

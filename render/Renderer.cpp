@@ -210,6 +210,11 @@ bool Renderer::beginFrame(int clearColour, bool clearColourBuffer) {
     return checkError();
 }
 
+bool Renderer::finishFrame() {
+    glFinish();
+    return checkError();
+}
+
 bool Renderer::endFrame() {
     return checkError();
 }
@@ -222,7 +227,7 @@ bool Renderer::setCamera(const Vec3* eye, const Vec3* centre, const Vec3* up) {
     glLoadIdentity();
     // The aspect stays 4/3 whatever the window's shape: a resized window
     // stretches the picture.
-    gluPerspective(60.0, 4.0 / 3.0, 5.0, 5000.0);
+    gluPerspective(60.0, 4.0 / 3.0, 5.0, farPlane);
     glMatrixMode(GL_MODELVIEW);
     // Stack in steady state: the view below, the working matrix on top.
     // Drop the old working matrix, rebuild the view, push a working copy.

@@ -36,7 +36,7 @@ class Renderer {
     bool beginFrame(int clearColour, bool clearColourBuffer);
     bool endFrame();
 
-    // Projection 60 degrees, aspect 4/3, near 5, far 5000; the look-at view
+    // Projection 60 degrees, aspect 4/3, near 5, far farPlane; the look-at view
     // at the bottom of the modelview stack with a working copy above it; the
     // light placed in world space.
     bool setCamera(const Vec3* eye, const Vec3* centre, const Vec3* up);
@@ -79,6 +79,10 @@ class Renderer {
     // The back buffer's RGB bytes of the rectangle (x, y, width, height),
     // bottom row first, rows packed without padding.
     bool readPixels(int x, int y, int width, int height, unsigned char* rgb);
+    // Hands the frame's queued drawing to GL and waits until it is done: a
+    // frame that is never shown (no buffer swap) would otherwise stay
+    // queued, and with it the memory of every frame before it.
+    bool finishFrame();
     // Width and height of one character of drawText, pixels.
     static constexpr int textCellWidth = 8;
     static constexpr int textCellHeight = 13;
@@ -101,6 +105,10 @@ class Renderer {
     ActiveTextureFn glActiveTextureARB;
     ActiveTextureFn glClientActiveTextureARB;
     MultiTexCoord2fvFn glMultiTexCoord2fvARB;
+
+    // The far plane of the projection, scene units: 5000 (83 m), unless a
+    // larger world asks to be seen to its end.
+    double farPlane = 5000.0;
 
   private:
     // Unit 0 always; unit 1 only with the multitexture entry points.

@@ -79,8 +79,12 @@ float Hud::speedKmh(const TruckApp& app) {
 }
 
 void Hud::countFrame(const TruckApp& app, float time, double physicsSeconds) {
-    if (app.fallOutResets != seenFallOuts) {
+    // A start that drops the truck again at once is said once, not at
+    // every fall.
+    if (app.fallOutResets != seenFallOuts && app.straightFalls == 0) {
         note("off the map: back at the start", time);
+    } else if (app.fallOutResets != seenFallOuts && app.straightFalls == 1) {
+        note("off the map again, straight after the reset", time);
     }
     if (app.unstableResets != seenUnstable) {
         note("the soft body became unstable and was reset", time);

@@ -115,11 +115,13 @@ bool KeyScript::parseWhat(const std::string& what, InputEvent* event) {
 
 bool KeyScript::parse(const std::string& text) {
     list.clear();
+    words.clear();
     sent = 0;
     reason.clear();
-    std::istringstream words(text);
+    std::vector<std::pair<InputEvent, std::string>> parsed;
+    std::istringstream stream(text);
     std::string word;
-    while (words >> word) {
+    while (stream >> word) {
         const size_t colon = word.find(':');
         if (colon == std::string::npos || colon == 0 || colon + 1 >= word.size()) {
             reason = "script event '" + word + "': expected TIME:+KEY or TIME:-KEY";
@@ -136,10 +138,30 @@ bool KeyScript::parse(const std::string& text) {
             return false;
         }
         event.time = time;
-        list.push_back(event);
+        parsed.emplace_back(event, word);
     }
-    std::stable_sort(list.begin(), list.end(),
-                     [](const InputEvent& a, const InputEvent& b) { return a.time < b.time; });
+    std::stable_sort(
+        parsed.begin(), parsed.end(),
+        [](const std::pair<InputEvent, std::string>& a,
+           const std::pair<InputEvent, std::string>& b) { return a.first.time < b.first.time; });
+    for (const auto& entry : parsed) {
+        list.push_back(entry.first);
+        words.push_back(entry.second);
+    }
+    return true;
+}
+
+bool KeyScript::checkParticles(int particleCount) {
+    for (size_t k = 0; k < list.size(); ++k) {
+        const InputEvent& event = list[k];
+        if (event.kind == InputKind::grab && event.particle >= particleCount) {
+            reason = "script event '" + words[k] + "': no particle " +
+                     std::to_string(event.particle) + ": the model has " +
+                     std::to_string(particleCount) + " (0 to " + std::to_string(particleCount - 1) +
+                     ")";
+            return false;
+        }
+    }
     return true;
 }
 

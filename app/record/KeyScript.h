@@ -27,6 +27,10 @@ class KeyScript {
     const std::vector<InputEvent>& events() const { return list; }
     const char* failureReason() const { return reason.c_str(); }
 
+    // Whether every grab names a particle of a model with particleCount
+    // particles; false with failureReason() naming the first that does not.
+    bool checkParticles(int particleCount);
+
     // Sends `app` every event not sent yet whose time has come by `time`
     // (seconds), in order. Parsing starts the script over.
     void sendUntil(double time, TruckApp* app);
@@ -40,6 +44,8 @@ class KeyScript {
     bool parseWhat(const std::string& what, InputEvent* event);
 
     std::vector<InputEvent> list;
+    // Each event's word as the script gave it, in the order of list.
+    std::vector<std::string> words;
     // Events already sent by sendUntil.
     size_t sent = 0;
     std::string reason;

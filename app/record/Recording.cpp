@@ -67,7 +67,9 @@ bool Recording::readLine(const std::string& line, int version, Entry* entry, std
     entry->time = 0.0f;
     if (kind == "frame") {
         entry->isFrame = true;
-        if (!w[1].empty() || !readFloat(w[0], 0.0f, longestTime, &entry->time)) {
+        // Below a day: the time a day long is refused too.
+        if (!w[1].empty() || !readFloat(w[0], 0.0f, longestTime, &entry->time) ||
+            !(entry->time < longestTime)) {
             *why = "expected \"frame SECONDS\" with SECONDS finite, from 0 and below a day";
             return false;
         }
@@ -243,6 +245,7 @@ bool Recording::parse(const std::string& text, const char* path) {
             reason = filePath + ": line " + number + ": " + why;
             return false;
         }
+        entry.line = static_cast<int>(k + 1);
         if (entry.isFrame) {
             ++frames;
             lastTime = entry.time;
@@ -275,6 +278,20 @@ bool Recording::matchesGround(uint64_t groundHash) {
     reason = filePath + ": driven on the ground " + hex(ground) + ", but this world's ground is " +
              hex(groundHash) + ": replay it with the --map it was recorded with";
     return false;
+}
+
+bool Recording::matchesParticles(int particleCount) {
+    for (const Entry& entry : entries) {
+        if (!entry.isFrame && entry.event.kind == InputKind::grab &&
+            entry.event.particle >= particleCount) {
+            reason = filePath + ": line " + std::to_string(entry.line) + ": grab " +
+                     std::to_string(entry.event.particle) + ": no such particle: the model has " +
+                     std::to_string(particleCount) + " (0 to " + std::to_string(particleCount - 1) +
+                     ")";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool Recording::nextFrame(TruckApp* app, float* time) {

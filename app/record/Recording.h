@@ -42,6 +42,10 @@ class Recording {
     // True when the file names no ground or the same ground
     // (TruckApp::groundHash); otherwise false with failureReason() naming both.
     bool matchesGround(uint64_t groundHash);
+    // Whether every grab line names a particle of a model with
+    // particleCount particles; false with failureReason() naming the first
+    // line that does not.
+    bool matchesParticles(int particleCount);
     // Whether the file closes with the hash the drive ended on, and that hash.
     bool hasEndHash() const { return ended; }
     uint64_t endHash() const { return finalHash; }
@@ -63,6 +67,7 @@ class Recording {
         bool isFrame;
         float time;
         InputEvent event;
+        int line; // in the file, from 1
     };
     // One line of the body; false with the reason's tail in `why`.
     bool readLine(const std::string& line, int version, Entry* entry, std::string* why);

@@ -91,8 +91,12 @@ bool HeightmapReader::readMemory(const unsigned char* bytes, size_t size, const 
     // The header chunk: length 13, "IHDR", width and height big-endian.
     // Checked here before libpng sees the file, so that absurd sizes are
     // refused with their own reason.
-    if (size < 33 || std::memcmp(bytes + 12, "IHDR", 4) != 0) {
-        return fail(name, "truncated or corrupt PNG: no image header");
+    if (size < 33) {
+        return fail(name, "truncated PNG: the file ends at byte " + std::to_string(size) +
+                              ", inside its image header");
+    }
+    if (std::memcmp(bytes + 12, "IHDR", 4) != 0) {
+        return fail(name, "corrupt PNG: no image header");
     }
     const unsigned long fileWidth = (static_cast<unsigned long>(bytes[16]) << 24) |
                                     (bytes[17] << 16) | (bytes[18] << 8) | bytes[19];
@@ -150,7 +154,9 @@ bool HeightmapReader::readMemory(const unsigned char* bytes, size_t size, const 
     levels.resize(static_cast<size_t>(fileWidth) * fileHeight);
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
-        return fail(name, std::string("truncated or corrupt PNG: ") + source.message);
+        // Every chunk up to IEND is there (checked above), so what libpng
+        // stumbles on is damage inside the file, not a file cut short.
+        return fail(name, std::string("corrupt PNG: ") + source.message);
     }
     png_set_user_limits(png, Terrain::largestSampleCount, Terrain::largestSampleCount);
     // No chunk of a heightmap needs more: a hostile length (or a text chunk

@@ -20,7 +20,9 @@ const float largestSpacing = 100.0f;  // m
 const float largestHeight = 10000.0f; // m
 
 // Splits a line into at most `most` whitespace-separated words; returns how
-// many there were (more than `most` gives most + 1).
+// many there were (more than `most` gives most + 1), or -1 for a quote that
+// does not end. A word in double quotes may hold spaces and '#' (a path such
+// as "my maps/dunes.png"); the quotes are not part of it.
 int splitWords(const std::string& line, std::string* words, int most) {
     int count = 0;
     size_t at = 0;
@@ -28,20 +30,39 @@ int splitWords(const std::string& line, std::string* words, int most) {
         while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) {
             ++at;
         }
-        if (at >= line.size()) {
+        if (at >= line.size() || line[at] == '#') {
             break;
         }
-        size_t end = at;
-        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r') {
-            ++end;
+        std::string word;
+        if (line[at] == '"') {
+            const size_t close = line.find('"', at + 1);
+            if (close == std::string::npos) {
+                return -1;
+            }
+            word = line.substr(at + 1, close - at - 1);
+            at = close + 1;
+        } else {
+            size_t end = at;
+            while (end < line.size() && line[end] != ' ' && line[end] != '\t' &&
+                   line[end] != '\r' && line[end] != '#') {
+                ++end;
+            }
+            word = line.substr(at, end - at);
+            at = end;
         }
         if (count == most) {
             return most + 1;
         }
-        words[count++] = line.substr(at, end - at);
-        at = end;
+        words[count++] = word;
     }
     return count;
+}
+
+// A number as short as it can be written: 128, 0.5, 1e+06.
+std::string shortNumber(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    return text;
 }
 
 // The word in quotes, cut short and with control bytes shown as '?'.
@@ -56,6 +77,10 @@ std::string quoted(const std::string& word) {
 }
 
 } // namespace
+
+std::string MapFile::startPlace() const {
+    return mapName + ": line " + std::to_string(startLine);
+}
 
 bool MapFile::fail(const std::string& what) {
     reason = what;
@@ -88,12 +113,15 @@ bool MapFile::load(const char* path) {
         return fail(std::string(path) + ": heightmap " + image.failureReason());
     }
     if (!buildTerrain(image.levels.data(), image.width, image.height, heightmapPath.c_str())) {
-        return fail(std::string(path) + ": heightmap " + reason);
+        // A start off the map is the map file's mistake, named by its line.
+        return fail(startOffMap ? reason : std::string(path) + ": heightmap " + reason);
     }
     return true;
 }
 
 bool MapFile::parse(const char* text, size_t size, const char* name, const std::string& folder) {
+    mapName = name;
+    startLine = 0;
     const std::string where = std::string(name) + ": line ";
     bool seenVersion = false;
     bool seenHeightmap = false;
@@ -114,12 +142,11 @@ bool MapFile::parse(const char* text, size_t size, const char* name, const std::
         if (line.find('\0') != std::string::npos) {
             return fail(place + "a zero byte; a map file is text");
         }
-        const size_t hash = line.find('#');
-        if (hash != std::string::npos) {
-            line.erase(hash);
-        }
         std::string words[5];
         const int count = splitWords(line, words, 4);
+        if (count < 0) {
+            return fail(place + "a quote that does not end on its line");
+        }
         if (count == 0) {
             continue;
         }
@@ -158,6 +185,9 @@ bool MapFile::parse(const char* text, size_t size, const char* name, const std::
             return fail(place + key + " takes " + (expected == 1 ? "one value" : "three values"));
         }
         if (key == "heightmap") {
+            if (words[1].empty()) {
+                return fail(place + "heightmap: an empty path");
+            }
             heightmapPath = words[1][0] == '/' ? words[1] : folder + words[1];
             continue;
         }
@@ -195,6 +225,7 @@ bool MapFile::parse(const char* text, size_t size, const char* name, const std::
             startRight = values[0];
             startDown = values[1];
             startHeading = values[2];
+            startLine = lineNumber;
         }
     }
     if (!seenVersion) {
@@ -218,10 +249,11 @@ bool MapFile::buildTerrain(const float* levels, int width, int height, const cha
     }
     const float extentX = spacing * static_cast<float>(width - 1);
     const float extentZ = spacing * static_cast<float>(height - 1);
-    if (startRight > extentX || startDown > extentZ) {
-        return fail(std::string(imageName) + ": the start (" + std::to_string(startRight) + ", " +
-                    std::to_string(startDown) + ") m lies outside the " + std::to_string(extentX) +
-                    " x " + std::to_string(extentZ) + " m map");
+    startOffMap = startRight > extentX || startDown > extentZ;
+    if (startOffMap) {
+        return fail(startPlace() + ": start (" + shortNumber(startRight) + ", " +
+                    shortNumber(startDown) + ") m lies outside the " + shortNumber(extentX) +
+                    " x " + shortNumber(extentZ) + " m map");
     }
     // Terrain samples are stored x-major: sample (i, j) at samplesZ i + j
     // is image column i of row j.

@@ -9,6 +9,7 @@
 //   start 512 980 0         # x and z in metres from the image's top-left
 //                           # corner, heading in degrees clockwise from -z
 //
+// A value in double quotes may hold spaces or '#' (heightmap "my map.png").
 // Image column i lies along x and row j along z, the top row at the
 // smallest z. The world is centred on the origin (halving the largest
 // coordinate the single-precision step works with). Loading checks every
@@ -35,6 +36,8 @@ class MapFile {
     // from the top) with the parsed spacing and height; checks the start.
     bool buildTerrain(const float* levels, int width, int height, const char* imageName);
     const char* failureReason() const { return reason.c_str(); }
+    // Where the start is given: "FILE: line N", for messages about it.
+    std::string startPlace() const;
 
     // The ground, built once; every world of the run shares it.
     Terrain terrain;
@@ -49,8 +52,13 @@ class MapFile {
     float startX = 0.0f;
     float startZ = 0.0f;
     float startHeadingRadians = 0.0f;
+    // The map file as parse() was given it, and the line of its start.
+    std::string mapName;
+    int startLine = 0;
 
   private:
     bool fail(const std::string& what);
     std::string reason;
+    // Whether buildTerrain refused the start rather than the image.
+    bool startOffMap = false;
 };

@@ -6,6 +6,7 @@
 #include "scene/RenderScale.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -84,6 +85,37 @@ bool placeTruck(PhysicsWorld& world, float x, float z, float headingRadians, flo
         particle.force = turned(particle.force, c, s);
     }
     return true;
+}
+
+bool clearOfEdge(PhysicsWorld& world, float margin, float* nearest) {
+    const Terrain& terrain = world.terrain();
+    const Vec3* positions = world.positions();
+    float least = 1.0e30f;
+    for (int i = 0; i < world.particleCount(); ++i) {
+        const Vec3& p = positions[i];
+        least = std::fmin(least, std::fmin(std::fmin(p.x - terrain.minX(), terrain.maxX() - p.x),
+                                           std::fmin(p.z - terrain.minZ(), terrain.maxZ() - p.z)));
+    }
+    *nearest = least;
+    // Written so that a NaN position fails too.
+    return world.particleCount() > 0 && least >= margin;
+}
+
+bool checkStart(PhysicsWorld& world, const std::string& where, float right, float down,
+                std::string* why) {
+    float nearest = 0.0f;
+    if (clearOfEdge(world, startEdgeMargin, &nearest)) {
+        return true;
+    }
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  ": start (%g, %g) m puts the truck %s %.1f m %s the map's edge; a start must "
+                  "leave %g m of ground all round it",
+                  static_cast<double>(right), static_cast<double>(down),
+                  nearest < 0.0f ? "partly" : "within", static_cast<double>(std::fabs(nearest)),
+                  nearest < 0.0f ? "beyond" : "of", static_cast<double>(startEdgeMargin));
+    *why = where + text;
+    return false;
 }
 
 bool placeAtMapStart(PhysicsWorld& world, const MapFile& map, Vec3* fixedEye) {

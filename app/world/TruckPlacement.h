@@ -4,6 +4,8 @@
 
 #include "math/Vec3.h"
 
+#include <string>
+
 class MapFile;
 class PhysicsWorld;
 
@@ -18,6 +20,23 @@ class PhysicsWorld;
 Vec3 meanPosition(PhysicsWorld& world);
 
 bool placeTruck(PhysicsWorld& world, float x, float z, float headingRadians, float clearance);
+
+// How much ground a start must leave all round the truck, m: the reach of a
+// wheel that leaves the edge before the truck has moved.
+constexpr float startEdgeMargin = 3.0f;
+
+// Whether every particle of a truck set down at a start lies over the
+// ground at least `margin` m inside the grid's edge; *nearest gets the least
+// distance of any particle from the edge (m; negative beyond it).
+bool clearOfEdge(PhysicsWorld& world, float margin, float* nearest);
+
+// The check of one start for the truck in `world`, which has just been put
+// down there: `where` names the start's line ("FILE: line N"), and right
+// and down are its metres from the map's top-left corner as the file gives
+// them. False with *why saying where the start is given and how far it
+// falls short.
+bool checkStart(PhysicsWorld& world, const std::string& where, float right, float down,
+                std::string* why);
 
 // Puts a fresh truck at the map's start, 0.2 m above its ground, and
 // returns through fixedEye where the fixed camera (F1) then stands, in scene

@@ -35,6 +35,7 @@ struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
+    long peakKilobytes = 0; // the program's peak resident set
 };
 
 // Runs a program to its end in `folder` and returns how it ended.
@@ -53,6 +54,7 @@ Outcome runToEnd(const std::string& path, const std::vector<std::string>& argume
     result.status = child.exitStatus();
     result.out = child.standardOutput();
     result.err = child.standardError();
+    result.peakKilobytes = child.peakKilobytes();
     return result;
 }
 
@@ -180,7 +182,8 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {true, {"--bogus"}},
         {true, {"--script", "0:up"}},
         {true, {"--script", "-1:+up"}},
-        {true, {"--replay", "r.txt", "--duration", "2"}}};
+        {true, {"--replay", "r.txt", "--duration", "2"}},
+        {true, {"--assets", assetDir, "--script", "0:+up 1:grab=158@0,1,0"}}};
     for (const Mistake& mistake : mistakes) {
         const std::string name = mistake.sim ? "dravonel-sim" : "dravonel";
         SCOPED_TRACE(name + " " + mistake.arguments[0]);
@@ -268,11 +271,36 @@ TEST(ProgramOptions, ScreenshotIsTheScriptedFrameSameBytesEveryRun) {
     EXPECT_GT(blueShare(rgb, 640, 0, 59), 0.9) << "top rows not sky";
     EXPECT_LT(blueShare(rgb, 640, 400, 479), 0.1) << "bottom rows not ground";
 
-    // Without the script the truck stays at its start: another picture.
-    std::vector<std::string> parked = {"--assets", assetDir, "--at",         "2",
+    // Without the script the truck stays at its start: another picture. Its
+    // frames are three times as many, and still take no more memory: a frame
+    // that is drawn but never shown must not stay queued in GL.
+    std::vector<std::string> parked = {"--assets", assetDir, "--at",         "6",
                                        "--camera", "1",      "--screenshot", "parked.png"};
-    ASSERT_EQ(runToEnd(programPath, parked, folder.path()).status, 0);
+    const Outcome longer = runToEnd(programPath, parked, folder.path());
+    ASSERT_EQ(longer.status, 0) << longer.err;
     EXPECT_NE(readFile(folder.file("parked.png")), bytes);
+    ASSERT_GT(one.peakKilobytes, 0);
+    EXPECT_LT(longer.peakKilobytes, one.peakKilobytes + 20 * 1024)
+        << "peak memory grows with the frames drawn";
+
+    // Refused before the drive, which would take longer than the test waits:
+    // a file that cannot be written, and a grab of a particle the truck does
+    // not have (it has 158), which would do nothing. Neither leaves a file.
+    std::vector<std::string> hour = {"--assets", assetDir, "--at", "3600", "--screenshot"};
+    std::vector<std::string> unwritable = hour;
+    unwritable.push_back(folder.file("no-such-folder/shot.png"));
+    const Outcome noFolder = runToEnd(programPath, unwritable, folder.path(), 60.0);
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_EQ(noFolder.err, "dravonel: " + folder.file("no-such-folder/shot.png") +
+                                ": cannot write the PNG: No such file or directory\n");
+    std::vector<std::string> badGrab = hour;
+    badGrab.insert(badGrab.end(), {"grab.png", "--script", "1:grab=158@0,1,0"});
+    const Outcome noParticle = runToEnd(programPath, badGrab, folder.path(), 60.0);
+    EXPECT_EQ(noParticle.status, 2);
+    EXPECT_EQ(noParticle.err, "dravonel: --script: script event '1:grab=158@0,1,0': no particle "
+                              "158: the model has 158 (0 to 157) (see dravonel --help)\n");
+    EXPECT_EQ(readFile(folder.file("grab.png")), "");
+    EXPECT_NE(access(folder.file("grab.png").c_str(), F_OK), 0) << "an empty file left behind";
 }
 
 // How often `needle` occurs in `text`.
@@ -603,7 +631,8 @@ TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {
 
 // dravonel-sim --check passes the shipped truck and the documented example
 // and fails a truck whose spring 0 is 10^9 times stiffer, naming its particle
-// and spring; a spring from a particle to itself is named. Driven, that stiff
+// and spring, and the example stretched, which comes apart only when driven;
+// a spring from a particle to itself is named. Driven, that stiff
 // truck is reset as unstable, never as fallen off the map, while the example
 // drives away.
 TEST(ProgramOptions, CheckNamesWhatIsWrongWithAModelAndABlowUpIsResetAsUnstable) {
@@ -627,6 +656,28 @@ TEST(ProgramOptions, CheckNamesWhatIsWrongWithAModelAndABlowUpIsResetAsUnstable)
     EXPECT_NE(verdict.find("spring 0"), std::string::npos) << verdict;
     EXPECT_NE(stiff.out.find("error: unstable: the body blew up in sub-step 1 "), std::string::npos)
         << stiff.out;
+
+    // The example with its box stretched to z = -3.5 and 1.125 settles, but
+    // blows up when driven: the drive test names it.
+    std::istringstream exampleLines(readFile(example));
+    std::string stretched;
+    std::string text;
+    for (int number = 1; std::getline(exampleLines, text); ++number) {
+        if (number >= 138 && number <= 145) {
+            const size_t end = text.rfind(' ');
+            const size_t start = text.rfind(' ', end - 1);
+            const std::string z = text.substr(start + 1, end - start - 1);
+            text = text.substr(0, start + 1) + (z == "-2.5" ? "-3.5" : "1.125") + text.substr(end);
+        }
+        stretched += text + "\n";
+    }
+    std::ofstream(folder.file("long.txt")) << stretched;
+    const Outcome longer = runToEnd(simPath, {"--check", folder.file("long.txt")});
+    EXPECT_EQ(longer.status, 1);
+    EXPECT_EQ(lastLine(longer.out).rfind("not usable: unstable while driving (", 0), 0u)
+        << longer.out;
+    EXPECT_NE(longer.out.find("  no blow-up: every value finite"), std::string::npos)
+        << "the settle test passes it" << longer.out;
 
     std::ofstream(folder.file("self.txt")) << withSpringZero(shipped, 1.0, 0);
     const Outcome self = runToEnd(simPath, {"--check", folder.file("self.txt")});
@@ -685,6 +736,7 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
                          "png:color-type=0", dir + "g8.png"}));
     ASSERT_TRUE(convert({"-size", "40x30", "plasma:", dir + "colour.png"}));
     const std::string g8 = readFile(dir + "g8.png");
+    const std::string g16 = readFile(dir + "g16.png");
     ASSERT_GT(g8.size(), 60u);
     writeFile(dir + "cut.png", g8.substr(0, g8.size() - 30));
     std::string wide = g8;
@@ -696,13 +748,21 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
     }
     writeFile(dir + "wide.png", wide);
     writeFile(dir + "text.png", "dravonel map 1\n");
+    // Whole, but with a byte of its compressed rows changed: damaged, not cut.
+    std::string damaged = g8;
+    const size_t rows = damaged.find("IDAT");
+    ASSERT_NE(rows, std::string::npos);
+    damaged[rows + 10] = static_cast<char>(damaged[rows + 10] ^ 0x55);
+    writeFile(dir + "damaged.png", damaged);
+    writeFile(dir + "with space.png", g16);
 
     auto map = [&](const std::string& name, const std::string& lines) {
         writeFile(dir + name, "dravonel map 1\n" + lines);
         return dir + name;
     };
     const std::string good = "spacing 2\nheight 10\nstart 40 30 90\n";
-    for (const char* image : {"g16.png", "g8.png"}) {
+    // A path with a space in it is quoted.
+    for (const char* image : {"g16.png", "g8.png", "\"with space.png\" # quoted"}) {
         const std::string path = map("good.map", std::string("heightmap ") + image + "\n" + good);
         const Outcome drove =
             runToEnd(simPath, {"--assets", assetDir, "--map", path, "--duration", "0.5"});
@@ -731,8 +791,12 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
          "negative"},
         {map("j.map", "heightmap g8.png\n" + good + "gravity 3\n"), dir + "j.map",
          "unknown key 'gravity'"},
-        {map("k.map", "heightmap g8.png\nspacing 2\nheight 4\nstart 500 1 0\n"), dir + "g8.png",
-         "outside"},
+        {map("k.map", "heightmap g8.png\nspacing 2\nheight 4\nstart 500 1 0\n"), dir + "k.map",
+         "line 5: start (500, 1) m lies outside the 78 x 58 m map"},
+        {map("l.map", "heightmap damaged.png\n" + good), dir + "damaged.png", "corrupt PNG"},
+        {map("m.map", "heightmap with space.png\n" + good), dir + "m.map", "takes one value"},
+        {map("n.map", "heightmap \"with space.png\n" + good), dir + "n.map",
+         "a quote that does not end"},
         {dir + "g8.png", dir + "g8.png", "not a map file"},
     };
     for (const Broken& b : broken) {
@@ -744,7 +808,39 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
         EXPECT_NE(refused.err.find(b.file + ": "), std::string::npos) << refused.err;
         EXPECT_NE(refused.err.find(b.why), std::string::npos) << refused.err;
         EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+        if (b.why == "corrupt PNG") {
+            EXPECT_EQ(refused.err.find("truncated"), std::string::npos) << refused.err;
+        }
     }
+    // Starts that do not leave the whole truck on the ground with room to
+    // spare (corners, edges, the map's far corner) are refused by their line.
+    for (const char* start :
+         {"78 58 0", "0 0 45", "39 0 0", "39 58 180", "0 29 90", "77 29 0", "39 1.5 90"}) {
+        SCOPED_TRACE(start);
+        const std::string path =
+            map("start.map", "heightmap g8.png\nspacing 2\nheight 1\n\nstart " +
+                                 std::string(start) + " # here\n");
+        const Outcome refused = runToEnd(simPath, {"--assets", assetDir, "--map", path});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err.rfind("dravonel-sim: cannot start: " + path + ": line 6: start (", 0),
+                  0u)
+            << refused.err;
+        EXPECT_NE(refused.err.find("a start must leave 3 m of ground all round it\n"),
+                  std::string::npos)
+            << refused.err;
+    }
+    // One that leaves room drives, and a truck driven off the edge straight
+    // after every reset is told of once, not at every fall.
+    const std::string nearEdge =
+        map("near.map", "heightmap g8.png\nspacing 2\nheight 0\nstart 39 6 0\n");
+    const Outcome falls = runToEnd(simPath, {"--assets", assetDir, "--map", nearEdge, "--script",
+                                             "0:+up", "--duration", "30", "--interval", "30"});
+    EXPECT_EQ(falls.status, 0) << falls.err;
+    EXPECT_EQ(occurrences(falls.out, "the truck fell off the edge of the map and was reset"), 1)
+        << falls.out;
+    EXPECT_EQ(occurrences(falls.out, "the truck fell off again straight after the reset"), 1)
+        << falls.out;
+
     // The program and the soak driver refuse them the same way, before any
     // window or drive.
     for (const std::string name : {"dravonel", "dravonel-soak"}) {

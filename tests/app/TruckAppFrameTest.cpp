@@ -2,6 +2,7 @@
 // the generated folder, frames draw the scene, and a missing texture stops
 // init at that file.
 #include "app/TruckApp.h"
+#include "app/world/MapFile.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
@@ -470,6 +471,53 @@ TEST_F(TruckAppFrame, TheEdgeAndTheOverlayChangeOnlyTheirOwnPixels) {
         }
     }
     EXPECT_GT(hudPixels, 5000);
+}
+
+// On a map the whole ground is drawn, coarser with distance: in the start
+// view along the dunes' track, ground is drawn hundreds of metres away
+// (the projection of the default world ended at 83 m). The fixed camera F1
+// stands anew ahead of the truck once the truck is far from it.
+TEST_F(TruckAppFrame, OnAMapTheGroundReachesTheHorizonAndF1FollowsTheTruck) {
+    MapFile map;
+    ASSERT_TRUE(map.load(DRAVONEL_ASSET_DIR "/maps/dunes.map")) << map.failureReason();
+    TruckApp app;
+    app.renderer = renderer;
+    app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+    app.setMap(&map);
+    ASSERT_TRUE(app.init()) << app.failureReason();
+    app.key(260, true); // F4, the follow camera
+    app.key(260, false);
+    app.frame(0.0f);
+    const std::vector<float> depth = readDepth();
+    const double nearPlane = 5.0;
+    const double farPlane = renderer->farPlane;
+    double farthest = 0.0;
+    for (float d : depth) {
+        if (d < 1.0f) {
+            // Window depth back to the distance along the view, scene units.
+            const double ndc = 2.0 * d - 1.0;
+            const double distance =
+                2.0 * nearPlane * farPlane / (farPlane + nearPlane - ndc * (farPlane - nearPlane));
+            farthest = std::fmax(farthest, distance);
+        }
+    }
+    EXPECT_GT(farthest / 60.0, 400.0) << "the ground ends " << farthest / 60.0 << " m away";
+
+    // F1: the truck carried 200 m north, and another frame.
+    app.key(257, true);
+    app.key(257, false);
+    app.frame(1.0f / 60.0f);
+    const Vec3 firstEye = app.fixedCameraEye;
+    for (int i = 0; i < app.world->particleCount(); ++i) {
+        app.world->positions()[i].z -= 200.0f;
+    }
+    const Vec3 truck = app.bodyTransform().transformPoint(app.bodyMesh->centroid);
+    app.frame(2.0f / 60.0f);
+    const Vec3 eye = app.fixedCameraEye;
+    EXPECT_NE(eye.z, firstEye.z);
+    const Vec3 away = truck - eye;
+    EXPECT_LT(std::sqrt(dot(away, away)), TruckApp::fixedCameraRange * 60.0f);
+    EXPECT_LT(eye.z, truck.z) << "the camera stands ahead of the truck (north)";
 }
 
 TEST_F(TruckAppFrame, MissingLeatherStopsInitAfterTwoTextures) {

@@ -1,6 +1,7 @@
 // TruckApp's key handling, frame timing and reset, without a window: the
 // application is loaded with initSimulation from the generated assets.
 #include "app/TruckApp.h"
+#include "app/record/KeyScript.h"
 #include "app/world/MapFile.h"
 #include "app/world/TruckPlacement.h"
 #include "physics/DustSystem.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -234,6 +236,9 @@ TEST(TruckAppFallOut, LeavingTheMapResetsTheTruckInsteadOfFallingIntoNaN) {
         if (driver.app.fallOutResets != resets) {
             ++resets;
             EXPECT_EQ(driver.app.fallOutResets, resets) << "one reset per fall";
+            // Each fall takes the whole strip first: none follows its reset
+            // straight away.
+            EXPECT_EQ(driver.app.straightFalls, 0);
             // The same reset as Escape: the truck is back at its start exactly.
             EXPECT_EQ(positionHash(world->positions(), world->particleCount()), startHash);
             EXPECT_GE(offFor, 0.0) << "reset while part of the truck was over the grid";
@@ -337,6 +342,82 @@ TEST(TruckAppMap, DunesStartEscapeAndAMinuteOfFullThrottle) {
     });
     EXPECT_EQ(driver.app.fallOutResets, 1);
     EXPECT_EQ(resetHash, startHash);
+}
+
+// The README's dunes drive for a whole minute, and ten random first minutes
+// from the dunes start, as a newcomer drives: a mostly held throttle, turns
+// of any length either way, a little reversing and braking. Every one stays
+// on the map, its whole truck over the ground.
+TEST(TruckAppMap, RandomFirstMinutesFromTheDunesStartStayOnTheMap) {
+    MapFile map;
+    ASSERT_TRUE(map.load(DRAVONEL_ASSET_DIR "/maps/dunes.map")) << map.failureReason();
+    {
+        TruckDriver driver;
+        driver.app.setMap(&map);
+        ASSERT_TRUE(driver.load(DRAVONEL_ASSET_DIR)) << driver.app.failureReason();
+        KeyScript readme;
+        ASSERT_TRUE(readme.parse("0:+up 8:+left 9.5:-left"));
+        driver.run(60.0, [&] { readme.sendUntil(driver.time(), &driver.app); });
+        EXPECT_EQ(driver.app.fallOutResets, 0) << "the README's drive fell off the map";
+        PhysicsWorld* world = driver.app.world;
+        for (int i = 0; i < world->particleCount(); ++i) {
+            ASSERT_LT(world->terrain().query(world->positions()[i], nullptr, nullptr),
+                      Terrain::outside);
+        }
+    }
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        TruckDriver driver;
+        driver.app.setMap(&map);
+        ASSERT_TRUE(driver.load(DRAVONEL_ASSET_DIR)) << driver.app.failureReason();
+        std::mt19937 random(seed);
+        const int steerKeys[3] = {keyCodeLeft, -1, keyCodeRight};
+        const int pedalKeys[4] = {keyCodeUp, keyCodeUp, keyCodeUp, keyCodeDown};
+        int steer = -1;
+        int pedal = keyCodeUp;
+        bool braking = false;
+        driver.press(pedal);
+        double nextChange = 0.0;
+        bool overGround = true;
+        double farthest = 0.0;
+        const Vec3 start = driver.pose().origin;
+        driver.run(60.0, [&] {
+            if (driver.time() >= nextChange) {
+                // A new choice every 0.5 to 4 s.
+                nextChange = driver.time() + 0.5 + 3.5 * (random() % 1000) / 1000.0;
+                for (int code : {steer, pedal}) {
+                    if (code >= 0) {
+                        driver.release(code);
+                    }
+                }
+                if (braking) {
+                    driver.release(keyCodeSpace);
+                }
+                steer = steerKeys[random() % 3];
+                pedal = pedalKeys[random() % 4];
+                braking = random() % 10 == 0;
+                for (int code : {steer, pedal}) {
+                    if (code >= 0) {
+                        driver.press(code);
+                    }
+                }
+                if (braking) {
+                    driver.press(keyCodeSpace);
+                }
+            }
+            PhysicsWorld* world = driver.app.world;
+            for (int i = 0; i < world->particleCount() && overGround; ++i) {
+                overGround = world->terrain().query(world->positions()[i], nullptr, nullptr) <
+                             Terrain::outside;
+            }
+            const Vec3 at = driver.pose().origin;
+            farthest = std::fmax(farthest, std::hypot(at.x - start.x, at.z - start.z));
+        });
+        EXPECT_TRUE(overGround);
+        EXPECT_EQ(driver.app.fallOutResets, 0);
+        EXPECT_EQ(driver.app.unstableResets, 0);
+        std::printf("dunes, seed %u: at most %.0f m from the start\n", seed, farthest);
+    }
 }
 
 // placeTruck turns the truck about the vertical and sets it down on a slope:

@@ -1,7 +1,8 @@
 // The model check: a spring too stiff for the step is named with its particle
 // and the sub-step the body blew up in; elements that can never act are
 // named one by one; what a program relies on is refused when missing; a
-// blow-up the spring figure cannot foresee is caught by the settle test.
+// blow-up the spring figure cannot foresee is caught by the settle test, and
+// one that only comes on the move by the drive test.
 #include "physics/ModelCheck.h"
 #include "physics/PhysicsWorld.h"
 #include "tests/physics/ModelBuilder.h"
@@ -194,4 +195,56 @@ TEST(ModelCheck, TheSettleTestCatchesABlowUpTheSpringsDoNotExplain) {
     EXPECT_LT(resting.fastestSpeed, 5.0f);
     EXPECT_LT(resting.largestStretch, 1.05f);
     EXPECT_GT(resting.largestStretch, 1.0f);
+}
+
+// The documented example with its box stretched (corners moved from the axles
+// at z = -2.5 and 0.125 to z = -3.5 and 1.125) stands and settles, but comes
+// apart when driven hard; the example as it is drives the whole programme.
+TEST(ModelCheck, TheDriveTestCatchesABodyThatBlowsUpOnlyOnTheMove) {
+    std::ifstream in(std::string(DRAVONEL_SOURCE_DIR) + "/docs/example-model.txt");
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    const std::string example = buffer.str();
+    ASSERT_FALSE(example.empty());
+    // Particles 136 to 143, the box's corners, are lines 138 to 145.
+    std::istringstream lines(example);
+    std::string stretched;
+    std::string text;
+    for (int number = 1; std::getline(lines, text); ++number) {
+        if (number >= 138 && number <= 145) {
+            std::istringstream fields(text);
+            std::string x;
+            std::string y;
+            float z = 0.0f;
+            std::string mass;
+            fields >> x >> y >> z >> mass;
+            ASSERT_TRUE(z == -2.5f || z == 0.125f) << text;
+            text = x + " " + y + " " + (z < 0.0f ? "-3.5" : "1.125") + " " + mass;
+        }
+        stretched += text + "\n";
+    }
+    ModelCheck::Needs needs;
+    needs.particles = 140;
+    needs.wheels = 4;
+    needs.angleJoints = 2;
+
+    ModelCheck good;
+    EXPECT_TRUE(good.run(*loaded(example), needs, loaded(example).get())) << good.report();
+    EXPECT_FALSE(good.blowUpWhileDriving);
+    // It went somewhere: the drive and the steering act.
+    EXPECT_GT(good.driveDistance, 10.0f) << good.report();
+
+    ModelCheck settleOnly;
+    EXPECT_TRUE(settleOnly.run(*loaded(stretched), needs)) << settleOnly.report();
+    ModelCheck driven;
+    EXPECT_FALSE(driven.run(*loaded(stretched), needs, loaded(stretched).get()));
+    EXPECT_TRUE(driven.blowUpWhileDriving);
+    EXPECT_GT(driven.blowUpSubStep, 0);
+    const std::string verdict = lastLine(driven.report());
+    EXPECT_EQ(verdict.rfind("not usable: unstable while driving (", 0), 0u) << verdict;
+    EXPECT_TRUE(contains(verdict, "particle " + std::to_string(driven.blowUpParticle) + " "))
+        << verdict;
+    EXPECT_TRUE(contains(driven.report(),
+                         "springs attached to particle " + std::to_string(driven.blowUpParticle)))
+        << driven.report();
 }

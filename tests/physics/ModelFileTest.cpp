@@ -261,6 +261,12 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
         {"0 0 0 0 0 1",
          "truncated: quadratic spring section of 1 needs at least 3 more tokens, only 0 remain"},
         {"1\n0 0 0 1\n0 0 0 0 -2147483648", "quadratic spring count -2147483648 is negative"},
+        // The right-angle joints left out, count and all: the reader trips
+        // over a quadratic spring's stiffness, and names the sections that
+        // may be missing (joints of either kind have the same records).
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 10 1\n1\n0 1 1 0\n1\n0 1 0\n1\n0 1 5000\n",
+         "line 11, token 27: angle joint 0: particle index 5000 out of range 0..1; the right-angle "
+         "joint or the angle joint section is missing"},
     };
     for (const Case& c : cases) {
         auto world = newWorld();

@@ -173,48 +173,91 @@ TEST_F(DrawingPass, MassSpringViewDrawsRedParticlesAndWhiteSprings) {
 
 } // namespace
 
-// The ground window of a map lists every cell the view can show (ahead
-// within the reach, whatever the heading, and all around the eye) and
-// leaves out those behind it and beyond the reach; it is refilled where the
-// window moves to, with the map's heights.
-TEST(GroundPatch, ListsTheCellsInViewAndFollowsTheEye) {
-    std::vector<float> heights(301 * 301);
+// The ground of a map is drawn whole, by three levels: every cell the view
+// can show (ahead, whatever the heading, and all around the eye) is drawn by
+// exactly one of them, the map's own cells near the eye and coarser ones
+// farther off, and those behind it are left out. Skirts hang where levels
+// meet. The fine window is refilled where it moves to, with the map's heights.
+TEST(GroundPatch, DrawsEveryCellInViewOnceCoarserWithDistance) {
+    // 1.2 km across, wide enough for all three levels.
+    const int cells = 600;
+    std::vector<float> heights((cells + 1) * (cells + 1));
     for (size_t k = 0; k < heights.size(); ++k) {
-        heights[k] = 0.01f * static_cast<float>(k % 301);
+        heights[k] = 0.01f * static_cast<float>(k % (cells + 1));
     }
     Terrain ground;
-    ASSERT_TRUE(ground.build(heights.data(), 301, 301, 2.0f, -300.0f, -300.0f));
+    ASSERT_TRUE(ground.build(heights.data(), cells + 1, cells + 1, 2.0f, -600.0f, -600.0f));
     GroundPatch patch;
     const float reach = 115.7f;
     ASSERT_TRUE(patch.init(nullptr, &ground, reach, -1));
     EXPECT_EQ(patch.windowX, 120);
+    EXPECT_GT(patch.fineRadius, 100.0f);
+    EXPECT_GT(patch.middleRadius, patch.fineRadius + 50.0f);
     patch.fill(90, 80);
     EXPECT_EQ(patch.mesh.vertices[0].y, ground.height(90, 80) * renderScale);
     EXPECT_EQ(patch.mesh.vertices[121].x, ground.gridPoint(91, 81).x * renderScale);
+    // A coarse sample is the map's own sample.
+    const int farRow = (cells + 15) / GroundPatch::farFactor + 1;
+    EXPECT_EQ(patch.farMesh.vertices[farRow + 1].y, ground.height(16, 16) * renderScale);
     // Eye at the window's centre, looking along each of four headings.
     const float eyeX = ground.minX() + 2.0f * (90 + 60);
     const float eyeZ = ground.minZ() + 2.0f * (80 + 60);
     const float headings[4][2] = {{0.0f, -1.0f}, {1.0f, 0.0f}, {-0.6f, 0.8f}, {0.0f, 1.0f}};
     for (const auto& f : headings) {
         patch.selectCells(eyeX, eyeZ, 3.0f * f[0], 3.0f * f[1]);
-        std::vector<bool> listed(119 * 119, false);
-        for (int t = 0; t < patch.mesh.triangleCount; t += 2) {
-            const uint32_t k = patch.mesh.indices[3 * t];
-            listed[(k / 120) * 119 + k % 120] = true;
-        }
-        for (int j = 0; j < 119; ++j) {
-            for (int i = 0; i < 119; ++i) {
-                const float vx = ground.minX() + 2.0f * (90 + i + 0.5f) - eyeX;
-                const float vz = ground.minZ() + 2.0f * (80 + j + 0.5f) - eyeZ;
+        // How often each of the map's cells is drawn.
+        std::vector<int> drawn(cells * cells, 0);
+        const auto cover = [&](const Mesh& mesh, int pairs, int row, int factor, int firstI,
+                               int firstJ) {
+            for (int t = 0; t < pairs; ++t) {
+                const uint32_t k = mesh.indices[6 * t];
+                const int ci = firstI + static_cast<int>(k % row) * factor;
+                const int cj = firstJ + static_cast<int>(k / row) * factor;
+                for (int j = cj; j < cj + factor && j < cells; ++j) {
+                    for (int i = ci; i < ci + factor && i < cells; ++i) {
+                        ++drawn[j * cells + i];
+                    }
+                }
+            }
+        };
+        cover(patch.mesh, patch.fineCells, 120, 1, 90, 80);
+        cover(patch.middleMesh, patch.middleCells, cells / 4 + 1, 4, 0, 0);
+        cover(patch.farMesh, patch.farCells, farRow, 16, 0, 0);
+        EXPECT_GT(patch.fineCells, 1000);
+        EXPECT_GT(patch.middleCells, 100);
+        EXPECT_GT(patch.farCells, 10);
+        // Skirts follow each level's cells, facing away from them: out of
+        // the fine disc round the eye, and into the far level's hole.
+        const Mesh& skirts = patch.skirtMesh;
+        const int farSkirts = skirts.triangleCount - patch.fineSkirts - patch.middleSkirts;
+        EXPECT_GT(patch.fineSkirts, 0);
+        EXPECT_GT(patch.middleSkirts, 0);
+        EXPECT_GT(farSkirts, 0);
+        const Vec3 eye(eyeX * renderScale, 0.0f, eyeZ * renderScale);
+        const auto facing = [&](int first, int last, float outward) {
+            for (int t = first; t < last; ++t) {
+                const uint32_t* v = skirts.indices + 3 * t;
+                const Vec3 a = skirts.vertices[v[0]];
+                const Vec3 n = cross(skirts.vertices[v[1]] - a, skirts.vertices[v[2]] - a);
+                EXPECT_NEAR(n.y, 0.0f, 1e-3f * std::sqrt(dot(n, n)));
+                const Vec3 from = a - eye;
+                ASSERT_GT(outward * (n.x * from.x + n.z * from.z), 0.0f) << "skirt " << t;
+            }
+        };
+        facing(0, patch.fineSkirts, 1.0f);
+        facing(skirts.triangleCount - farSkirts, skirts.triangleCount, -1.0f);
+        for (int j = 0; j < cells; ++j) {
+            for (int i = 0; i < cells; ++i) {
+                const float vx = ground.minX() + 2.0f * (i + 0.5f) - eyeX;
+                const float vz = ground.minZ() + 2.0f * (j + 0.5f) - eyeZ;
                 const float distance = std::sqrt(vx * vx + vz * vz);
                 const float along = (vx * f[0] + vz * f[1]) / distance;
-                const bool seen = distance < reach - 2.0f && (along > 0.72f || distance < 11.0f);
-                const bool unseen = distance > reach + 2.0f || (along < 0.0f && distance > 15.0f);
-                if (seen) {
-                    ASSERT_TRUE(listed[j * 119 + i]) << i << "," << j;
+                ASSERT_LE(drawn[j * cells + i], 1) << i << "," << j << " drawn twice";
+                if (along > 0.72f || distance < 11.0f) {
+                    ASSERT_EQ(drawn[j * cells + i], 1) << i << "," << j << " in view, not drawn";
                 }
-                if (unseen) {
-                    ASSERT_FALSE(listed[j * 119 + i]) << i << "," << j;
+                if (along < 0.0f && distance > 80.0f) {
+                    ASSERT_EQ(drawn[j * cells + i], 0) << i << "," << j << " behind, drawn";
                 }
             }
         }

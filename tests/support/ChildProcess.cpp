@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,11 +132,14 @@ bool ChildProcess::reap(bool block) {
         return true;
     }
     int raw = 0;
-    const pid_t done = waitpid(pid, &raw, block ? 0 : WNOHANG);
+    struct rusage usage;
+    std::memset(&usage, 0, sizeof usage);
+    const pid_t done = wait4(pid, &raw, block ? 0 : WNOHANG, &usage);
     if (done != pid) {
         return false;
     }
     pid = -1;
+    peak = usage.ru_maxrss;
     if (WIFEXITED(raw)) {
         status = WEXITSTATUS(raw);
         normalExit = true;

@@ -43,6 +43,9 @@ class ChildProcess {
     const std::string& standardError() const { return err; }
     const char* failureReason() const { return reason.c_str(); }
     pid_t processId() const { return pid; }
+    // The most memory the program held at once (its peak resident set), KB;
+    // 0 until it has ended.
+    long peakKilobytes() const { return peak; }
 
   private:
     // Reads whatever the pipes hold, waiting at most `timeoutMilliseconds`
@@ -55,6 +58,7 @@ class ChildProcess {
     int errFd;
     int status;
     bool normalExit;
+    long peak = 0;
     std::string out;
     std::string err;
     std::string reason;

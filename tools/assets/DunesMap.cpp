@@ -100,8 +100,9 @@ std::string DunesMap::mapText() {
            "heightmap dunes.png\n"
            "spacing 2\n"
            "height 24\n"
-           "# The south end of the north-south track, facing north.\n"
-           "start 512 980 0\n";
+           "# On the north-south track, facing north: 680 m of track ahead and\n"
+           "# 344 m behind, so that a first minute's drive stays on the map.\n"
+           "start 512 680 0\n";
 }
 
 bool DunesMap::writePng(const std::string& path, std::string& reason) {

@@ -108,8 +108,16 @@ void printRow(const TruckApp& app, const Sample& start, double time, bool csv, c
 void reportFallOut(const TruckApp& app, double time, bool csv, int* reported) {
     if (app.fallOutResets != *reported) {
         *reported = app.fallOutResets;
-        std::fprintf(csv ? stderr : stdout,
-                     "%7.2f  the truck fell off the edge of the map and was reset\n", time);
+        // A fall straight after the reset of the one before is said once.
+        if (app.straightFalls == 0) {
+            std::fprintf(csv ? stderr : stdout,
+                         "%7.2f  the truck fell off the edge of the map and was reset\n", time);
+        } else if (app.straightFalls == 1) {
+            std::fprintf(csv ? stderr : stdout,
+                         "%7.2f  the truck fell off again straight after the reset; falls "
+                         "that follow at once are not reported\n",
+                         time);
+        }
     }
 }
 // The same for a soft body that blew up.
@@ -231,8 +239,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // A grab of a particle the model does not have would do nothing, and
+    // the drive would silently be another one.
+    if (!script.checkParticles(app.world->particleCount())) {
+        return optionError((std::string("--script: ") + script.failureReason()).c_str());
+    }
     if (!replayPath.empty()) {
-        if (!recording.matchesModel(app.modelHash) || !recording.matchesGround(app.groundHash)) {
+        if (!recording.matchesModel(app.modelHash) || !recording.matchesGround(app.groundHash) ||
+            !recording.matchesParticles(app.world->particleCount())) {
             std::fprintf(stderr, "dravonel-sim: %s\n",
                          printableText(recording.failureReason()).c_str());
             return 1;

@@ -2,10 +2,10 @@
 // recording lines for every kind of event, what a reader refuses and what
 // it warns about, the pace a replay keeps, and releases matched to the key
 // that is held.
+#include "app/input/WindowKeys.h"
 #include "app/record/KeyScript.h"
 #include "app/record/Recording.h"
 #include "app/record/RecordingWriter.h"
-#include "app/input/WindowKeys.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -120,6 +120,7 @@ TEST(InputEvents, DamagedRecordingsAreRefusedByLineOrWarnedAbout) {
                            {"frame 0.5\nframe 0.4\n", "line 4"},
                            {"frame nan\n", "line 3"},
                            {"frame 86401\n", "line 3"},
+                           {"frame 86400\n", "line 3"},
                            {"key 512 down\n", "line 3"},
                            {"key 5 sideways\n", "line 3"},
                            {"grab 1 0 0\n", "line 3"},
@@ -161,6 +162,24 @@ TEST(InputEvents, DamagedRecordingsAreRefusedByLineOrWarnedAbout) {
     EXPECT_NE(std::string(recording.warning()).find("ends early"), std::string::npos);
     ASSERT_TRUE(recording.load(write(folder, "noend.txt", header + "frame 0.5\n").c_str()));
     EXPECT_NE(std::string(recording.warning()).find("ends early"), std::string::npos);
+
+    // Grabs are checked against the model loaded, by line and by script word.
+    ASSERT_TRUE(
+        recording.load(write(folder, "grabs.txt",
+                             header + "frame 0.5\ngrab 157 0 1 0\nframe 0.6\ngrab 158 0 1 0\n")
+                           .c_str()));
+    EXPECT_TRUE(recording.matchesParticles(159));
+    EXPECT_FALSE(recording.matchesParticles(158));
+    EXPECT_NE(std::string(recording.failureReason()).find("grabs.txt: line 6: grab 158"),
+              std::string::npos)
+        << recording.failureReason();
+    KeyScript script;
+    ASSERT_TRUE(script.parse("2:grab=158@0,1,0 1:grab=157@0,1,0 3:release"));
+    EXPECT_TRUE(script.checkParticles(159));
+    EXPECT_FALSE(script.checkParticles(158));
+    EXPECT_NE(std::string(script.failureReason()).find("'2:grab=158@0,1,0': no particle 158"),
+              std::string::npos)
+        << script.failureReason();
 }
 
 TEST(InputEvents, WriterReportsAFailedWrite) {
