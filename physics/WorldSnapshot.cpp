@@ -1,0 +1,198 @@
+// WorldSnapshot: the world's changing state in a fixed order of plain
+// values: counts, then particle by particle, element array by element array.
+#include "physics/WorldSnapshot.h"
+
+#include "physics/PhysicsWorld.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// Floats per particle: position, velocity, acceleration, previous
+// acceleration and force.
+const size_t particleFloats = 15;
+// Per spring and per quadratic spring: rest and previous length.
+const size_t springFloats = 2;
+// Per wheel: drive, brake seed, spin.
+const size_t wheelFloats = 3;
+// The grab: the particle (an int) and the target.
+const size_t grabBytes = sizeof(int32_t) + 3 * sizeof(float);
+
+struct Counts {
+    int32_t value[WorldSnapshot::countFields];
+};
+
+Counts countsOf(PhysicsWorld& world) {
+    Counts c;
+    c.value[0] = world.particleCount();
+    c.value[1] = world.springCount();
+    c.value[2] = world.quadraticSpringCount();
+    c.value[3] = world.wheelCount();
+    c.value[4] = world.angleJointCount();
+    c.value[5] = world.rightAngleJointCount();
+    return c;
+}
+
+size_t floatsOf(const Counts& c) {
+    return particleFloats * static_cast<size_t>(c.value[0]) +
+           springFloats * static_cast<size_t>(c.value[1]) +
+           springFloats * static_cast<size_t>(c.value[2]) +
+           wheelFloats * static_cast<size_t>(c.value[3]) + static_cast<size_t>(c.value[4]);
+}
+
+// Sequential writes and reads of plain values.
+struct Writer {
+    unsigned char* at;
+    template <typename T> void put(const T& value) {
+        std::memcpy(at, &value, sizeof(T));
+        at += sizeof(T);
+    }
+    void put(const Vec3& v) {
+        put(v.x);
+        put(v.y);
+        put(v.z);
+    }
+};
+
+struct Reader {
+    const unsigned char* at;
+    template <typename T> T get() {
+        T value;
+        std::memcpy(&value, at, sizeof(T));
+        at += sizeof(T);
+        return value;
+    }
+    Vec3 vec() {
+        const float x = get<float>();
+        const float y = get<float>();
+        const float z = get<float>();
+        return Vec3(x, y, z);
+    }
+};
+
+bool finiteAt(const unsigned char* at) {
+    float v;
+    std::memcpy(&v, at, sizeof(v));
+    return std::isfinite(v);
+}
+
+} // namespace
+
+size_t WorldSnapshot::bytes(PhysicsWorld& world) {
+    return sizeof(Counts) + floatsOf(countsOf(world)) * sizeof(float) + grabBytes;
+}
+
+size_t WorldSnapshot::save(PhysicsWorld& world, unsigned char* buffer, size_t capacity) {
+    const size_t size = bytes(world);
+    if (buffer == nullptr || capacity < size) {
+        return 0;
+    }
+    Writer out{buffer};
+    out.put(countsOf(world));
+    const Vec3* positions = world.positions();
+    const Particle* particles = world.particles();
+    for (int i = 0; i < world.particleCount(); ++i) {
+        const Particle& p = particles[i];
+        out.put(positions[i]);
+        out.put(p.velocity);
+        out.put(p.acceleration);
+        out.put(p.previousAcceleration);
+        out.put(p.force);
+    }
+    const Spring* springs = world.springs();
+    for (int k = 0; k < world.springCount(); ++k) {
+        out.put(springs[k].restLength);
+        out.put(springs[k].previousLength);
+    }
+    const QuadraticSpring* quadratic = world.quadraticSprings();
+    for (int k = 0; k < world.quadraticSpringCount(); ++k) {
+        out.put(quadratic[k].restLength);
+        out.put(quadratic[k].previousLength);
+    }
+    const Wheel* wheels = world.wheels();
+    for (int k = 0; k < world.wheelCount(); ++k) {
+        out.put(wheels[k].drive);
+        out.put(wheels[k].brake);
+        out.put(wheels[k].spinRate);
+    }
+    const AngleJoint* joints = world.angleJoints();
+    for (int k = 0; k < world.angleJointCount(); ++k) {
+        out.put(joints[k].target);
+    }
+    const GrabSpring& grab = world.grab();
+    out.put(static_cast<int32_t>(grab.particle));
+    out.put(grab.target);
+    return size;
+}
+
+bool WorldSnapshot::restore(PhysicsWorld& world, const unsigned char* buffer, size_t size) {
+    if (buffer == nullptr || size != bytes(world)) {
+        return false;
+    }
+    Reader in{buffer};
+    const Counts stored = in.get<Counts>();
+    const Counts own = countsOf(world);
+    if (std::memcmp(&stored, &own, sizeof(Counts)) != 0) {
+        return false;
+    }
+    // Every value is checked before anything is written, so that a refused
+    // snapshot leaves the world as it was.
+    const size_t elementFloats = floatsOf(own);
+    for (size_t k = 0; k < elementFloats; ++k) {
+        if (!finiteAt(in.at + k * sizeof(float))) {
+            return false;
+        }
+    }
+    const unsigned char* grabAt = in.at + elementFloats * sizeof(float);
+    int32_t grabbed;
+    std::memcpy(&grabbed, grabAt, sizeof(grabbed));
+    for (int k = 0; k < 3; ++k) {
+        if (!finiteAt(grabAt + sizeof(int32_t) + k * sizeof(float))) {
+            return false;
+        }
+    }
+    if (grabbed < -1 || grabbed >= own.value[0]) {
+        return false;
+    }
+
+    Vec3* positions = world.positions();
+    Particle* particles = world.particles();
+    for (int i = 0; i < own.value[0]; ++i) {
+        Particle& p = particles[i];
+        positions[i] = in.vec();
+        p.velocity = in.vec();
+        p.acceleration = in.vec();
+        p.previousAcceleration = in.vec();
+        p.force = in.vec();
+    }
+    Spring* springs = world.springs();
+    for (int k = 0; k < own.value[1]; ++k) {
+        springs[k].restLength = in.get<float>();
+        springs[k].previousLength = in.get<float>();
+    }
+    QuadraticSpring* quadratic = world.quadraticSprings();
+    for (int k = 0; k < own.value[2]; ++k) {
+        quadratic[k].restLength = in.get<float>();
+        quadratic[k].previousLength = in.get<float>();
+    }
+    Wheel* wheels = world.wheels();
+    for (int k = 0; k < own.value[3]; ++k) {
+        wheels[k].drive = in.get<float>();
+        wheels[k].brake = in.get<float>();
+        wheels[k].spinRate = in.get<float>();
+    }
+    AngleJoint* joints = world.angleJoints();
+    for (int k = 0; k < own.value[4]; ++k) {
+        joints[k].target = in.get<float>();
+    }
+    const int32_t particle = in.get<int32_t>();
+    const Vec3 target = in.vec();
+    if (particle < 0) {
+        world.clearGrab();
+    } else {
+        world.setGrab(particle, target);
+    }
+    return true;
+}
