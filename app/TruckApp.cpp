@@ -174,6 +174,8 @@ bool TruckApp::init() {
         return false;
     }
     std::memset(keys, 0, sizeof(keys));
+    // Without memory for it nothing can go back; the drive itself goes on.
+    history.allocate(*this, historySeconds);
     return true;
 }
 
@@ -183,6 +185,8 @@ bool TruckApp::initSimulation() {
         return false;
     }
     std::memset(keys, 0, sizeof(keys));
+    // Without memory for it nothing can go back; the drive itself goes on.
+    history.allocate(*this, historySeconds);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "physics/DustRandom.h"
 #include "physics/Terrain.h"
 
+#include <cmath>
 #include <new>
 
 namespace {
@@ -51,6 +52,18 @@ void DustSystem::release() {
 void DustSystem::setClock(float time) {
     frameInterval = time - clock;
     clock = time;
+}
+
+bool DustSystem::restoreWindow(float clockValue, float interval, int first, int live) {
+    if (!std::isfinite(clockValue) || !std::isfinite(interval) || live < 0 || live > capacity ||
+        first < 0 || (capacity > 0 ? first >= capacity : first != 0)) {
+        return false;
+    }
+    clock = clockValue;
+    frameInterval = interval;
+    start = first;
+    count = live;
+    return true;
 }
 
 void DustSystem::emit(Vec3 position, Vec3& velocity) {

@@ -1,6 +1,8 @@
 // TimeControl: the simulation clock under pause and slow motion.
 #include "app/overlay/TimeControl.h"
 
+#include <cmath>
+
 bool TimeControl::key(int code, bool down) {
     if (code != keyPause && code != keySlower && code != keyFaster && code != keyStep) {
         return false;
@@ -45,4 +47,32 @@ float TimeControl::clock(float time) {
     }
     lastSim = sim;
     return static_cast<float>(sim);
+}
+
+void TimeControl::pause() {
+    if (!isPaused) {
+        anchor();
+        engaged = true;
+        isPaused = true;
+    }
+}
+
+TimeControl::State TimeControl::state() const {
+    return State{engaged, isPaused, scaleHalvings, lastReal, lastSim, anchorReal, anchorSim};
+}
+
+bool TimeControl::setState(const State& value) {
+    if (value.halvings < 0 || value.halvings > maxHalvings || !std::isfinite(value.lastReal) ||
+        !std::isfinite(value.lastSim) || !std::isfinite(value.anchorReal) ||
+        !std::isfinite(value.anchorSim)) {
+        return false;
+    }
+    engaged = value.engaged;
+    isPaused = value.paused;
+    scaleHalvings = value.halvings;
+    lastReal = value.lastReal;
+    lastSim = value.lastSim;
+    anchorReal = value.anchorReal;
+    anchorSim = value.anchorSim;
+    return true;
 }

@@ -121,7 +121,16 @@ bool Recording::readLine(const std::string& line, int version, Entry* entry, std
         entry->event = InputEvent::makeAnalog(control, value);
         return true;
     }
-    *why = version >= 2 ? "expected a frame, key, grab, release, analog or end line"
+    if (version >= 2 && kind == "rewind") {
+        float seconds = 0.0f;
+        if (!w[1].empty() || !readFloat(w[0], 0.0f, maxRewindSeconds, &seconds)) {
+            *why = "expected \"rewind SECONDS\" with SECONDS from 0 to a day";
+            return false;
+        }
+        entry->event = InputEvent::makeRewind(seconds);
+        return true;
+    }
+    *why = version >= 2 ? "expected a frame, key, grab, release, analog, rewind or end line"
                         : "expected \"frame SECONDS\" or \"key CODE down|up\" with CODE 0 to 511";
     return false;
 }
