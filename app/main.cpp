@@ -235,6 +235,7 @@ int main(int argc, char** argv) {
     folder.choose(options.assets);
     truckApp->setAssetDirectory(folder.path().c_str());
     truckApp->setMap(map);
+    truckApp->historySeconds = options.historySeconds;
     if (!application->init()) {
         // Never run frames on a partly built application: say what failed and stop.
         const char* reason = truckApp->failureReason();
@@ -243,6 +244,11 @@ int main(int argc, char** argv) {
         }
         std::fprintf(stderr, "dravonel: cannot start: %s%s\n", printableText(reason).c_str(),
                      folder.missingFilesHint().c_str());
+        teardown();
+        return 1;
+    }
+    if (!options.state.empty() && !truckApp->loadState(options.state.c_str())) {
+        std::fprintf(stderr, "dravonel: %s\n", printableText(truckApp->failureReason()).c_str());
         teardown();
         return 1;
     }
