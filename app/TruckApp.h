@@ -38,6 +38,9 @@ class TruckApp : public Application {
     bool init() override;
     // Advances the simulation to `time` (seconds since start) and draws.
     bool frame(float time) override;
+    // Draws the scene as it stands, at real time `time`, without moving
+    // the simulation (the second half of frame).
+    bool draw(float time);
     // Records key state; acts on Escape, F1-F8 and 'q'/'e'.
     void key(int code, bool down) override;
     // Consumes one input event: keys go to key(), grabs and releases to

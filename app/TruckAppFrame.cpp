@@ -154,6 +154,10 @@ bool TruckApp::frame(float time) {
     advance(time);
     const std::chrono::duration<double> physics = std::chrono::steady_clock::now() - physicsStart;
     hud.countFrame(*this, time, physics.count());
+    return draw(time);
+}
+
+bool TruckApp::draw(float time) {
     renderer->beginFrame(0x505070, false);
     const Vec3 eye = setupCamera(time);
     drawSkyBox(eye);

@@ -72,6 +72,9 @@ class History {
     // The frames' own time of the oldest and the newest frame kept (s).
     double firstFrameTime() const;
     double lastFrameTime() const { return latestFrameTime; }
+    // Frames noted since allocate(), less those a landing dropped: in a
+    // replay, how many of its frames have been played.
+    uint64_t framesNoted() const { return frameTotal; }
 
   private:
     struct Moment {

@@ -307,3 +307,16 @@ bool Recording::upcomingFrameTime(float* time) const {
     }
     return false;
 }
+
+void Recording::seekAfterFrameAt(double time) {
+    size_t after = 0;
+    for (size_t k = 0; k < entries.size(); ++k) {
+        if (entries[k].isFrame) {
+            if (entries[k].time > time) {
+                break;
+            }
+            after = k + 1;
+        }
+    }
+    cursor = after;
+}

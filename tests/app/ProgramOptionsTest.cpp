@@ -771,8 +771,7 @@ struct TimedEvent {
 };
 
 // Script words for the events with from < time <= to, each `shift` later.
-std::string scriptOf(const std::vector<TimedEvent>& events, double from, double to,
-                     double shift) {
+std::string scriptOf(const std::vector<TimedEvent>& events, double from, double to, double shift) {
     std::string text;
     for (const TimedEvent& e : events) {
         if (e.time > from && e.time <= to) {
@@ -798,10 +797,9 @@ std::string simHash(const std::vector<std::string>& arguments, const std::string
 
 // A drive with every control, through a rewind's window and after it.
 const std::vector<TimedEvent> driveEvents = {
-    {0.0, "+up"},     {3.2, "+right"}, {4.4, "-right"},   {6.1, "+space"},
-    {6.5, "-space"},  {7.6, "+left"},  {8.3, "-left"},    {9.2, "+space"},
-    {9.6, "-space"},  {13.0, "-up"},   {13.1, "+down"},   {14.0, "+right"},
-    {15.3, "-down"},  {16.0, "-right"}, {17.0, "throttle=0.7"}};
+    {0.0, "+up"},    {3.2, "+right"},  {4.4, "-right"}, {6.1, "+space"},  {6.5, "-space"},
+    {7.6, "+left"},  {8.3, "-left"},   {9.2, "+space"}, {9.6, "-space"},  {13.0, "-up"},
+    {13.1, "+down"}, {14.0, "+right"}, {15.3, "-down"}, {16.0, "-right"}, {17.0, "throttle=0.7"}};
 } // namespace
 
 // A scripted drive that goes back S seconds at 10 s and then drives the same
@@ -810,8 +808,8 @@ const std::vector<TimedEvent> driveEvents = {
 // between two, and back near the start. A moment saved with F10 at 12 s and
 // driven on from with --state ends there too.
 TEST(ProgramOptions, RewindAndSavedMomentsDriveOnAsIfTheyNeverLeft) {
-    const std::string straight = simHash(
-        {"--script", scriptOf(driveEvents, -1.0, 100.0, 0.0), "--duration", "20"});
+    const std::string straight =
+        simHash({"--script", scriptOf(driveEvents, -1.0, 100.0, 0.0), "--duration", "20"});
     ASSERT_EQ(straight.size(), 16u);
     for (double seconds : {3.0, 3.27, 0.5, 1.01, 9.9}) {
         SCOPED_TRACE(seconds);
@@ -840,9 +838,9 @@ TEST(ProgramOptions, RewindAndSavedMomentsDriveOnAsIfTheyNeverLeft) {
         }
         const std::string script = scriptOf(driveEvents, -1.0, 9.99, 0.0) + rewind + keys +
                                    scriptOf(driveEvents, landing / 60.0, 100.0, behind / 60.0);
-        EXPECT_EQ(simHash({"--script", script, "--duration",
-                           std::to_string((1200.0 + behind) / 60.0)}),
-                  straight)
+        EXPECT_EQ(
+            simHash({"--script", script, "--duration", std::to_string((1200.0 + behind) / 60.0)}),
+            straight)
             << script;
     }
 
