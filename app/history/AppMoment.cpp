@@ -218,9 +218,7 @@ bool AppMoment::restore(TruckApp& app, const unsigned char* buffer, size_t size,
     }
     const uint32_t worldBytes = in.get<uint32_t>();
     if (!in.ok || static_cast<size_t>(in.end - in.at) != worldBytes ||
-        !std::isfinite(time.lastReal) || !std::isfinite(time.lastSim) ||
-        !std::isfinite(time.anchorReal) || !std::isfinite(time.anchorSim) || time.halvings < 0 ||
-        time.halvings > TimeControl::maxHalvings) {
+        !TimeControl::valid(time)) {
         return false;
     }
     // The world checks its own part and is the one step that can still fail.

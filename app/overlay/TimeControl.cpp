@@ -61,10 +61,15 @@ TimeControl::State TimeControl::state() const {
     return State{engaged, isPaused, scaleHalvings, lastReal, lastSim, anchorReal, anchorSim};
 }
 
+bool TimeControl::valid(const State& value) {
+    // Written so that NaN fails too.
+    auto inRange = [](double t) { return t >= -longestTime && t <= longestTime; };
+    return value.halvings >= 0 && value.halvings <= maxHalvings && inRange(value.lastReal) &&
+           inRange(value.lastSim) && inRange(value.anchorReal) && inRange(value.anchorSim);
+}
+
 bool TimeControl::setState(const State& value) {
-    if (value.halvings < 0 || value.halvings > maxHalvings || !std::isfinite(value.lastReal) ||
-        !std::isfinite(value.lastSim) || !std::isfinite(value.anchorReal) ||
-        !std::isfinite(value.anchorSim)) {
+    if (!valid(value)) {
         return false;
     }
     engaged = value.engaged;

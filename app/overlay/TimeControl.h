@@ -47,8 +47,12 @@ class TimeControl {
         double anchorSim;
     };
     State state() const;
-    // False, and nothing changes, for a state the control cannot be in.
+    // False, and nothing changes, for a state the control cannot be in:
+    // a scale out of range, or a time not finite or beyond longestTime.
     bool setState(const State& value);
+    static bool valid(const State& value);
+    // s: far beyond any drive, and far inside what a 32-bit float holds.
+    static constexpr double longestTime = 1.0e9;
 
   private:
     // The clock goes on from where the last frame left it.
