@@ -88,8 +88,15 @@ void display() {
         const double now = timer->elapsed();
         float next = 0.0f;
         const bool due = replay->upcomingFrameTime(&next) && next <= replayControl.position(now);
-        if (!due && (replayControl.waitsAtEnd() || replay->upcomingFrameTime(&next))) {
+        const bool more = replay->upcomingFrameTime(&next);
+        if (!due && (replayControl.waitsAtEnd() || more)) {
             // Paused, sought or waiting at the end: the scene as it stands.
+            // Reaching the end says where the drive ended, once each time.
+            static bool atEnd = false;
+            if (!more && !atEnd) {
+                printPositionsHash();
+            }
+            atEnd = !more;
             replayControl.takeRedraw();
             replayControl.showTimeline(now);
             if (barsShown) {

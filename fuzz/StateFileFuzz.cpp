@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         driveOn(*app);
     } else {
         const char* reason = file.failureReason();
-        if (reason[0] == '\0' || std::strchr(reason, '\n') != nullptr || stateHash(*app) != before) {
+        if (reason[0] == '\0' || std::strchr(reason, '\n') != nullptr ||
+            stateHash(*app) != before) {
             __builtin_trap();
         }
     }

@@ -217,8 +217,7 @@ bool AppMoment::restore(TruckApp& app, const unsigned char* buffer, size_t size,
         in.real();
     }
     const uint32_t worldBytes = in.get<uint32_t>();
-    if (!in.ok || static_cast<size_t>(in.end - in.at) != worldBytes ||
-        !TimeControl::valid(time)) {
+    if (!in.ok || static_cast<size_t>(in.end - in.at) != worldBytes || !TimeControl::valid(time)) {
         return false;
     }
     // The world checks its own part and is the one step that can still fail.

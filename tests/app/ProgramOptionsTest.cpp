@@ -976,3 +976,60 @@ TEST(ProgramOptions, SeekInARecordingLandsOnThePlaybackHash) {
         EXPECT_NE(seek.err.find("of CPU"), std::string::npos) << seek.err;
     }
 }
+
+// In the window: Backspace held while driving goes back and pauses, a
+// driving key goes on; the recording of it replays headless to the live
+// hash. Its replay in the window, moved through with the timeline's keys
+// (back, on, to the start, paused and slowed, to the end), waits at its end
+// and names the same hash.
+TEST(ProgramOptions, WindowGoesBackWithBackspaceAndSeeksInItsReplay) {
+    if (!displayReady()) {
+        return;
+    }
+    ProgramLock lock;
+    TempFolder folder;
+    const std::string recording = folder.file("back.txt");
+    ChildProcess live;
+    const unsigned long window = startRecording(live, folder.path(), recording);
+    ASSERT_NE(window, 0ul);
+    EXPECT_EQ(runTool("xdotool mousemove --window " + std::to_string(window) +
+                      " 320 240 keydown Up sleep 1.5 keydown BackSpace sleep 0.6 keyup BackSpace "
+                      "sleep 0.4 keyup Up keydown Down sleep 0.8 keyup Down sleep 0.2 "
+                      ">/dev/null 2>&1"),
+              0);
+    ASSERT_TRUE(requestWindowClose(window));
+    ASSERT_TRUE(live.waitForExit(20.0));
+    const std::string liveHash = hashIn(live.standardOutput());
+    ASSERT_EQ(liveHash.size(), 16u) << live.standardOutput();
+    const std::string text = readFile(recording);
+    EXPECT_EQ(occurrences(text, "\nkey 8 down\n"), 1) << text.substr(0, 200);
+    EXPECT_EQ(occurrences(text, "\nkey 8 up\n"), 1);
+    EXPECT_EQ(simHash({"--replay", recording}), liveHash);
+    // Without its Backspace the same drive ends elsewhere.
+    std::string forward = text;
+    for (const char* line : {"key 8 down\n", "key 8 up\n"}) {
+        forward.erase(forward.find(line), std::strlen(line));
+    }
+    writeFile(folder.file("forward.txt"), forward);
+    EXPECT_NE(simHash({"--replay", folder.file("forward.txt")}), liveHash);
+
+    const std::vector<unsigned long> before = windowsNamed("Dravonel");
+    ChildProcess replay;
+    ASSERT_TRUE(replay.start(programPath.c_str(), folder.path().c_str(),
+                             {"--assets", assetDir, "--replay", recording}));
+    const unsigned long shown = waitForNewWindow("Dravonel", before, 20.0);
+    ASSERT_NE(shown, 0ul);
+    for (int k = 0; k < 300 && distinctColours(shown) <= 16; ++k) {
+        usleep(100000);
+    }
+    EXPECT_EQ(runTool("xdotool mousemove --window " + std::to_string(shown) +
+                      " 320 240 key Right key Left key Home key p key bracketleft key p key "
+                      "Right key End >/dev/null 2>&1"),
+              0);
+    ASSERT_TRUE(replay.waitForOutput("positions hash: ", 60.0)) << replay.standardError();
+    EXPECT_EQ(hashIn(replay.standardOutput()), liveHash);
+    // Moved through, it waits at its end for the window to close.
+    EXPECT_FALSE(replay.waitForExit(1.0));
+    ASSERT_TRUE(requestWindowClose(shown));
+    EXPECT_TRUE(replay.waitForExit(20.0));
+}
