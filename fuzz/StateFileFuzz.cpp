@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(moment.data(), &app->modelHash, 8);
         std::memcpy(moment.data() + 8, &app->groundHash, 8);
         const uint64_t unchanged = stateHash(*app);
-        if (AppMoment::restore(*app, moment.data(), moment.size(), false)) {
+        if (AppMoment::restore(*app, moment.data(), moment.size())) {
             driveOn(*app);
         } else if (stateHash(*app) != unchanged) {
             __builtin_trap();

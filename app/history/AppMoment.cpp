@@ -154,8 +154,7 @@ bool AppMoment::readHead(const unsigned char* buffer, size_t size, Head* head) {
     return in.ok;
 }
 
-bool AppMoment::restore(TruckApp& app, const unsigned char* buffer, size_t size,
-                        bool keepHeldInput) {
+bool AppMoment::restore(TruckApp& app, const unsigned char* buffer, size_t size) {
     if (buffer == nullptr || app.world == nullptr || app.dust == nullptr) {
         return false;
     }
@@ -243,13 +242,11 @@ bool AppMoment::restore(TruckApp& app, const unsigned char* buffer, size_t size,
     app.steeringRamp.setValue(ramps[0]);
     app.throttleRamp.setValue(ramps[1]);
     app.brakeRamp.setValue(ramps[2]);
-    if (!keepHeldInput) {
-        for (int k = 0; k < analogControlCount; ++k) {
-            app.analogValue[k] = analog[k];
-            app.analogGiven[k] = given[k];
-        }
-        std::memcpy(app.keys, keys, sizeof(keys));
+    for (int k = 0; k < analogControlCount; ++k) {
+        app.analogValue[k] = analog[k];
+        app.analogGiven[k] = given[k];
     }
+    std::memcpy(app.keys, keys, sizeof(keys));
     app.grabbedParticle = grabbed;
     app.grabTarget = grabTarget;
     return true;

@@ -24,13 +24,10 @@ class AppMoment {
     // Writes the moment; returns the bytes written, or 0 (nothing written)
     // when it does not fit.
     static size_t save(TruckApp& app, unsigned char* buffer, size_t bufferSize);
-    // Puts a moment back. With keepHeldInput the keys and analog values stay
-    // as they are now (a rewind leaves the driver's hands where they are).
-    // False, and the application is unchanged, when the bytes are cut, were
-    // saved over another model or ground or hold a value the application
-    // cannot be in.
-    static bool restore(TruckApp& app, const unsigned char* buffer, size_t size,
-                        bool keepHeldInput);
+    // Puts a moment back. False, and the application is unchanged, when the
+    // bytes are cut, were saved over another model or ground or hold a value
+    // the application cannot be in.
+    static bool restore(TruckApp& app, const unsigned char* buffer, size_t size);
 
     // What a moment's head says without restoring it: its stamps, the
     // clock it was taken at and the last frame's time on the clock the

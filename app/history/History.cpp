@@ -165,7 +165,7 @@ bool History::land(TruckApp& app, Before before, bool keepHeldInput, double* off
                            app.drawDustParticles};
     const bool hud[2] = {app.hud.visible, app.hud.helpVisible};
 
-    if (!AppMoment::restore(app, momentData(m), moment(m).bytes, false)) {
+    if (!AppMoment::restore(app, momentData(m), moment(m).bytes)) {
         return false;
     }
     uint64_t f = moment(m).frame;

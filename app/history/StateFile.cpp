@@ -143,7 +143,7 @@ bool StateFile::parse(TruckApp& app, const unsigned char* bytes, size_t size, co
                  hex(app.groundHash) + ": load it with the --map it was saved on";
         return false;
     }
-    if (!AppMoment::restore(app, bytes + headBytes, payload, false)) {
+    if (!AppMoment::restore(app, bytes + headBytes, payload)) {
         reason = name + ": holds a moment this truck cannot be in";
         return false;
     }

@@ -85,15 +85,15 @@ TEST(History, MomentPutBackRunsTheSameFramesToTheSameBits) {
     ASSERT_GT(count, 0) << "the drive kicks up dust";
     const uint64_t straight = everythingOf(*app);
 
-    ASSERT_TRUE(AppMoment::restore(*app, moment.data(), bytes, false));
+    ASSERT_TRUE(AppMoment::restore(*app, moment.data(), bytes));
     drive(*app, 300, 420);
     EXPECT_EQ(everythingOf(*app), straight);
 
     // Cut, or saved over another model: refused, and nothing changes.
-    EXPECT_FALSE(AppMoment::restore(*app, moment.data(), bytes - 1, false));
+    EXPECT_FALSE(AppMoment::restore(*app, moment.data(), bytes - 1));
     std::vector<unsigned char> foreign(moment.begin(), moment.begin() + bytes);
     foreign[0] ^= 1;
-    EXPECT_FALSE(AppMoment::restore(*app, foreign.data(), bytes, false));
+    EXPECT_FALSE(AppMoment::restore(*app, foreign.data(), bytes));
     EXPECT_EQ(everythingOf(*app), straight);
 }
 
