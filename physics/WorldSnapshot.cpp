@@ -5,6 +5,7 @@
 #include "physics/PhysicsWorld.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -17,6 +18,23 @@ const size_t particleFloats = 15;
 const size_t springFloats = 2;
 // Per wheel: drive, brake seed, spin.
 const size_t wheelFloats = 3;
+// The fields that follow one another in the records and are copied as one
+// block each, in the order listed above: a particle's velocity, both
+// accelerations and force; a spring's rest and previous length; a wheel's
+// drive, brake seed and spin.
+const size_t motionBytes = 4 * sizeof(Vec3);
+const size_t lengthBytes = 2 * sizeof(float);
+const size_t wheelBytes = 3 * sizeof(float);
+static_assert(sizeof(Vec3) == 3 * sizeof(float), "a Vec3 is three floats");
+static_assert(offsetof(Particle, force) == offsetof(Particle, velocity) + 3 * sizeof(Vec3),
+              "velocity, acceleration, previousAcceleration and force follow one another");
+static_assert(offsetof(Spring, previousLength) == offsetof(Spring, restLength) + sizeof(float),
+              "restLength and previousLength follow one another");
+static_assert(offsetof(QuadraticSpring, previousLength) ==
+                  offsetof(QuadraticSpring, restLength) + sizeof(float),
+              "restLength and previousLength follow one another");
+static_assert(offsetof(Wheel, spinRate) == offsetof(Wheel, drive) + 2 * sizeof(float),
+              "drive, brake and spinRate follow one another");
 // The grab: the particle (an int) and the target.
 const size_t grabBytes = sizeof(int32_t) + 3 * sizeof(float);
 
@@ -54,6 +72,10 @@ struct Writer {
         put(v.y);
         put(v.z);
     }
+    void block(const void* from, size_t size) {
+        std::memcpy(at, from, size);
+        at += size;
+    }
 };
 
 struct Reader {
@@ -63,6 +85,10 @@ struct Reader {
         std::memcpy(&value, at, sizeof(T));
         at += sizeof(T);
         return value;
+    }
+    void block(void* to, size_t size) {
+        std::memcpy(to, at, size);
+        at += size;
     }
     Vec3 vec() {
         const float x = get<float>();
@@ -96,26 +122,19 @@ size_t WorldSnapshot::save(PhysicsWorld& world, unsigned char* buffer, size_t ca
     for (int i = 0; i < world.particleCount(); ++i) {
         const Particle& p = particles[i];
         out.put(positions[i]);
-        out.put(p.velocity);
-        out.put(p.acceleration);
-        out.put(p.previousAcceleration);
-        out.put(p.force);
+        out.block(&p.velocity, motionBytes);
     }
     const Spring* springs = world.springs();
     for (int k = 0; k < world.springCount(); ++k) {
-        out.put(springs[k].restLength);
-        out.put(springs[k].previousLength);
+        out.block(&springs[k].restLength, lengthBytes);
     }
     const QuadraticSpring* quadratic = world.quadraticSprings();
     for (int k = 0; k < world.quadraticSpringCount(); ++k) {
-        out.put(quadratic[k].restLength);
-        out.put(quadratic[k].previousLength);
+        out.block(&quadratic[k].restLength, lengthBytes);
     }
     const Wheel* wheels = world.wheels();
     for (int k = 0; k < world.wheelCount(); ++k) {
-        out.put(wheels[k].drive);
-        out.put(wheels[k].brake);
-        out.put(wheels[k].spinRate);
+        out.block(&wheels[k].drive, wheelBytes);
     }
     const AngleJoint* joints = world.angleJoints();
     for (int k = 0; k < world.angleJointCount(); ++k) {
@@ -162,26 +181,19 @@ bool WorldSnapshot::restore(PhysicsWorld& world, const unsigned char* buffer, si
     for (int i = 0; i < own.value[0]; ++i) {
         Particle& p = particles[i];
         positions[i] = in.vec();
-        p.velocity = in.vec();
-        p.acceleration = in.vec();
-        p.previousAcceleration = in.vec();
-        p.force = in.vec();
+        in.block(&p.velocity, motionBytes);
     }
     Spring* springs = world.springs();
     for (int k = 0; k < own.value[1]; ++k) {
-        springs[k].restLength = in.get<float>();
-        springs[k].previousLength = in.get<float>();
+        in.block(&springs[k].restLength, lengthBytes);
     }
     QuadraticSpring* quadratic = world.quadraticSprings();
     for (int k = 0; k < own.value[2]; ++k) {
-        quadratic[k].restLength = in.get<float>();
-        quadratic[k].previousLength = in.get<float>();
+        in.block(&quadratic[k].restLength, lengthBytes);
     }
     Wheel* wheels = world.wheels();
     for (int k = 0; k < own.value[3]; ++k) {
-        wheels[k].drive = in.get<float>();
-        wheels[k].brake = in.get<float>();
-        wheels[k].spinRate = in.get<float>();
+        in.block(&wheels[k].drive, wheelBytes);
     }
     AngleJoint* joints = world.angleJoints();
     for (int k = 0; k < own.value[4]; ++k) {

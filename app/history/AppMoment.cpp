@@ -10,6 +10,7 @@
 #include "physics/WorldSnapshot.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -20,6 +21,8 @@ const size_t headBytes = 8 + 8 + 4 + 4 + 8;
 const size_t fixedBytes = headBytes + 4 + 3 * 4 + 3 * 4 + 3 + 512 + 4 + 3 * 4 +
                           (1 + 1 + 4 + 4 * 8) + (DustRandom::degree * 4 + 4) + (4 + 4 + 4 + 4 + 4);
 const size_t moteBytes = 10 * 4;
+static_assert(offsetof(DustParticle, birthTime) == offsetof(DustParticle, position) + 6 * 4,
+              "a mote's position, velocity and birth time follow one another");
 
 struct Writer {
     unsigned char* at;
@@ -131,9 +134,9 @@ size_t AppMoment::save(TruckApp& app, unsigned char* buffer, size_t bufferSize) 
     out.put(static_cast<int32_t>(count));
     for (int i = 0; i < count; ++i) {
         const DustParticle& mote = motes[(start + i) % slots];
-        out.put(mote.position);
-        out.put(mote.velocity);
-        out.put(mote.birthTime);
+        // Position, velocity and birth time follow one another.
+        std::memcpy(out.at, &mote.position, 7 * sizeof(float));
+        out.at += 7 * sizeof(float);
         out.put(mote.shape);
     }
     out.put(static_cast<uint32_t>(worldBytes));
