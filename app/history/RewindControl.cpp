@@ -18,14 +18,15 @@ bool RewindControl::key(TruckApp& app, int code, bool down) {
         if (down && !holding && !app.history.empty()) {
             holding = true;
             startClock = app.clockTime;
-            previousFrame = app.history.lastFrameTime();
+            previousLocal = app.timeControl.lastFrameTime();
+            lastFrame = app.history.lastFrameTime();
             format(app);
         } else if (!down && holding) {
             holding = false;
             // The world waits at the instant it was brought back to.
             app.timeControl.pause();
             pausedHere = true;
-            app.hud.note(label, static_cast<float>(previousFrame));
+            app.hud.note(label, static_cast<float>(lastFrame));
         }
         return true;
     }
@@ -43,10 +44,15 @@ bool RewindControl::key(TruckApp& app, int code, bool down) {
 }
 
 void RewindControl::frame(TruckApp& app, float frameTime) {
+    // The frame's length on the clock the frames run at: the same whether
+    // the driver keeps the offset a landing leaves or takes it into its own
+    // clock (the simulator's whole frames).
     const double now = frameTime;
-    const double back = rate * (now > previousFrame ? now - previousFrame : 0.0);
-    previousFrame = now;
+    const double local = now - app.timelineOffset;
+    const double back = rate * (local > previousLocal ? local - previousLocal : 0.0);
     app.history.landAtClock(app, app.clockTime - back, now);
+    previousLocal = app.timeControl.lastFrameTime();
+    lastFrame = now;
     format(app);
 }
 

@@ -28,7 +28,9 @@ class RewindControl {
 
     bool holding = false;
     bool pausedHere = false;
-    double startClock = 0.0;    // s, the clock when the key went down
-    double previousFrame = 0.0; // s, the frames' clock at the last frame
+    double startClock = 0.0; // s, the clock when the key went down
+    // s: the last frame on the simulation's own clock, and on the frames'.
+    double previousLocal = 0.0;
+    double lastFrame = 0.0;
     char label[32] = {};
 };
