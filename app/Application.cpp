@@ -6,7 +6,7 @@
 int specialKeyCode(int glutKey) {
     const bool handled = (glutKey >= GLUT_KEY_F1 && glutKey <= GLUT_KEY_F12) ||
                          (glutKey >= GLUT_KEY_LEFT && glutKey <= GLUT_KEY_DOWN) ||
-                         glutKey == GLUT_KEY_END;
+                         glutKey == GLUT_KEY_HOME || glutKey == GLUT_KEY_END;
     return handled ? glutKey + specialKeyCodeBase : -1;
 }
 

@@ -38,7 +38,7 @@ class Application {
 const int specialKeyCodeBase = 256;
 
 // The key code of a GLUT special key the application handles (F1 to F12, the
-// four arrows, End), or -1 for every other special key.
+// four arrows, Home and End), or -1 for every other special key.
 int specialKeyCode(int glutKey);
 // The key code of a character: its 8 bits, 0..255, never negative.
 int characterKeyCode(unsigned char character);

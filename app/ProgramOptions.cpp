@@ -9,6 +9,8 @@
 namespace {
 // Longest simulated time a screenshot may be taken at, seconds (a day).
 const double maxScreenshotTime = 86400.0;
+// Longest history --history keeps, seconds (an hour: about 430 MB).
+const double maxHistorySeconds = 3600.0;
 
 // The window system's options that carry a value, and those that do not.
 const char* const toolkitOptionsWithValue[] = {"-display", "-geometry"};
@@ -25,7 +27,7 @@ bool isOneOf(const char* argument, const char* const* names, size_t count) {
 } // namespace
 
 const char* ProgramOptions::usage() {
-    return "usage: dravonel [--assets DIR] [--map FILE]\n"
+    return "usage: dravonel [--assets DIR] [--map FILE] [--history SECONDS] [--state FILE]\n"
            "       dravonel [--assets DIR] --screenshot FILE.png --at SECONDS\n"
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
@@ -43,14 +45,19 @@ const char* ProgramOptions::usage() {
            "                     at --at SECONDS as a 640 x 480 PNG to FILE and exit\n"
            "  --script TEXT      timed input events, as for dravonel-sim: TIME:+KEY and\n"
            "                     TIME:-KEY with keys up down left right space esc q e\n"
-           "                     p [ ] . r h f1..f12, TIME:grab=P@X,Y,Z, TIME:release,\n"
-           "                     TIME:steer=V, TIME:throttle=V, TIME:brake=V; seconds\n"
+           "                     p [ ] . r h f1..f12 backspace home end, TIME:grab=P@X,Y,Z,\n"
+           "                     TIME:release, TIME:steer=V, TIME:throttle=V,\n"
+           "                     TIME:brake=V, TIME:rewind=S; seconds\n"
            "  --camera N         camera 1 to 5, as F1 to F4 and F12 (orbit)\n"
            "  --record FILE      write every frame's clock time and every key to FILE while\n"
            "                     you drive; the positions hash is printed when you close\n"
            "  --replay FILE      play a recording back in the window, print the positions\n"
            "                     hash at its end and exit (dravonel-sim --replay does the\n"
            "                     same without a window)\n"
+           "  --history SECONDS  keep that much simulated time to go back to with Backspace\n"
+           "                     (120; 0 keeps none)\n"
+           "  --state FILE       drive on from a moment saved with F10 instead of the start\n"
+           "                     (not with --record, --replay or --screenshot)\n"
            "  --no-hud           no overlay (speed, time scale, camera, messages); F9\n"
            "                     shows it\n"
            "  --no-rumble        leave the pad's motors still (no rumble on impacts and\n"
@@ -114,6 +121,10 @@ bool ProgramOptions::parse(int argc, char** argv) {
             ok = take(option, &record);
         } else if (std::strcmp(option, "--replay") == 0) {
             ok = take(option, &replay);
+        } else if (std::strcmp(option, "--history") == 0) {
+            ok = line.number(0.0, maxHistorySeconds, &historySeconds);
+        } else if (std::strcmp(option, "--state") == 0) {
+            ok = take(option, &state);
         } else if (isOneOf(option, toolkitOptionsWithValue, 2)) {
             const char* value = nullptr;
             ok = line.text(&value);
@@ -138,6 +149,10 @@ bool ProgramOptions::parse(int argc, char** argv) {
     const int modes = !screenshot.empty() + !record.empty() + !replay.empty();
     if (modes > 1) {
         reason = "--screenshot, --record and --replay do not go together";
+        return false;
+    }
+    if (!state.empty() && modes > 0) {
+        reason = "--state starts a live drive: not with --screenshot, --record or --replay";
         return false;
     }
     if (screenshot.empty() && (atGiven || scriptGiven || camera != 0)) {

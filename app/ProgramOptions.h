@@ -42,6 +42,10 @@ class ProgramOptions {
     // Recording file to write while driving, or to play back.
     std::string record;
     std::string replay;
+    // Simulated seconds of the past kept for rewinds and seeks.
+    double historySeconds = 120.0;
+    // A moment saved with F10 to start from; empty for the start.
+    std::string state;
     // argv[0] and the window system's options, for glutInit.
     std::vector<char*> toolkitArguments;
 

@@ -175,6 +175,8 @@ bool TruckApp::init() {
         return false;
     }
     std::memset(keys, 0, sizeof(keys));
+    // Without memory for it nothing can go back; the drive itself goes on.
+    history.allocate(*this, historySeconds);
     return true;
 }
 
@@ -184,6 +186,8 @@ bool TruckApp::initSimulation() {
         return false;
     }
     std::memset(keys, 0, sizeof(keys));
+    // Without memory for it nothing can go back; the drive itself goes on.
+    history.allocate(*this, historySeconds);
     return true;
 }
 

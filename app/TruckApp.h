@@ -7,10 +7,12 @@
 #include "app/Application.h"
 #include "app/camera/CameraHistory.h"
 #include "app/camera/CameraView.h"
-#include "app/overlay/Hud.h"
+#include "app/camera/OrbitCamera.h"
+#include "app/history/History.h"
+#include "app/history/RewindControl.h"
 #include "app/input/InputEvent.h"
 #include "app/input/InputRamp.h"
-#include "app/camera/OrbitCamera.h"
+#include "app/overlay/Hud.h"
 #include "app/overlay/TimeControl.h"
 #include "math/Mat4.h"
 #include "math/Vec3.h"
@@ -36,6 +38,9 @@ class TruckApp : public Application {
     bool init() override;
     // Advances the simulation to `time` (seconds since start) and draws.
     bool frame(float time) override;
+    // Draws the scene as it stands, at real time `time`, without moving
+    // the simulation (the second half of frame).
+    bool draw(float time);
     // Records key state; acts on Escape, F1-F8 and 'q'/'e'.
     void key(int code, bool down) override;
     // Consumes one input event: keys go to key(), grabs and releases to
@@ -54,8 +59,21 @@ class TruckApp : public Application {
     // model cannot be loaded the previous world, dust system and controls
     // stay in use and failureReason() says why.
     bool reset();
-    // Steps the world to `time`: ramps, drive, brakes, dust, physics.
+    // Steps the world to `time` on the frames' clock: ramps, drive, brakes,
+    // dust, physics (advanceClock), noted in the history; while Backspace
+    // is held it goes back in time instead.
     void advance(float time);
+    // Goes back `seconds` of simulated time through the history, to the
+    // exact frame, and drives on from there with the keys held now. False
+    // when there is no history.
+    bool rewind(double seconds);
+    // Writes the current moment to a new file in the working folder and
+    // names it on the overlay; false with failureReason().
+    bool saveState();
+    // Starts from the moment saved in `path` instead of the start, the
+    // frames' clock at 0 taken as the moment's time; false with
+    // failureReason() and nothing changed. Needs a loaded truck.
+    bool loadState(const char* path);
     // Recover in place: a fresh truck, as reset() loads it, turned to the
     // current heading and put down at rest where the truck is now, its
     // lowest particle 0.2 m above the ground. Off the grid it is reset().
@@ -193,6 +211,19 @@ class TruckApp : public Application {
     float analogValue[analogControlCount] = {0.0f, 0.0f, 0.0f};
     bool analogGiven[analogControlCount] = {false, false, false};
 
+    // The past for rewinds and seeks: `historySeconds` of it (set before
+    // init; 0 keeps none).
+    History history;
+    double historySeconds = History::defaultSeconds;
+    RewindControl rewindControl;
+    // Seconds the frames' clock (the timer, a script, a recording) runs
+    // ahead of the clock the simulation was lived on: 0 until a rewind or a
+    // loaded moment moves the simulation back or forward.
+    double timelineOffset = 0.0;
+    // States saved with F10, and the latest one's file name.
+    int statesSaved = 0;
+    std::string savedStateName;
+
     CameraHistory eyeHistory;
     CameraHistory eyeLocalHistory;
     CameraHistory targetHistory;
@@ -206,6 +237,10 @@ class TruckApp : public Application {
     bool drawDustParticles = true;
 
   private:
+    friend class AppMoment;
+    friend class History;
+    // The frame's work at `time` on the simulation's own clock.
+    void advanceClock(float time);
     std::string assetPath(const char* fileName) const;
     bool loadTexture(const char* fileName, uint32_t* name);
     bool loadMesh(Mesh** field, const char* fileName, int object, float scale, int ambient,
@@ -227,6 +262,8 @@ class TruckApp : public Application {
 
     std::string assetDirectory;
     std::string reason;
+    // The overlay's line for the latest saved state.
+    std::string savedStateText;
     // Height (m) below which a particle can no longer be over the ground;
     // set by every reset from the world's terrain.
     float fallOutHeight = -1.0e30f;

@@ -24,6 +24,7 @@ const int keyF5 = 261;
 const int keyF6 = 262;
 const int keyF7 = 263;
 const int keyF8 = 264;
+const int keyF10 = 266;
 const int keyF12 = 268;
 const int keyLeft = 356;
 const int keyUp = 357;
@@ -49,6 +50,18 @@ const int strutPairs[4][2] = {{35, 1244}, {68, 884}, {1, 1099}, {102, 738}};
 } // namespace
 
 void TruckApp::advance(float frameTime) {
+    if (rewindControl.held()) {
+        rewindControl.frame(*this, frameTime);
+        return;
+    }
+    // Exactly frameTime until time has been moved.
+    const float local = static_cast<float>(static_cast<double>(frameTime) - timelineOffset);
+    history.frameStarting(frameTime, local, timelineOffset);
+    advanceClock(local);
+    history.frameDone(*this);
+}
+
+void TruckApp::advanceClock(float frameTime) {
     // The simulation's clock: the frame's own time unless paused or slowed.
     const float time = timeControl.clock(frameTime);
     clockTime = time;
@@ -149,6 +162,10 @@ bool TruckApp::frame(float time) {
     advance(time);
     const std::chrono::duration<double> physics = std::chrono::steady_clock::now() - physicsStart;
     hud.countFrame(*this, time, physics.count());
+    return draw(time);
+}
+
+bool TruckApp::draw(float time) {
     renderer->beginFrame(0x505070, false);
     const Vec3 eye = setupCamera(time);
     drawSkyBox(eye);
@@ -227,6 +244,14 @@ void TruckApp::key(int code, bool down) {
     }
     const bool repeated = down && keys[code] != 0;
     keys[code] = down ? 1 : 0;
+    // Runs of the history again leave files and the rewind key alone.
+    const bool rerun = history.replaying();
+    if (!rerun && rewindControl.key(*this, code, down)) {
+        return;
+    }
+    if (down && code == keyF10 && !rerun && !repeated) {
+        saveState();
+    }
     if (down) {
         if (code == keyEscape) {
             reset();

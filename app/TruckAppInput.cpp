@@ -2,9 +2,15 @@
 // window, scripts and recordings drive the truck through the same calls.
 #include "app/TruckApp.h"
 
+#include "app/history/StateFile.h"
 #include "physics/PhysicsWorld.h"
 
 void TruckApp::input(const InputEvent& event) {
+    if (event.kind == InputKind::rewind) {
+        rewind(event.value);
+        return;
+    }
+    history.input(event);
     switch (event.kind) {
     case InputKind::key:
         key(event.code, event.down);
@@ -18,7 +24,40 @@ void TruckApp::input(const InputEvent& event) {
     case InputKind::analog:
         setAnalog(event.control, event.value);
         break;
+    case InputKind::rewind:
+        break;
     }
+}
+
+bool TruckApp::rewind(double seconds) {
+    if (history.replaying() || history.empty()) {
+        return false;
+    }
+    return history.landAtClock(*this, clockTime - seconds, history.lastFrameTime());
+}
+
+bool TruckApp::saveState() {
+    StateFile file;
+    if (!file.saveNew(*this)) {
+        return fail(file.failureReason());
+    }
+    ++statesSaved;
+    savedStateName = file.savedName();
+    savedStateText = "saved " + savedStateName;
+    hud.note(savedStateText.c_str(),
+             static_cast<float>(timeControl.lastFrameTime() + timelineOffset));
+    return true;
+}
+
+bool TruckApp::loadState(const char* path) {
+    StateFile file;
+    if (!file.load(*this, path)) {
+        return fail(file.failureReason());
+    }
+    // The frames' clock starts at 0 where the moment was.
+    timelineOffset = -timeControl.lastFrameTime();
+    history.allocate(*this, historySeconds);
+    return true;
 }
 
 void TruckApp::grabParticle(int particle, Vec3 target) {

@@ -7,20 +7,21 @@
 #include "app/Application.h"
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
-#include "app/input/DeviceFeedback.h"
-#include "app/input/GamePad.h"
-#include "app/input/InputRouter.h"
-#include "app/input/KeyboardInput.h"
-#include "app/input/WindowFocus.h"
-#include "app/world/MapFile.h"
-#include "app/input/MouseInput.h"
 #include "app/ProgramOptions.h"
-#include "app/record/Recording.h"
-#include "app/record/RecordingWriter.h"
 #include "app/ScreenshotDriver.h"
 #include "app/Timer.h"
 #include "app/TruckApp.h"
 #include "app/camera/ViewportFit.h"
+#include "app/input/DeviceFeedback.h"
+#include "app/input/GamePad.h"
+#include "app/input/InputRouter.h"
+#include "app/input/KeyboardInput.h"
+#include "app/input/MouseInput.h"
+#include "app/input/WindowFocus.h"
+#include "app/record/Recording.h"
+#include "app/record/RecordingWriter.h"
+#include "app/record/ReplayControl.h"
+#include "app/world/MapFile.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "render/Renderer.h"
@@ -47,6 +48,8 @@ TruckApp* truckApp = nullptr;
 ProgramOptions options;
 RecordingWriter* recorder = nullptr;
 Recording* replay = nullptr;
+// The replay's timeline and its keys.
+ReplayControl replayControl;
 // Where the keyboard's (and every other device's) events go.
 InputRouter router;
 MouseInput mouse;
@@ -90,6 +93,27 @@ void display() {
     mouse.beginFrame();
     float time = 0.0f;
     if (replay != nullptr) {
+        const double now = timer->elapsed();
+        float next = 0.0f;
+        const bool due = replay->upcomingFrameTime(&next) && next <= replayControl.position(now);
+        const bool more = replay->upcomingFrameTime(&next);
+        if (!due && (replayControl.waitsAtEnd() || more)) {
+            // Paused, sought or waiting at the end: the scene as it stands.
+            // Reaching the end says where the drive ended, once each time.
+            static bool atEnd = false;
+            if (!more && !atEnd) {
+                printPositionsHash();
+            }
+            atEnd = !more;
+            replayControl.takeRedraw();
+            replayControl.showTimeline(now);
+            if (barsShown) {
+                renderer->clearWindow(barColour);
+            }
+            truckApp->draw(static_cast<float>(now));
+            glutSwapBuffers();
+            return;
+        }
         if (!replay->nextFrame(truckApp, &time)) {
             // The whole drive has been played: its end state, then stop.
             printPositionsHash();
@@ -100,6 +124,8 @@ void display() {
             }
             std::exit(0);
         }
+        replayControl.played(time);
+        replayControl.showTimeline(now);
     } else {
         gamePad.poll(router, *truckApp);
         time = static_cast<float>(timer->elapsed());
@@ -142,10 +168,14 @@ void idle() {
         std::exit(0);
     }
     float next = 0.0f;
-    if (replay != nullptr && replay->upcomingFrameTime(&next)) {
-        const double wait = next - timer->elapsed();
-        if (wait > 0.0) {
-            usleep(static_cast<useconds_t>(std::min(wait, 0.01) * 1e6));
+    if (replay != nullptr && !replayControl.takeRedraw()) {
+        const double now = timer->elapsed();
+        const bool more = replay->upcomingFrameTime(&next);
+        const double wait =
+            more ? (next - replayControl.position(now)) / replayControl.speed() : 0.0;
+        if ((more && (wait > 0.0 || replayControl.paused())) ||
+            (!more && replayControl.waitsAtEnd())) {
+            usleep(static_cast<useconds_t>((wait > 0.0 ? std::min(wait, 0.01) : 0.01) * 1e6));
             return;
         }
     }
@@ -254,6 +284,7 @@ int main(int argc, char** argv) {
     folder.choose(options.assets);
     truckApp->setAssetDirectory(folder.path().c_str());
     truckApp->setMap(map);
+    truckApp->historySeconds = options.historySeconds;
     if (!application->init()) {
         // Never run frames on a partly built application: say what failed and stop.
         const char* reason = truckApp->failureReason();
@@ -262,6 +293,11 @@ int main(int argc, char** argv) {
         }
         std::fprintf(stderr, "dravonel: cannot start: %s%s\n", printableText(reason).c_str(),
                      folder.missingFilesHint().c_str());
+        teardown();
+        return 1;
+    }
+    if (!options.state.empty() && !truckApp->loadState(options.state.c_str())) {
+        std::fprintf(stderr, "dravonel: %s\n", printableText(truckApp->failureReason()).c_str());
         teardown();
         return 1;
     }
@@ -289,6 +325,11 @@ int main(int argc, char** argv) {
         }
     }
     router.attach(truckApp, recorder, replay != nullptr || !options.screenshot.empty());
+    if (replay != nullptr) {
+        replayControl.attach(truckApp, replay);
+        router.setIgnoredKeyHook(
+            [](int code, bool down) { replayControl.key(code, down, timer->elapsed()); });
+    }
     truckApp->hud.visible = !options.noHud;
     mouse.attach(truckApp, &router);
     keyboard.attach(truckApp, &router, options.screenshot.empty());

@@ -8,6 +8,7 @@
 #include "bench/BenchSupport.h"
 #include "physics/BlowUp.h"
 #include "physics/DriveController.h"
+#include "physics/DustRandom.h"
 #include "physics/DustSystem.h"
 
 #include <cstdlib>
@@ -20,7 +21,7 @@ void runTruck(benchmark::State& state, bool driving) {
         state.SkipWithError("Modell.txt did not load");
         return;
     }
-    std::srand(1);
+    DustRandom::shared().seed(1);
     DustSystem dust(1024, world->terrain());
     world->setDustSystem(&dust);
     DriveController controller;

@@ -1,9 +1,10 @@
 // DustSystem: emission gate and jitter, ring bookkeeping, flight and bounce.
 #include "physics/DustSystem.h"
 
+#include "physics/DustRandom.h"
 #include "physics/Terrain.h"
 
-#include <cstdlib>
+#include <cmath>
 #include <new>
 
 namespace {
@@ -17,12 +18,12 @@ constexpr float normalKept = 0.13f;    // share of normal speed returned by a bo
 
 // A uniform value in 0..0.9999 for the drawing's shape parameters.
 float randomShape() {
-    return static_cast<float>(std::rand() % 10000) * 0.0001f;
+    return static_cast<float>(DustRandom::shared().next() % 10000) * 0.0001f;
 }
 
 // Random upward-biased jitter between -0.0005 and 0.3991 m/s.
 float randomJitter() {
-    return static_cast<float>(std::rand() % 1000) * 0.001f * 0.4f - 0.0005f;
+    return static_cast<float>(DustRandom::shared().next() % 1000) * 0.001f * 0.4f - 0.0005f;
 }
 
 } // namespace
@@ -53,8 +54,20 @@ void DustSystem::setClock(float time) {
     clock = time;
 }
 
+bool DustSystem::restoreWindow(float clockValue, float interval, int first, int live) {
+    if (!std::isfinite(clockValue) || !std::isfinite(interval) || live < 0 || live > capacity ||
+        first < 0 || (capacity > 0 ? first >= capacity : first != 0)) {
+        return false;
+    }
+    clock = clockValue;
+    frameInterval = interval;
+    start = first;
+    count = live;
+    return true;
+}
+
 void DustSystem::emit(Vec3 position, Vec3& velocity) {
-    const int r = std::rand() % 10000;
+    const int r = DustRandom::shared().next() % 10000;
     if (static_cast<float>(r) * 0.0001f >= frameInterval * acceptRate) {
         return;
     }

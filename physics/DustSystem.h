@@ -36,6 +36,11 @@ class DustSystem {
     // Writable slots, for tools and tests that set up particles directly.
     DustParticle* particleSlots() { return particles; }
 
+    // Puts back the clocks and the live window of a snapshot (the slots
+    // themselves through particleSlots); false, and nothing changes, when
+    // the window does not fit the ring or a clock is not finite.
+    bool restoreWindow(float clockValue, float interval, int first, int live);
+
     float clockTime() const { return clock; }
     float interval() const { return frameInterval; }
 

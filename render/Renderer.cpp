@@ -166,6 +166,13 @@ bool Renderer::drawText(int x, int y, const char* text, int colour) {
     glColor4fv(rgba);
     glRasterPos2i(x, y);
     for (const char* c = text; *c != '\0'; ++c) {
+        // The font has Latin-1 only: a minus sign (U+2212 in UTF-8) is drawn
+        // as the hyphen-minus it looks like.
+        if (c[0] == '\xe2' && c[1] == '\x88' && c[2] == '\x92') {
+            glutBitmapCharacter(GLUT_BITMAP_8_BY_13, '-');
+            c += 2;
+            continue;
+        }
         glutBitmapCharacter(GLUT_BITMAP_8_BY_13, static_cast<unsigned char>(*c));
     }
     return checkError();

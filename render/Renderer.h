@@ -73,7 +73,8 @@ class Renderer {
     // A rectangle in a packed colour with opacity alpha (0..1).
     bool drawRectangle(int x, int y, int width, int height, int colour, float alpha);
     // One line of text in the window system's 8 x 13 fixed font, the
-    // baseline of its first character at (x, y).
+    // baseline of its first character at (x, y); Latin-1, and the UTF-8
+    // minus sign (U+2212) drawn as a hyphen-minus.
     bool drawText(int x, int y, const char* text, int colour);
     bool endOverlay();
     // The back buffer's RGB bytes of the rectangle (x, y, width, height),

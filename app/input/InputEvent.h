@@ -12,11 +12,14 @@ enum class InputKind : unsigned char {
     grab,    // grab a particle, or move the target of the one grabbed: particle, target
     release, // let go of the grabbed particle
     analog,  // an analog control moved: control, value
+    rewind,  // go back value seconds of simulated time and drive on from there
 };
 
 // The three ramped controls an analog device can set directly.
 enum class AnalogControl : unsigned char { steer = 0, throttle = 1, brake = 2 };
 const int analogControlCount = 3;
+// The longest rewind one event may ask for, s (a day: far beyond any history).
+const float maxRewindSeconds = 86400.0f;
 
 struct InputEvent {
     // Seconds from the start of the run (scripts); not used once delivered.
@@ -28,7 +31,8 @@ struct InputEvent {
     // grab: particle index and the world point it is pulled to, m.
     int particle = 0;
     Vec3 target;
-    // analog: which control and its value, -1..1 (brake 0..1).
+    // analog: which control and its value, -1..1 (brake 0..1); rewind: the
+    // seconds to go back (0 to maxRewindSeconds).
     AnalogControl control = AnalogControl::steer;
     float value = 0.0f;
 
@@ -49,6 +53,12 @@ struct InputEvent {
     static InputEvent makeRelease() {
         InputEvent e;
         e.kind = InputKind::release;
+        return e;
+    }
+    static InputEvent makeRewind(float seconds) {
+        InputEvent e;
+        e.kind = InputKind::rewind;
+        e.value = seconds;
         return e;
     }
     static InputEvent makeAnalog(AnalogControl control, float value) {

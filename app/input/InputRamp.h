@@ -29,6 +29,8 @@ class InputRamp {
     // a number, taken as 0) are held to it.
     float analogTarget(float analog) const;
     float value() const { return current; }
+    // Puts the value back where a snapshot found it.
+    void setValue(float value) { current = value; }
 
   private:
     // Rest value the ramp returns to.

@@ -1,8 +1,8 @@
 // InputRouter: recording and forwarding the devices' events.
 #include "app/input/InputRouter.h"
 
-#include "app/record/RecordingWriter.h"
 #include "app/TruckApp.h"
+#include "app/record/RecordingWriter.h"
 
 void InputRouter::attach(TruckApp* app, RecordingWriter* writer, bool ignoreDevices) {
     application = app;
@@ -12,6 +12,9 @@ void InputRouter::attach(TruckApp* app, RecordingWriter* writer, bool ignoreDevi
 
 void InputRouter::deliver(const InputEvent& event) {
     if (ignoring || application == nullptr) {
+        if (ignoring && ignoredKeys != nullptr && event.kind == InputKind::key) {
+            ignoredKeys(event.code, event.down);
+        }
         return;
     }
     if (recorder != nullptr) {

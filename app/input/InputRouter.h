@@ -15,9 +15,13 @@ class InputRouter {
     void attach(TruckApp* app, RecordingWriter* recorder, bool ignoreDevices);
     void deliver(const InputEvent& event);
     void key(int code, bool down) { deliver(InputEvent::makeKey(code, down)); }
+    // While the devices are ignored, their keys go to `hook` instead (null:
+    // nowhere), such as a replay's own keys.
+    void setIgnoredKeyHook(void (*hook)(int code, bool down)) { ignoredKeys = hook; }
 
   private:
     TruckApp* application = nullptr;
     RecordingWriter* recorder = nullptr;
     bool ignoring = true;
+    void (*ignoredKeys)(int code, bool down) = nullptr;
 };

@@ -44,6 +44,8 @@ const char* const helpLines[] = {
     "mouse left-drag    turn the orbit camera (F12); wheel: zoom",
     "mouse right-drag   grab the truck and pull",
     "pad rumble         impacts, rough ground; off: --no-rumble",
+    "Backspace          hold: time runs back (2x); p goes on",
+    "F10                save this moment to a file (--state)",
 };
 const int helpLineCount = sizeof(helpLines) / sizeof(helpLines[0]);
 } // namespace
@@ -120,7 +122,9 @@ void Hud::format(const TruckApp& app, float time) {
     std::snprintf(lines[0], sizeof(lines[0]), "%5.1f km/h %s", static_cast<double>(std::fabs(kmh)),
                   kmh < -0.05f ? "reverse" : (kmh > 0.05f ? "forward" : ""));
     const TimeControl& clock = app.timeControl;
-    if (clock.paused()) {
+    if (app.rewindControl.held()) {
+        std::snprintf(lines[1], sizeof(lines[1]), "%s", app.rewindControl.text());
+    } else if (clock.paused()) {
         std::snprintf(lines[1], sizeof(lines[1]), "PAUSED (time 1/%d)", 1 << clock.halvings());
     } else if (clock.halvings() > 0) {
         std::snprintf(lines[1], sizeof(lines[1]), "time 1/%d", 1 << clock.halvings());
@@ -135,6 +139,21 @@ void Hud::format(const TruckApp& app, float time) {
     }
     const int camera = app.camera >= 0 && app.camera < 5 ? app.camera : 0;
     std::snprintf(lines[3], sizeof(lines[3]), "camera %s", cameraNames[camera]);
+}
+
+void Hud::setTimeline(double position, double length, bool paused, int halvings) {
+    if (paused) {
+        std::snprintf(timelineText, sizeof(timelineText), "replay %6.1f / %.1f s  PAUSED", position,
+                      length);
+    } else if (halvings > 0) {
+        std::snprintf(timelineText, sizeof(timelineText), "replay %6.1f / %.1f s  x1/%d", position,
+                      length, 1 << halvings);
+    } else {
+        std::snprintf(timelineText, sizeof(timelineText), "replay %6.1f / %.1f s", position,
+                      length);
+    }
+    timelineShare = length > 0.0 ? static_cast<float>(position / length) : 0.0f;
+    timelineShare = timelineShare < 0.0f ? 0.0f : (timelineShare > 1.0f ? 1.0f : timelineShare);
 }
 
 void Hud::draw(Renderer* renderer, const TruckApp& app, float time, int width, int height) {
@@ -162,6 +181,18 @@ void Hud::draw(Renderer* renderer, const TruckApp& app, float time, int width, i
             const int grey = static_cast<int>(255.0f * fade);
             const int colour = fade >= 1.0f ? messageColour : (grey << 16 | grey << 8 | grey);
             renderer->drawText(x, margin + 6, messageText, colour);
+        }
+        if (timelineText[0] != '\0') {
+            // The timeline above the message line: its text, then the bar.
+            const int barWidth = width - 2 * margin - 40 * Renderer::textCellWidth;
+            const int y = margin + pitch + 2 * margin;
+            renderer->drawRectangle(margin / 2, y - margin / 2, width - margin, pitch + margin,
+                                    panelColour, 0.6f);
+            renderer->drawText(margin, y + 3, timelineText, textColour);
+            const int barX = width - margin - barWidth;
+            renderer->drawRectangle(barX, y + 2, barWidth, pitch - 4, 0x404048, 0.9f);
+            renderer->drawRectangle(barX, y + 2, static_cast<int>(barWidth * timelineShare),
+                                    pitch - 4, pausedColour, 0.9f);
         }
     }
     if (helpVisible) {

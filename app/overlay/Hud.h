@@ -37,6 +37,14 @@ class Hud {
     // Draws the overlay and the help panel over a viewport of the size given.
     void draw(Renderer* renderer, const TruckApp& app, float time, int width, int height);
 
+    // A replay's timeline, drawn above the message line from now on: the
+    // position and the length (s), paused, and the speed as 1 / 2^halvings.
+    void setTimeline(double position, double length, bool paused, int halvings);
+    // The timeline's text ("" without a replay) and the share of the bar
+    // that is filled.
+    const char* timeline() const { return timelineText; }
+    float timelineFilled() const { return timelineShare; }
+
     // Speed of the chassis in km/h, negative while it moves backwards.
     static float speedKmh(const TruckApp& app);
     // The lines the overlay shows, formatted for `time`; line 0 is the speed.
@@ -47,6 +55,8 @@ class Hud {
 
   private:
     char lines[lineCount][64] = {};
+    char timelineText[64] = {};
+    float timelineShare = 0.0f;
     const char* messageText = "";
     float messageTime = -1.0e30f;
     // Frames and physics seconds since figureStart, and the figures shown.

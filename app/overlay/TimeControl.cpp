@@ -1,6 +1,8 @@
 // TimeControl: the simulation clock under pause and slow motion.
 #include "app/overlay/TimeControl.h"
 
+#include <cmath>
+
 bool TimeControl::key(int code, bool down) {
     if (code != keyPause && code != keySlower && code != keyFaster && code != keyStep) {
         return false;
@@ -45,4 +47,37 @@ float TimeControl::clock(float time) {
     }
     lastSim = sim;
     return static_cast<float>(sim);
+}
+
+void TimeControl::pause() {
+    if (!isPaused) {
+        anchor();
+        engaged = true;
+        isPaused = true;
+    }
+}
+
+TimeControl::State TimeControl::state() const {
+    return State{engaged, isPaused, scaleHalvings, lastReal, lastSim, anchorReal, anchorSim};
+}
+
+bool TimeControl::valid(const State& value) {
+    // Written so that NaN fails too.
+    auto inRange = [](double t) { return t >= -longestTime && t <= longestTime; };
+    return value.halvings >= 0 && value.halvings <= maxHalvings && inRange(value.lastReal) &&
+           inRange(value.lastSim) && inRange(value.anchorReal) && inRange(value.anchorSim);
+}
+
+bool TimeControl::setState(const State& value) {
+    if (!valid(value)) {
+        return false;
+    }
+    engaged = value.engaged;
+    isPaused = value.paused;
+    scaleHalvings = value.halvings;
+    lastReal = value.lastReal;
+    lastSim = value.lastSim;
+    anchorReal = value.anchorReal;
+    anchorSim = value.anchorSim;
+    return true;
 }

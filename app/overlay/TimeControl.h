@@ -31,6 +31,29 @@ class TimeControl {
     double scale() const;
     int halvings() const { return scaleHalvings; }
 
+    // Pauses (from the last frame's clock on) unless paused already.
+    void pause();
+    // Real seconds of the last frame, as given to clock().
+    double lastFrameTime() const { return lastReal; }
+
+    // The whole state, for snapshots of the application.
+    struct State {
+        bool engaged;
+        bool paused;
+        int halvings;
+        double lastReal; // s
+        double lastSim;  // s
+        double anchorReal;
+        double anchorSim;
+    };
+    State state() const;
+    // False, and nothing changes, for a state the control cannot be in:
+    // a scale out of range, or a time not finite or beyond longestTime.
+    bool setState(const State& value);
+    static bool valid(const State& value);
+    // s: far beyond any drive, and far inside what a 32-bit float holds.
+    static constexpr double longestTime = 1.0e9;
+
   private:
     // The clock goes on from where the last frame left it.
     void anchor();

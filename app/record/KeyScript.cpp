@@ -16,11 +16,11 @@ struct Named {
 // Driving keys, cameras and display toggles, time control ('p' pause, '['
 // slower, ']' faster, '.' one frame), 'r' recover and 'h' help.
 const Named keyNamesTable[] = {
-    {"up", 357},  {"down", 359}, {"left", 356}, {"right", 358}, {"space", 32}, {"esc", 27},
-    {"q", 'q'},   {"e", 'e'},    {"p", 'p'},    {"[", '['},     {"]", ']'},    {".", '.'},
-    {"r", 'r'},   {"h", 'h'},    {"f1", 257},   {"f2", 258},    {"f3", 259},   {"f4", 260},
-    {"f5", 261},  {"f6", 262},   {"f7", 263},   {"f8", 264},    {"f9", 265},   {"f10", 266},
-    {"f11", 267}, {"f12", 268}};
+    {"up", 357},  {"down", 359}, {"left", 356},    {"right", 358}, {"space", 32}, {"esc", 27},
+    {"q", 'q'},   {"e", 'e'},    {"p", 'p'},       {"[", '['},     {"]", ']'},    {".", '.'},
+    {"r", 'r'},   {"h", 'h'},    {"f1", 257},      {"f2", 258},    {"f3", 259},   {"f4", 260},
+    {"f5", 261},  {"f6", 262},   {"f7", 263},      {"f8", 264},    {"f9", 265},   {"f10", 266},
+    {"f11", 267}, {"f12", 268},  {"backspace", 8}, {"home", 362},  {"end", 363}};
 
 // The whole of `text` as a finite number, or false.
 bool readNumber(const std::string& text, double* value) {
@@ -44,7 +44,7 @@ int KeyScript::codeForName(const std::string& name) {
 }
 
 const char* KeyScript::keyNames() {
-    return "up down left right space esc q e p [ ] . r h f1..f12";
+    return "up down left right space esc q e p [ ] . r h f1..f12 backspace home end";
 }
 
 bool KeyScript::parseWhat(const std::string& what, InputEvent* event) {
@@ -63,11 +63,20 @@ bool KeyScript::parseWhat(const std::string& what, InputEvent* event) {
     }
     const size_t equals = what.find('=');
     if (equals == std::string::npos) {
-        reason = "expected +KEY, -KEY, grab=P@X,Y,Z, release or CONTROL=VALUE";
+        reason = "expected +KEY, -KEY, grab=P@X,Y,Z, release, rewind=S or CONTROL=VALUE";
         return false;
     }
     const std::string name = what.substr(0, equals);
     const std::string value = what.substr(equals + 1);
+    if (name == "rewind") {
+        double seconds = 0.0;
+        if (!readNumber(value, &seconds) || seconds < 0.0 || seconds > maxRewindSeconds) {
+            reason = "expected rewind=SECONDS with SECONDS from 0 to a day";
+            return false;
+        }
+        *event = InputEvent::makeRewind(static_cast<float>(seconds));
+        return true;
+    }
     if (name == "grab") {
         const size_t at = value.find('@');
         const size_t comma1 = value.find(',', at == std::string::npos ? 0 : at);
@@ -171,6 +180,13 @@ void KeyScript::sendUntil(double time, TruckApp* app) {
     const double tolerance = 1e-9;
     while (sent < list.size() && list[sent].time <= time + tolerance) {
         app->input(list[sent]);
+        ++sent;
+    }
+}
+
+void KeyScript::skipUntil(double time) {
+    const double tolerance = 1e-9;
+    while (sent < list.size() && list[sent].time <= time + tolerance) {
         ++sent;
     }
 }

@@ -19,6 +19,7 @@ class KeyScript {
     //   +KEY, -KEY        press, release a key (names: codeForName)
     //   grab=P@X,Y,Z      grab particle P, target the world point X,Y,Z (m)
     //   release           let go of the grabbed particle
+    //   rewind=S          go back S seconds of simulated time and drive on
     //   steer=V, throttle=V, brake=V   an analog control, V in -1..1
     //                     (brake 0..1)
     // Events are kept in time order (stable for equal times). On failure
@@ -34,6 +35,10 @@ class KeyScript {
     // Sends `app` every event not sent yet whose time has come by `time`
     // (seconds), in order. Parsing starts the script over.
     void sendUntil(double time, TruckApp* app);
+    // Passes over the events sendUntil(time) would send, without sending
+    // them: they have happened already in a drive that starts from a saved
+    // moment.
+    void skipUntil(double time);
 
     // Key code for a key name, or -1.
     static int codeForName(const std::string& name);

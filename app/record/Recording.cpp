@@ -123,7 +123,16 @@ bool Recording::readLine(const std::string& line, int version, Entry* entry, std
         entry->event = InputEvent::makeAnalog(control, value);
         return true;
     }
-    *why = version >= 2 ? "expected a frame, key, grab, release, analog or end line"
+    if (version >= 2 && kind == "rewind") {
+        float seconds = 0.0f;
+        if (!w[1].empty() || !readFloat(w[0], 0.0f, maxRewindSeconds, &seconds)) {
+            *why = "expected \"rewind SECONDS\" with SECONDS from 0 to a day";
+            return false;
+        }
+        entry->event = InputEvent::makeRewind(seconds);
+        return true;
+    }
+    *why = version >= 2 ? "expected a frame, key, grab, release, analog, rewind or end line"
                         : "expected \"frame SECONDS\" or \"key CODE down|up\" with CODE 0 to 511";
     return false;
 }
@@ -314,4 +323,17 @@ bool Recording::upcomingFrameTime(float* time) const {
         }
     }
     return false;
+}
+
+void Recording::seekAfterFrameAt(double time) {
+    size_t after = 0;
+    for (size_t k = 0; k < entries.size(); ++k) {
+        if (entries[k].isFrame) {
+            if (entries[k].time > time) {
+                break;
+            }
+            after = k + 1;
+        }
+    }
+    cursor = after;
 }

@@ -54,6 +54,13 @@ class Recording {
     // frame's time. At the end sends the events after the last frame and
     // returns false.
     bool nextFrame(TruckApp* app, float* time);
+    // Goes back or on to just after the last frame whose time is at or
+    // before `time` (to the start when there is none): nextFrame then sends
+    // the events after it. Frame times never go back, so this is the frame a
+    // replay had played when its clock stood there.
+    void seekAfterFrameAt(double time);
+    // Goes back to the start.
+    void rewindToStart() { cursor = 0; }
     // The next frame's time without moving on; false at the end.
     bool upcomingFrameTime(float* time) const;
 

@@ -50,6 +50,9 @@ void RecordingWriter::input(const InputEvent& event) {
         std::fprintf(file, "analog %s %.9g\n", analogControlName(event.control),
                      static_cast<double>(event.value));
         break;
+    case InputKind::rewind:
+        std::fprintf(file, "rewind %.9g\n", static_cast<double>(event.value));
+        break;
     }
 }
 

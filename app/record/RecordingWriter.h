@@ -11,6 +11,7 @@
 //   grab 40 1.5 2.25 -3           particle, target x y z (m)
 //   release
 //   analog steer -0.5             steer|throttle|brake, value
+//   rewind 3                      go back 3 s of simulated time
 //   key 357 up
 //   end 5e0a7c1b9d2f4e60          positions hash the drive ended on
 //

@@ -1,12 +1,12 @@
 // The per-frame path allocates nothing: polling the gamepad, advancing the
 // truck (ramps from keys and analog values, drive, dust, physics step), the
-// rigid fits with their decompositions, the cameras
-// and drawing make no call to operator new. The test program's global
+// rigid fits with their decompositions, the cameras, the history's moments,
+// rewinds and held Backspace, and drawing make no call to operator new. The test program's global
 // operator new counts its calls.
+#include "app/TruckApp.h"
 #include "app/input/GamePad.h"
 #include "app/input/InputRouter.h"
 #include "app/world/MapFile.h"
-#include "app/TruckApp.h"
 #include "app/world/TruckPlacement.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Renderer.h"
@@ -85,6 +85,13 @@ TEST(FrameAllocation, AdvancingAndFittingTheTruckAllocateNothing) {
             router.deliver(InputEvent::makeAnalog(control, 0.25f * static_cast<float>(k % 3)));
         }
         pad.poll(router, app);
+        // Back in time: a scripted rewind, then Backspace held for a while.
+        if (k == 200) {
+            router.deliver(InputEvent::makeRewind(1.3f));
+        }
+        if (k == 210 || k == 220) {
+            router.key(8, k == 210);
+        }
         app.advance(t);
         advanceCalls += newCalls.load() - before;
         before = newCalls.load();

@@ -3,6 +3,8 @@
 // back in the window and headless, an installed copy started from an empty
 // folder, and the model check with a model that blows up.
 #include "app/overlay/Hud.h"
+#include "app/record/RecordingWriter.h"
+#include "physics/PositionHash.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ProgramLock.h"
 #include "tests/support/TempFolder.h"
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -173,6 +176,12 @@ TEST(ProgramOptions, HelpOnStdoutAndMistakesRefusedWithStatus2) {
         {false, {"--record", "a.txt", "--replay", "b.txt"}},
         {false, {"--no-rumble", "--wheel"}},
         {false, {"--pad-mappings", ""}},
+        {false, {"--state", "a.state", "--replay", "b.txt"}},
+        {false, {"--history", "-1"}},
+        {true, {"--history", "1e9"}},
+        {true, {"--at", "3"}},
+        {true, {"--state", "a.state", "--replay", "b.txt"}},
+        {true, {"--script", "3:rewind=-1"}},
         {true, {"--duration", "abc"}},
         {true, {"--duration", "-1"}},
         {true, {"--duration", "1e999"}},
@@ -857,4 +866,274 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
     const Outcome refused = runToEnd(programPath, {"--assets", assetDir, "--wheel", wheel});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err, "dravonel: " + wheel + ":2: the range's two ends are the same\n");
+}
+
+namespace {
+struct TimedEvent {
+    double time;
+    const char* what;
+};
+
+// Script words for the events with from < time <= to, each `shift` later.
+std::string scriptOf(const std::vector<TimedEvent>& events, double from, double to, double shift) {
+    std::string text;
+    for (const TimedEvent& e : events) {
+        if (e.time > from && e.time <= to) {
+            char word[64];
+            std::snprintf(word, sizeof(word), "%.17g:%s ", e.time + shift, e.what);
+            text += word;
+        }
+    }
+    return text;
+}
+
+std::string simHash(const std::vector<std::string>& arguments, const std::string& folder = "/tmp",
+                    Outcome* outcome = nullptr) {
+    std::vector<std::string> all = {"--assets", assetDir, "--interval", "100"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    const Outcome run = runToEnd(simPath, all, folder);
+    EXPECT_EQ(run.status, 0) << run.err;
+    if (outcome != nullptr) {
+        *outcome = run;
+    }
+    return hashIn(run.out);
+}
+
+// A drive with every control, through a rewind's window and after it.
+const std::vector<TimedEvent> driveEvents = {
+    {0.0, "+up"},    {3.2, "+right"},  {4.4, "-right"}, {6.1, "+space"},  {6.5, "-space"},
+    {7.6, "+left"},  {8.3, "-left"},   {9.2, "+space"}, {9.6, "-space"},  {13.0, "-up"},
+    {13.1, "+down"}, {14.0, "+right"}, {15.3, "-down"}, {16.0, "-right"}, {17.0, "throttle=0.7"}};
+} // namespace
+
+// A scripted drive that goes back S seconds at 10 s and then drives the same
+// inputs again ends, 20 s of simulated time later, on the bits of the drive
+// that never went back: for lengths that land on a moment of the history,
+// between two, and back near the start. A moment saved with F10 at 12 s and
+// driven on from with --state ends there too.
+TEST(ProgramOptions, RewindAndSavedMomentsDriveOnAsIfTheyNeverLeft) {
+    const std::string straight =
+        simHash({"--script", scriptOf(driveEvents, -1.0, 100.0, 0.0), "--duration", "20"});
+    ASSERT_EQ(straight.size(), 16u);
+    for (double seconds : {3.0, 3.27, 0.5, 1.01, 9.9}) {
+        SCOPED_TRACE(seconds);
+        // The rewind arrives before frame 600 and lands on the last frame
+        // whose clock is at or before that of frame 599 less the length; the
+        // frames after it come again, `behind` frames later.
+        const long landing = static_cast<long>(std::floor(599.0 - 60.0 * seconds + 1e-3));
+        const long behind = 599 - landing;
+        char rewind[32];
+        std::snprintf(rewind, sizeof(rewind), "10:rewind=%g ", seconds);
+        // The keys stay as they are when it goes back: those held then but
+        // not at the frame landed on are let go, and the other way round.
+        std::string keys;
+        for (const char* key : {"up", "down", "left", "right", "space"}) {
+            bool heldThen = false;
+            bool heldThere = false;
+            for (const TimedEvent& e : driveEvents) {
+                if (std::strcmp(e.what + 1, key) == 0) {
+                    heldThen = e.time <= 9.99 ? e.what[0] == '+' : heldThen;
+                    heldThere = e.time <= landing / 60.0 ? e.what[0] == '+' : heldThere;
+                }
+            }
+            if (heldThen != heldThere) {
+                keys += std::string("10:") + (heldThere ? "+" : "-") + key + " ";
+            }
+        }
+        const std::string script = scriptOf(driveEvents, -1.0, 9.99, 0.0) + rewind + keys +
+                                   scriptOf(driveEvents, landing / 60.0, 100.0, behind / 60.0);
+        EXPECT_EQ(
+            simHash({"--script", script, "--duration", std::to_string((1200.0 + behind) / 60.0)}),
+            straight)
+            << script;
+    }
+
+    TempFolder folder;
+    std::vector<TimedEvent> saving = driveEvents;
+    saving.push_back({12.0, "+f10"});
+    saving.push_back({12.1, "-f10"});
+    const std::string script = scriptOf(saving, -1.0, 100.0, 0.0);
+    Outcome saved;
+    EXPECT_EQ(simHash({"--script", script, "--duration", "20"}, folder.path(), &saved), straight);
+    EXPECT_EQ(saved.err, "dravonel-sim: saved dravonel-001.state\n");
+    Outcome resumed;
+    EXPECT_EQ(simHash({"--state", "dravonel-001.state", "--script", script, "--duration", "20"},
+                      folder.path(), &resumed),
+              straight);
+    EXPECT_EQ(resumed.err, "") << "the F10 the moment was saved by is passed over";
+}
+
+// A saved moment that is cut, damaged, made over another truck or not one
+// at all is refused with one line and status 1, at once.
+TEST(ProgramOptions, BrokenStateFilesAreRefusedWithOneLine) {
+    TempFolder folder;
+    ASSERT_EQ(simHash({"--script", "0:+up 3:+f10", "--duration", "3.1"}, folder.path()).size(),
+              16u);
+    const std::string good = readFile(folder.file("dravonel-001.state"));
+    ASSERT_GT(good.size(), 48u);
+    std::string nan = good;
+    // The payload's first float after the stamps (the simulation time) as
+    // NaN, and the sum made right again: only the value check finds it.
+    const uint32_t nanBits = 0x7fc00000u;
+    std::memcpy(&nan[48 + 16], &nanBits, 4);
+    const uint64_t sum = bytesHash(nan.data() + 48, nan.size() - 48);
+    std::memcpy(&nan[40], &sum, 8);
+    std::string flipped = good;
+    flipped[good.size() / 2] ^= 0x10;
+    writeFile(folder.file("cut.state"), good.substr(0, good.size() - 100));
+    writeFile(folder.file("head.state"), good.substr(0, 20));
+    writeFile(folder.file("flipped.state"), flipped);
+    writeFile(folder.file("nan.state"), nan);
+    writeFile(folder.file("garbage.state"), std::string(5000, '\x5a'));
+    writeFile(folder.file("empty.state"), "");
+    TempFolder heavier;
+    std::string model = readFile(assetDir + "/Modell.txt");
+    const size_t firstLine = model.find('\n') + 1;
+    const size_t lastWord = model.rfind(' ', model.find('\n', firstLine)) + 1;
+    model = model.substr(0, lastWord) + std::to_string(std::atof(model.c_str() + lastWord) * 1.01) +
+            model.substr(model.find('\n', firstLine));
+    assetsWithModel(heavier, model);
+    struct Case {
+        std::string file;
+        std::string assets;
+        const char* says;
+    };
+    const Case cases[] = {{"cut.state", assetDir, "cut short"},
+                          {"head.state", assetDir, "cut short"},
+                          {"flipped.state", assetDir, "damaged"},
+                          {"nan.state", assetDir, "cannot be in"},
+                          {"garbage.state", assetDir, "not a saved state"},
+                          {"empty.state", assetDir, "not a saved state"},
+                          {"nothere.state", assetDir, "cannot open"},
+                          {"dravonel-001.state", heavier.path(), "a different truck"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Outcome refused = runToEnd(
+            simPath, {"--assets", c.assets, "--state", folder.file(c.file)}, folder.path(), 20.0);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(refused.err.rfind("dravonel-sim: " + folder.file(c.file) + ": ", 0), 0u)
+            << refused.err;
+        EXPECT_NE(refused.err.find(c.says), std::string::npos) << refused.err;
+        EXPECT_EQ(occurrences(refused.err, "\n"), 1) << refused.err;
+    }
+}
+
+// A recorded 60 s drive with a rewind in it: --replay --at T prints the hash
+// that the file cut after its last frame at or before T plays to, at the
+// start, on a moment of the history, between two, after the rewind and at
+// the end.
+TEST(ProgramOptions, SeekInARecordingLandsOnThePlaybackHash) {
+    TruckApp stamps;
+    stamps.historySeconds = 0.0;
+    stamps.setAssetDirectory(assetDir.c_str());
+    ASSERT_TRUE(stamps.initSimulation()) << stamps.failureReason();
+    TempFolder folder;
+    const std::string path = folder.file("drive.txt");
+    RecordingWriter writer;
+    ASSERT_TRUE(writer.open(path.c_str(), stamps.modelHash, stamps.groundHash));
+    const struct {
+        int frame;
+        InputEvent event;
+    } events[] = {{2, InputEvent::makeKey(357, true)},
+                  {300, InputEvent::makeKey(358, true)},
+                  {380, InputEvent::makeKey(358, false)},
+                  {700, InputEvent::makeKey(32, true)},
+                  {740, InputEvent::makeKey(32, false)},
+                  {1500, InputEvent::makeRewind(2.2f)},
+                  {1900, InputEvent::makeAnalog(AnalogControl::steer, -0.4f)},
+                  {2400, InputEvent::makeKey(357, false)},
+                  {2500, InputEvent::makeKey(359, true)},
+                  {3100, InputEvent::makeKey(359, false)}};
+    for (int frame = 1; frame <= 3600; ++frame) {
+        for (const auto& e : events) {
+            if (e.frame == frame) {
+                writer.input(e.event);
+            }
+        }
+        writer.frame(static_cast<float>(frame / 60.0));
+    }
+    ASSERT_TRUE(writer.close());
+    const std::string text = readFile(path);
+    for (double at : {0.0, 12.5, 12.71, 25.1, 27.2, 44.44, 60.0}) {
+        SCOPED_TRACE(at);
+        // The file up to its last frame at or before T: the events after
+        // that frame came later.
+        long last = 0;
+        while (last < 3600 && static_cast<float>((last + 1) / 60.0) <= at) {
+            ++last;
+        }
+        std::string cut = text.substr(0, text.find("frame "));
+        if (last > 0) {
+            char frameLine[48];
+            std::snprintf(frameLine, sizeof(frameLine), "\nframe %.9g\n",
+                          static_cast<double>(static_cast<float>(last / 60.0)));
+            const size_t at = text.find(frameLine);
+            ASSERT_NE(at, std::string::npos) << frameLine;
+            cut = text.substr(0, at + std::strlen(frameLine));
+        }
+        writeFile(folder.file("cut.txt"), cut);
+        Outcome seek;
+        const std::string seeked =
+            simHash({"--replay", path, "--at", std::to_string(at)}, folder.path(), &seek);
+        EXPECT_EQ(seeked, simHash({"--replay", folder.file("cut.txt")})) << seek.err;
+        EXPECT_NE(seek.err.find("of CPU"), std::string::npos) << seek.err;
+    }
+}
+
+// In the window: Backspace held while driving goes back and pauses, a
+// driving key goes on; the recording of it replays headless to the live
+// hash. Its replay in the window, moved through with the timeline's keys
+// (back, on, to the start, paused and slowed, to the end), waits at its end
+// and names the same hash.
+TEST(ProgramOptions, WindowGoesBackWithBackspaceAndSeeksInItsReplay) {
+    if (!displayReady()) {
+        return;
+    }
+    ProgramLock lock;
+    TempFolder folder;
+    const std::string recording = folder.file("back.txt");
+    ChildProcess live;
+    const unsigned long window = startRecording(live, folder.path(), recording);
+    ASSERT_NE(window, 0ul);
+    EXPECT_EQ(runTool("xdotool mousemove --window " + std::to_string(window) +
+                      " 320 240 keydown Up sleep 1.5 keydown BackSpace sleep 0.6 keyup BackSpace "
+                      "sleep 0.4 keyup Up keydown Down sleep 0.8 keyup Down sleep 0.2 "
+                      ">/dev/null 2>&1"),
+              0);
+    ASSERT_TRUE(requestWindowClose(window));
+    ASSERT_TRUE(live.waitForExit(20.0));
+    const std::string liveHash = hashIn(live.standardOutput());
+    ASSERT_EQ(liveHash.size(), 16u) << live.standardOutput();
+    const std::string text = readFile(recording);
+    EXPECT_EQ(occurrences(text, "\nkey 8 down\n"), 1) << text.substr(0, 200);
+    EXPECT_EQ(occurrences(text, "\nkey 8 up\n"), 1);
+    EXPECT_EQ(simHash({"--replay", recording}), liveHash);
+    // Without its Backspace the same drive ends elsewhere.
+    std::string forward = text;
+    for (const char* line : {"key 8 down\n", "key 8 up\n"}) {
+        forward.erase(forward.find(line), std::strlen(line));
+    }
+    writeFile(folder.file("forward.txt"), forward);
+    EXPECT_NE(simHash({"--replay", folder.file("forward.txt")}), liveHash);
+
+    const std::vector<unsigned long> before = windowsNamed("Dravonel");
+    ChildProcess replay;
+    ASSERT_TRUE(replay.start(programPath.c_str(), folder.path().c_str(),
+                             {"--assets", assetDir, "--replay", recording}));
+    const unsigned long shown = waitForNewWindow("Dravonel", before, 20.0);
+    ASSERT_NE(shown, 0ul);
+    for (int k = 0; k < 300 && distinctColours(shown) <= 16; ++k) {
+        usleep(100000);
+    }
+    EXPECT_EQ(runTool("xdotool mousemove --window " + std::to_string(shown) +
+                      " 320 240 key Right key Left key Home key p key bracketleft key p key "
+                      "Right key End >/dev/null 2>&1"),
+              0);
+    ASSERT_TRUE(replay.waitForOutput("positions hash: ", 60.0)) << replay.standardError();
+    EXPECT_EQ(hashIn(replay.standardOutput()), liveHash);
+    // Moved through, it waits at its end for the window to close.
+    EXPECT_FALSE(replay.waitForExit(1.0));
+    ASSERT_TRUE(requestWindowClose(shown));
+    EXPECT_TRUE(replay.waitForExit(20.0));
 }

@@ -256,10 +256,10 @@ TEST(Program, StopsWithAReasonWhenOneAssetIsMissingOrBroken) {
 }
 
 TEST(KeyCodes, OnlyTheHandledSpecialKeysGetACode) {
-    const int handled[] = {GLUT_KEY_F1,   GLUT_KEY_F2,  GLUT_KEY_F3,   GLUT_KEY_F4, GLUT_KEY_F5,
-                           GLUT_KEY_F6,   GLUT_KEY_F7,  GLUT_KEY_F8,   GLUT_KEY_F9, GLUT_KEY_F10,
-                           GLUT_KEY_F11,  GLUT_KEY_F12, GLUT_KEY_LEFT, GLUT_KEY_UP, GLUT_KEY_RIGHT,
-                           GLUT_KEY_DOWN, GLUT_KEY_END};
+    const int handled[] = {GLUT_KEY_F1,   GLUT_KEY_F2,   GLUT_KEY_F3,   GLUT_KEY_F4, GLUT_KEY_F5,
+                           GLUT_KEY_F6,   GLUT_KEY_F7,   GLUT_KEY_F8,   GLUT_KEY_F9, GLUT_KEY_F10,
+                           GLUT_KEY_F11,  GLUT_KEY_F12,  GLUT_KEY_LEFT, GLUT_KEY_UP, GLUT_KEY_RIGHT,
+                           GLUT_KEY_DOWN, GLUT_KEY_HOME, GLUT_KEY_END};
     for (int key = -5; key < 400; ++key) {
         bool isHandled = false;
         for (int h : handled) {
@@ -273,9 +273,9 @@ TEST(KeyCodes, OnlyTheHandledSpecialKeysGetACode) {
     EXPECT_EQ(specialKeyCode(GLUT_KEY_DOWN), 359);
     EXPECT_EQ(specialKeyCode(GLUT_KEY_END), 363);
     EXPECT_EQ(specialKeyCode(GLUT_KEY_F12), 268);
-    // Page Up, Home and Insert are ignored.
+    // Home goes to a replay's start; Page Up and Insert are ignored.
+    EXPECT_EQ(specialKeyCode(GLUT_KEY_HOME), 362);
     EXPECT_EQ(specialKeyCode(GLUT_KEY_PAGE_UP), -1);
-    EXPECT_EQ(specialKeyCode(GLUT_KEY_HOME), -1);
     EXPECT_EQ(specialKeyCode(GLUT_KEY_INSERT), -1);
     // --camera N: F1 to F4, and F12 for the orbit camera (F5 is a toggle).
     EXPECT_EQ(cameraKeyCode(1), 257);

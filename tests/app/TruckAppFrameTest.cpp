@@ -3,6 +3,7 @@
 // init at that file.
 #include "app/TruckApp.h"
 #include "app/world/MapFile.h"
+#include "physics/DustRandom.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "render/Mesh.h"
@@ -230,7 +231,7 @@ int differingNear(const std::vector<T>& a, const std::vector<T>& b, int channels
 // on each axis.
 unsigned seedForLargeDust(Terrain& terrain) {
     for (unsigned seed = 1;; ++seed) {
-        std::srand(seed);
+        DustRandom::shared().seed(seed);
         DustSystem scratch(4, terrain);
         scratch.setClock(10.0f);
         Vec3 velocity;
@@ -367,7 +368,7 @@ TEST_F(TruckAppFrame, PixelsOfOneFrameShowEachPartInItsPlace) {
     Vec3 still = zeroVec3();
     dust->setClock(t - 20.0f);
     dust->setClock(t - 6.0f);
-    std::srand(seed);
+    DustRandom::shared().seed(seed);
     dust->emit(retired, still);
     // Born so that its age at t is exactly 5 s in float.
     float born = t - 5.0f;
@@ -380,12 +381,12 @@ TEST_F(TruckAppFrame, PixelsOfOneFrameShowEachPartInItsPlace) {
     ASSERT_EQ(t - born, 5.0f);
     dust->setClock(born - 8.0f);
     dust->setClock(born);
-    std::srand(seed);
+    DustRandom::shared().seed(seed);
     still = zeroVec3();
     dust->emit(faded, still);
     dust->setClock(t - 12.0f);
     dust->setClock(t - 4.0f);
-    std::srand(seed);
+    DustRandom::shared().seed(seed);
     still = zeroVec3();
     dust->emit(fading, still);
     app.frame(t);

@@ -1,9 +1,11 @@
 // The dust ring: the emission gate, ring overwrite, flight, bounce and expiry.
 #include "physics/DustSystem.h"
+#include "physics/DustRandom.h"
 #include "physics/Terrain.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -217,4 +219,42 @@ TEST(Dust, WindowHoldsOnlyEmittedSlotsEvenIfTheClockStepsBack) {
         EXPECT_TRUE(slots[(start + i) % capacity].alive);
     }
     EXPECT_EQ((start + count) % capacity, 2);
+}
+
+// The dust's generator gives the C library's rand() sequence (the dust of a
+// run is the dust it always had) for the start state and any seed, and its
+// state put back replays the same numbers.
+TEST(Dust, RandomMatchesTheLibraryAndRestores) {
+    DustRandom fresh;
+    DustRandom& shared = DustRandom::shared();
+    const DustRandom::State before = shared.state();
+    for (unsigned seed : {1u, 0u, 2u, 12345u, 2147483647u, 2147483648u, 4294967295u}) {
+        std::srand(seed);
+        DustRandom generator;
+        generator.seed(seed);
+        for (int k = 0; k < 2000; ++k) {
+            ASSERT_EQ(generator.next(), std::rand()) << "seed " << seed << " draw " << k;
+        }
+    }
+    std::srand(1);
+    EXPECT_EQ(fresh.next(), std::rand());
+
+    DustRandom generator;
+    generator.seed(77);
+    for (int k = 0; k < 45; ++k) {
+        generator.next();
+    }
+    const DustRandom::State saved = generator.state();
+    int first[100];
+    for (int& value : first) {
+        value = generator.next();
+    }
+    ASSERT_TRUE(generator.setState(saved));
+    for (int value : first) {
+        ASSERT_EQ(generator.next(), value);
+    }
+    DustRandom::State broken = saved;
+    broken.rear = DustRandom::degree;
+    EXPECT_FALSE(generator.setState(broken));
+    EXPECT_TRUE(shared.setState(before));
 }

@@ -6,6 +6,7 @@
 // against the plain step with the new Modell.txt and copying the printed
 // values.
 #include "physics/DriveController.h"
+#include "physics/DustRandom.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
@@ -58,7 +59,7 @@ struct Controls {
 };
 
 template <typename Script> uint64_t run(PhysicsWorld& world, Script script) {
-    std::srand(1);
+    DustRandom::shared().seed(1);
     DustSystem dust(1024, world.terrain());
     world.setDustSystem(&dust);
     DriveController controller;

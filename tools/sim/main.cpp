@@ -6,11 +6,11 @@
 #include "app/Application.h"
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
-#include "app/record/KeyScript.h"
-#include "app/world/MapFile.h"
-#include "app/record/Recording.h"
 #include "app/TruckApp.h"
 #include "app/TruckModelCheck.h"
+#include "app/record/KeyScript.h"
+#include "app/record/Recording.h"
+#include "app/world/MapFile.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "scene/RenderScale.h"
@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -28,19 +29,30 @@ const double radiansToDegrees = 57.29577951308232;
 const double maxDuration = 86400.0;
 // Cameras --camera selects: F1 to F4 as 1 to 4, the orbit camera (F12) as 5.
 const int cameraCount = 5;
+// Longest history --history keeps, seconds (an hour).
+const double maxHistory = 3600.0;
 
 void usage(FILE* to) {
     std::fprintf(
         to, "usage: dravonel-sim [--assets DIR] [--map FILE] [--script \"T:+key T:-key ...\"]\n"
             "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
-            "                    [--camera N]\n"
+            "                    [--camera N] [--history SECONDS] [--state FILE]\n"
             "       dravonel-sim [--assets DIR] [--map FILE] --replay FILE [--interval SECONDS]\n"
-            "                    [--csv] [--camera N]\n"
+            "                    [--csv] [--camera N] [--history SECONDS] [--at T]\n"
             "       dravonel-sim --check MODEL\n"
             "--map drives on a heightmap world (such as maps/dunes.map of the assets).\n"
             "Script events: TIME:+KEY, TIME:-KEY with keys up down left right space esc q e\n"
-            "p [ ] . r h f1..f12; TIME:grab=P@X,Y,Z, TIME:release; TIME:steer=V,\n"
-            "TIME:throttle=V, TIME:brake=V. Times in seconds.\n"
+            "p [ ] . r h f1..f12 backspace home end; TIME:grab=P@X,Y,Z, TIME:release;\n"
+            "TIME:steer=V, TIME:throttle=V, TIME:brake=V; TIME:rewind=S goes back S seconds\n"
+            "of simulated time and drives on (backspace held goes back at twice the speed);\n"
+            "+f10 saves the moment to a new file dravonel-NNN.state, named on stderr. Times\n"
+            "in seconds.\n"
+            "--history keeps that many seconds of the past to go back to (120; 0 none).\n"
+            "--state starts from a saved moment: the script's clock is the saved drive's, so\n"
+            "events before the moment are passed over and --duration is where it ends.\n"
+            "--at T plays the recording through (its whole length kept in the history), then\n"
+            "seeks back to its last frame at or before T and prints only the positions hash\n"
+            "there (the seek's CPU time on stderr).\n"
             "--replay plays a recording made with dravonel --record at its own frame times.\n"
             "--check reports on a model file (see docs/model-format.md): exit 0 when it is\n"
             "usable, 1 when not, with the first reason on the last line.\n"
@@ -141,6 +153,42 @@ void reportUnstable(const TruckApp& app, double time, bool csv, int* reported) {
         std::fprintf(to, "%7.2f  the soft body became unstable and was reset\n", time);
     }
 }
+// One line on stderr for each state F10 saved since the last call.
+void reportSavedStates(const TruckApp& app, int* reported) {
+    if (app.statesSaved != *reported) {
+        *reported = app.statesSaved;
+        std::fprintf(stderr, "dravonel-sim: saved %s\n",
+                     printableText(app.savedStateName.c_str()).c_str());
+    }
+}
+
+double cpuSeconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+// --at: the recording played through as the window plays it, then a seek
+// back to its last frame at or before `at` through the history; a frame
+// older than the history keeps is reached by playing from the start again.
+int seekInRecording(TruckApp& app, Recording& recording, double at) {
+    float time = 0.0f;
+    while (recording.nextFrame(&app, &time)) {
+        app.advance(time);
+    }
+    const double started = cpuSeconds();
+    if (app.history.empty() || at < app.history.firstFrameTime() ||
+        !app.history.landAtFrameTime(app, at)) {
+        std::fprintf(stderr,
+                     "dravonel-sim: --at %.3f: older than the history keeps (from %.3f s)\n", at,
+                     app.history.firstFrameTime());
+        return 1;
+    }
+    const double seconds = cpuSeconds() - started;
+    const uint64_t hash = positionHash(app.world->positions(), app.world->particleCount());
+    std::printf("positions hash: %016" PRIx64 "\n", hash);
+    std::fprintf(stderr, "dravonel-sim: seek to %.3f s: the frame at %.4f s, %.1f ms of CPU\n", at,
+                 app.history.lastFrameTime(), seconds * 1000.0);
+    return 0;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -156,6 +204,10 @@ int main(int argc, char** argv) {
     int camera = 0;
     bool csv = false;
     bool scripted = false;
+    double historySeconds = History::defaultSeconds;
+    std::string statePath;
+    double seekTime = 0.0;
+    bool seeking = false;
     CommandLine line(argc, argv);
     for (const char* option = line.next(); option != nullptr; option = line.next()) {
         const char* value = nullptr;
@@ -187,6 +239,14 @@ int main(int argc, char** argv) {
             scripted = true;
         } else if (std::strcmp(option, "--camera") == 0) {
             ok = line.integer(1, cameraCount, &camera);
+        } else if (std::strcmp(option, "--history") == 0) {
+            ok = line.number(0.0, maxHistory, &historySeconds);
+        } else if (std::strcmp(option, "--state") == 0) {
+            ok = line.text(&value);
+            statePath = ok ? value : "";
+        } else if (std::strcmp(option, "--at") == 0) {
+            ok = line.number(0.0, maxDuration, &seekTime);
+            seeking = true;
         } else if (std::strcmp(option, "--csv") == 0) {
             csv = true;
         } else if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
@@ -211,6 +271,12 @@ int main(int argc, char** argv) {
     if (!replayPath.empty() && scripted) {
         return optionError("--replay plays its own frames: no --script, --duration or --fps");
     }
+    if (!replayPath.empty() && !statePath.empty()) {
+        return optionError("--replay starts where its drive started: no --state");
+    }
+    if (seeking && replayPath.empty()) {
+        return optionError("--at seeks in a recording: give it --replay");
+    }
 
     KeyScript script;
     if (!script.parse(scriptText)) {
@@ -231,6 +297,12 @@ int main(int argc, char** argv) {
     AssetFolder folder;
     folder.choose(assets);
     TruckApp app;
+    // A seek reaches every frame of the recording through the history.
+    if (seeking) {
+        historySeconds =
+            std::min(maxHistory, std::max(historySeconds, recording.lastFrameTime() + 1.0));
+    }
+    app.historySeconds = historySeconds;
     app.setAssetDirectory(folder.path().c_str());
     app.setMap(mapPath.empty() ? nullptr : &map);
     if (!app.initSimulation()) {
@@ -257,6 +329,22 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Where a saved moment was: the script's clock starts there.
+    long firstFrame = 0;
+    if (!statePath.empty()) {
+        if (!app.loadState(statePath.c_str())) {
+            std::fprintf(stderr, "dravonel-sim: %s\n", printableText(app.failureReason()).c_str());
+            return 1;
+        }
+        firstFrame = std::lround(-app.timelineOffset * fps);
+        app.timelineOffset = 0.0;
+        // Everything sent before the moment's next frame is in the moment.
+        script.skipUntil(static_cast<double>(firstFrame + 1) / fps);
+    }
+    if (seeking) {
+        return seekInRecording(app, recording, seekTime);
+    }
+
     const Sample start = sampleBody(app);
     if (csv) {
         std::printf("time,x,y,z,dist,heading,speed,tilt,spin0,spin1,spin2,spin3%s\n",
@@ -278,14 +366,24 @@ int main(int argc, char** argv) {
 
     int fallOutResets = 0;
     int unstableResets = 0;
+    int statesSaved = 0;
     if (replayPath.empty()) {
         const long frames = static_cast<long>(duration * fps + 0.5);
         const long framesPerSample = std::max(1L, static_cast<long>(interval * fps + 0.5));
-        for (long frame = 0; frame <= frames; ++frame) {
+        // Frames the simulation's clock is behind the script's after rewinds:
+        // taken in whole frames, so that the clock after a rewind is the one
+        // the frames had the first time, bit for bit.
+        long behind = 0;
+        for (long frame = firstFrame; frame <= frames; ++frame) {
             const double t = static_cast<double>(frame) / fps;
             script.sendUntil(t, &app);
-            if (frame > 0) {
-                app.advance(static_cast<float>(t));
+            if (app.timelineOffset != 0.0) {
+                behind += std::lround(app.timelineOffset * fps);
+                app.timelineOffset = 0.0;
+            }
+            reportSavedStates(app, &statesSaved);
+            if (frame > firstFrame) {
+                app.advance(static_cast<float>(static_cast<double>(frame - behind) / fps));
                 if (camera > 0) {
                     eye = app.setupCamera(static_cast<float>(t));
                 }
@@ -302,6 +400,7 @@ int main(int argc, char** argv) {
         double nextRow = interval;
         float time = 0.0f;
         while (recording.nextFrame(&app, &time)) {
+            reportSavedStates(app, &statesSaved);
             app.advance(time);
             if (camera > 0) {
                 eye = app.setupCamera(time);

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -28,10 +29,10 @@ const std::string header = "dravonel recording 2\nmodel 00000000000000ff\n";
 TEST(InputEvents, ScriptWordsForEveryKindAndTheirRefusals) {
     KeyScript script;
     ASSERT_TRUE(script.parse("2:release 1:grab=40@1.5,-2,3e1 0:+p 0.5:-] 3:steer=-1 3:brake=0.25 "
-                             "4:throttle=1 4:+f12 4:+."))
+                             "4:throttle=1 4:+f12 4:+. 5:rewind=2.5 5:+backspace 5:-home"))
         << script.failureReason();
     const auto& events = script.events();
-    ASSERT_EQ(events.size(), 9u);
+    ASSERT_EQ(events.size(), 12u);
     EXPECT_EQ(events[0].kind, InputKind::key);
     EXPECT_EQ(events[0].code, 'p');
     EXPECT_TRUE(events[0].down);
@@ -50,11 +51,16 @@ TEST(InputEvents, ScriptWordsForEveryKindAndTheirRefusals) {
     EXPECT_EQ(events[6].control, AnalogControl::throttle);
     EXPECT_EQ(events[7].code, 268);
     EXPECT_EQ(events[8].code, '.');
+    EXPECT_EQ(events[9].kind, InputKind::rewind);
+    EXPECT_EQ(events[9].value, 2.5f);
+    EXPECT_EQ(events[10].code, 8);
+    EXPECT_EQ(events[11].code, 362);
 
     for (const char* bad :
          {"-1:+up", "1:+jump", "1:grab=4@1,2", "1:grab=-1@0,0,0", "1:grab=1.5@0,0,0",
           "1:grab=1@nan,0,0", "1:grab=1@1,2,3x", "1:steer=1.01", "1:brake=-0.1",
-          "1:throttle=", "1:gas=1", "1:release2", "1:", "x:+up", "1e999:+up"}) {
+          "1:throttle=", "1:gas=1", "1:release2", "1:", "x:+up", "1e999:+up", "1:rewind=-2",
+          "1:rewind=1e6", "1:rewind=x"}) {
         EXPECT_FALSE(script.parse(bad)) << bad;
         EXPECT_NE(std::string(script.failureReason()).find(bad), std::string::npos)
             << script.failureReason();
@@ -72,6 +78,7 @@ TEST(InputEvents, WrittenRecordingsReadBackWithTheirStampAndEnd) {
     writer.frame(0.2f);
     writer.input(InputEvent::makeAnalog(AnalogControl::steer, -0.123456789f));
     writer.input(InputEvent::makeRelease());
+    writer.input(InputEvent::makeRewind(4.25f));
     writer.frame(0.3f);
     ASSERT_TRUE(writer.finish(0xfedcba9876543210ULL)) << writer.failureReason();
 
@@ -89,6 +96,10 @@ TEST(InputEvents, WrittenRecordingsReadBackWithTheirStampAndEnd) {
     ASSERT_TRUE(recording.hasEndHash());
     EXPECT_EQ(recording.endHash(), 0xfedcba9876543210ULL);
     EXPECT_EQ(recording.frameCount(), 4);
+    // The rewind is a line of its own where it happened, read back above.
+    std::ifstream in(folder.file("r.txt"));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\nrelease\nrewind 4.25\nframe 0.30"), std::string::npos) << text;
 
     // The window waits for each frame in turn: two frame lines in a row are
     // two frames, neither skipped.
@@ -126,6 +137,8 @@ TEST(InputEvents, DamagedRecordingsAreRefusedByLineOrWarnedAbout) {
                            {"grab 1 0 0\n", "line 3"},
                            {"analog brake -1\n", "line 3"},
                            {"release now\n", "line 3"},
+                           {"rewind -1\n", "line 3"},
+                           {"rewind 2 3\n", "line 3"},
                            {"end 0\n", "line 3"},
                            {"end 0000000000000000\nframe 1\n", "line 4"},
                            {"jump\n", "line 3"}};
