@@ -13,6 +13,7 @@
 #include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -287,7 +288,10 @@ bool TruckApp::reset() {
     std::ifstream modelFile(path, std::ios::binary);
     const std::string modelBytes((std::istreambuf_iterator<char>(modelFile)),
                                  std::istreambuf_iterator<char>());
-    modelHash = bytesHash(modelBytes.data(), modelBytes.size());
+    // Only the six sections every reader understands: a model that gains a
+    // named section (its damage limits) keeps its stamp, and the drives
+    // recorded with it still replay.
+    modelHash = bytesHash(modelBytes.data(), std::min(modelBytes.size(), fresh->coreTextLength()));
     const Terrain& ground = fresh->terrain();
     const float layout[5] = {static_cast<float>(ground.samplesX),
                              static_cast<float>(ground.samplesZ), ground.spacing, ground.origin.x,
@@ -301,6 +305,7 @@ bool TruckApp::reset() {
     brakeRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);
     driveController.bindWheels(fresh->wheels());
 
+    fresh->setDamage(damage);
     delete world;
     world = fresh;
     offGridSeconds = 0.0f;

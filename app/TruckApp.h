@@ -7,10 +7,10 @@
 #include "app/Application.h"
 #include "app/camera/CameraHistory.h"
 #include "app/camera/CameraView.h"
-#include "app/overlay/Hud.h"
+#include "app/camera/OrbitCamera.h"
 #include "app/input/InputEvent.h"
 #include "app/input/InputRamp.h"
-#include "app/camera/OrbitCamera.h"
+#include "app/overlay/Hud.h"
 #include "app/overlay/TimeControl.h"
 #include "math/Mat4.h"
 #include "math/Vec3.h"
@@ -191,6 +191,9 @@ class TruckApp : public Application {
     bool drawSoftBody = false;
     bool drawFloorWireframe = false;
     bool drawDustParticles = true;
+    // Damage on: every world a reset builds bends for good and breaks by
+    // its model's limits (a fresh truck is whole again).
+    bool damage = false;
 
   private:
     std::string assetPath(const char* fileName) const;

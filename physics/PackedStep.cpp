@@ -12,6 +12,7 @@
 #include "physics/QuadraticSpring.h"
 #include "physics/RightAngleJoint.h"
 #include "physics/Spring.h"
+#include "physics/SpringDamage.h"
 #include "physics/StepConstants.h"
 #include "physics/Wheel.h"
 
@@ -181,6 +182,74 @@ void copySpringsOut(const PackedStep::SpringBatch* batches, Element* springs, in
     }
 }
 
+// The damage law of SpringDamage::flow for the four lanes of a batch, on the
+// lengths their forces are formed from: marks the lanes that break, moves
+// the rest lengths of the others, and returns the broken lanes as a mask.
+[[gnu::always_inline]] inline int flowBatch(PackedStep::SpringBatch& s,
+                                            PackedStep::DamageBatch& damage, __m128 length) {
+    const __m128 signBit = _mm_set1_ps(-0.0f);
+    const __m128 original = _mm_load_ps(damage.originalLength);
+    const __m128 yield = _mm_load_ps(damage.yieldLength);
+    const __m128 plastic = _mm_load_ps(damage.plasticLength);
+    const __m128 wasBroken =
+        _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(damage.broken)));
+    const __m128 breaks = _mm_cmpgt_ps(_mm_andnot_ps(signBit, _mm_sub_ps(length, original)),
+                                       _mm_load_ps(damage.breakLength));
+    const __m128 broken = _mm_or_ps(wasBroken, breaks);
+    const __m128 rest = _mm_load_ps(s.restLength);
+    const __m128 x = _mm_sub_ps(length, rest);
+    __m128 flowed =
+        select(_mm_cmplt_ps(x, _mm_xor_ps(yield, signBit)), _mm_add_ps(length, yield), rest);
+    flowed = select(_mm_cmpgt_ps(x, yield), _mm_sub_ps(length, yield), flowed);
+    const __m128 shortest = _mm_sub_ps(original, plastic);
+    const __m128 longest = _mm_add_ps(original, plastic);
+    flowed = select(_mm_cmplt_ps(flowed, shortest), shortest, flowed);
+    flowed = select(_mm_cmpgt_ps(flowed, longest), longest, flowed);
+    _mm_store_ps(s.restLength, select(broken, rest, flowed));
+    _mm_store_si128(reinterpret_cast<__m128i*>(damage.broken), _mm_castps_si128(broken));
+    return _mm_movemask_ps(broken);
+}
+
+// applyBatches with the damage law first: broken lanes keep their lengths
+// for damping and add no pull.
+template <typename Law>
+[[gnu::always_inline]] inline void
+applyDamagedBatches(PackedStep::Point* points, PackedStep::SpringBatch* batches,
+                    PackedStep::DamageBatch* damage, int count, Law law) {
+    const __m128 shortest = _mm_set1_ps(shortSpringLength);
+    for (int n = 0; n < count; ++n) {
+        PackedStep::SpringBatch& s = batches[n];
+        const BatchEnds ends = batchEnds(points, s);
+        __m128 d[4];
+        const __m128 length = springLengths(ends, d);
+        const int broken = flowBatch(s, damage[n], length);
+        const __m128 lambda = law(s, length);
+        addPulls(ends, d, lambda, _mm_movemask_ps(_mm_cmpnlt_ps(length, shortest)) & ~broken);
+    }
+}
+
+void copyDamageIn(PackedStep::DamageBatch* batches, const SpringDamage* damage, int count) {
+    for (int k = 0; k < count; ++k) {
+        PackedStep::DamageBatch& batch = batches[k / 4];
+        const int lane = k % 4;
+        batch.originalLength[lane] = damage[k].originalLength;
+        batch.yieldLength[lane] = damage[k].yieldLength;
+        batch.plasticLength[lane] = damage[k].plasticLength;
+        batch.breakLength[lane] = damage[k].breakLength;
+        batch.broken[lane] = damage[k].broken != 0 ? -1 : 0;
+    }
+}
+
+template <typename Element>
+void copyDamageOut(const PackedStep::SpringBatch* batches,
+                   const PackedStep::DamageBatch* damageBatches, Element* springs,
+                   SpringDamage* damage, int count) {
+    for (int k = 0; k < count; ++k) {
+        springs[k].restLength = batches[k / 4].restLength[k % 4];
+        damage[k].broken = damageBatches[k / 4].broken[k % 4] != 0 ? 1 : 0;
+    }
+}
+
 } // namespace
 
 PackedStep::~PackedStep() {
@@ -195,6 +264,8 @@ void PackedStep::release() {
     delete[] contacts;
     delete[] springBatches;
     delete[] quadraticBatches;
+    delete[] springDamageBatches;
+    delete[] quadraticDamageBatches;
     delete[] rimTangents;
     delete[] rimDenominators;
     points = nullptr;
@@ -204,6 +275,8 @@ void PackedStep::release() {
     contacts = nullptr;
     springBatches = nullptr;
     quadraticBatches = nullptr;
+    springDamageBatches = nullptr;
+    quadraticDamageBatches = nullptr;
     rimTangents = nullptr;
     rimDenominators = nullptr;
     particleCount = 0;
@@ -232,10 +305,13 @@ bool PackedStep::prepare(const StepElements& world) {
     contacts = new (std::nothrow) Contact[n > 0 ? n : 1]();
     springBatches = new (std::nothrow) SpringBatch[springs > 0 ? springs : 1]();
     quadraticBatches = new (std::nothrow) SpringBatch[quadratics > 0 ? quadratics : 1]();
+    springDamageBatches = new (std::nothrow) DamageBatch[springs > 0 ? springs : 1]();
+    quadraticDamageBatches = new (std::nothrow) DamageBatch[quadratics > 0 ? quadratics : 1]();
     rimTangents = new (std::nothrow) Tangent[rims > 0 ? rims : 1]();
     rimDenominators = new (std::nothrow) float[rims > 0 ? rims : 1]();
     if (!points || !motions || !masses || !inverseMasses || !contacts || !springBatches ||
-        !quadraticBatches || !rimTangents || !rimDenominators) {
+        !quadraticBatches || !springDamageBatches || !quadraticDamageBatches || !rimTangents ||
+        !rimDenominators) {
         release();
         return false;
     }
@@ -270,6 +346,10 @@ void PackedStep::copyIn(const StepElements& world) {
         springBatches[k / 4].damping[k % 4] = world.springs[k].damping;
     }
     copySpringsIn(quadraticBatches, world.quadraticSprings, world.quadraticSpringCount);
+    if (world.springDamage != nullptr) {
+        copyDamageIn(springDamageBatches, world.springDamage, world.springCount);
+        copyDamageIn(quadraticDamageBatches, world.quadraticDamage, world.quadraticSpringCount);
+    }
 }
 
 void PackedStep::copyOut(const StepElements& world) {
@@ -283,6 +363,12 @@ void PackedStep::copyOut(const StepElements& world) {
     }
     copySpringsOut(springBatches, world.springs, world.springCount);
     copySpringsOut(quadraticBatches, world.quadraticSprings, world.quadraticSpringCount);
+    if (world.springDamage != nullptr) {
+        copyDamageOut(springBatches, springDamageBatches, world.springs, world.springDamage,
+                      world.springCount);
+        copyDamageOut(quadraticBatches, quadraticDamageBatches, world.quadraticSprings,
+                      world.quadraticDamage, world.quadraticSpringCount);
+    }
 }
 
 void PackedStep::run(const StepElements& world, long long subSteps) {
@@ -303,8 +389,16 @@ void PackedStep::subStep(const StepElements& world) {
             points[p].force +
             GrabSpring::force(points[p].position, motions[p].velocity, world.grab->target);
     }
-    applySprings();
-    applyQuadraticSprings();
+    // The damage law runs inside the spring passes, on the lengths their
+    // forces are formed from: a break zeroes the force in the very sub-step
+    // it happens, and a flowed rest length is felt at once.
+    if (world.springDamage != nullptr) {
+        applyDamagedSprings();
+        applyDamagedQuadraticSprings();
+    } else {
+        applySprings();
+        applyQuadraticSprings();
+    }
     applyFriction(world);
     applyJoints(world);
     applyWheelTorques(world, true);
@@ -473,6 +567,48 @@ void PackedStep::applyQuadraticSprings() {
             _mm_mul_ps(_mm_mul_ps(_mm_load_ps(s.stiffness), x), _mm_andnot_ps(signBit, x));
         return _mm_div_ps(_mm_add_ps(damping, elastic), length);
     });
+}
+
+void PackedStep::applyDamagedSprings() {
+    const __m128 eightTenths = _mm_set1_ps(0.8f);
+    const __m128 two = _mm_set1_ps(2.0f);
+    const __m128 five = _mm_set1_ps(5.0f);
+    const __m128 rate = _mm_set1_ps(negInverseStep);
+    applyDamagedBatches(
+        points, springBatches, springDamageBatches, springBatchCount,
+        [&](SpringBatch& s, __m128 length) {
+            // The law of applySprings, on the rest lengths the damage left.
+            const __m128 rest = _mm_load_ps(s.restLength);
+            const __m128 e = _mm_mul_ps(eightTenths, rest);
+            const __m128 x = _mm_sub_ps(length, rest);
+            const __m128 offset = _mm_sub_ps(e, rest);
+            const __m128 fiveX = _mm_mul_ps(five, x);
+            const __m128 upper = _mm_sub_ps(_mm_mul_ps(two, rest), e);
+            __m128 extension = select(_mm_cmple_ps(length, upper), x, _mm_add_ps(fiveX, offset));
+            extension = select(_mm_cmplt_ps(length, e), _mm_sub_ps(fiveX, offset), extension);
+            const __m128 f = _mm_mul_ps(_mm_load_ps(s.stiffness), extension);
+            const __m128 damping =
+                _mm_mul_ps(_mm_mul_ps(_mm_load_ps(s.damping),
+                                      _mm_sub_ps(_mm_load_ps(s.previousLength), length)),
+                           rate);
+            _mm_store_ps(s.previousLength, length);
+            return _mm_div_ps(_mm_add_ps(f, damping), length);
+        });
+}
+
+void PackedStep::applyDamagedQuadraticSprings() {
+    const __m128 rate = _mm_set1_ps(negThreeOverStep);
+    const __m128 signBit = _mm_set1_ps(-0.0f);
+    applyDamagedBatches(points, quadraticBatches, quadraticDamageBatches, quadraticBatchCount,
+                        [&](SpringBatch& s, __m128 length) {
+                            const __m128 x = _mm_sub_ps(length, _mm_load_ps(s.restLength));
+                            const __m128 damping =
+                                _mm_mul_ps(_mm_sub_ps(_mm_load_ps(s.previousLength), length), rate);
+                            _mm_store_ps(s.previousLength, length);
+                            const __m128 elastic = _mm_mul_ps(
+                                _mm_mul_ps(_mm_load_ps(s.stiffness), x), _mm_andnot_ps(signBit, x));
+                            return _mm_div_ps(_mm_add_ps(damping, elastic), length);
+                        });
 }
 
 void PackedStep::applyFriction(const StepElements& world) {

@@ -1,0 +1,78 @@
+// SpringDamage: what a spring or quadratic spring remembers of being bent
+// for good or broken, and the law that changes it. Limits are strains of the
+// length at load, so one material yields at the same strain whatever a
+// spring's length: beyond the yield strain the rest length flows towards the
+// current length (never further than the plastic limit from where it
+// started), and beyond the break strain the spring stops acting for good.
+// The records are one flat array per spring kind, parallel to the element
+// arrays and owned by the world, so that a copy of them is a copy of the
+// damage.
+#pragma once
+
+#include "math/Vec3.h"
+
+#include <cmath>
+
+class QuadraticSpring;
+class Spring;
+
+// Damage limits of one element, as strains (dimensionless). A strain that is
+// infinite never comes: such an element never yields or breaks.
+struct DamageLimits {
+    float yieldStrain;   // elastic strain beyond which the rest length flows
+    float plasticStrain; // largest strain of the rest length from its length at load
+    float breakStrain;   // strain from the length at load beyond which it breaks
+};
+
+struct SpringDamage {
+    // Sets the limits for an element whose rest length at load is `length`
+    // (m): the strains become lengths once here, not in every sub-step.
+    void init(float length, const DamageLimits& limits);
+    // Undamaged again: back to its length at load, acting.
+    void repair(float& restLength) const { restLength = originalLength; }
+
+    // The law for one sub-step, before the element's force is formed from
+    // `length`: a break when the length is further than breakLength from the
+    // length at load, otherwise the flow of restLength. Moving the rest
+    // length towards the current length lowers the element's stored energy
+    // and adds none. Nothing changes for an element already broken.
+    void flow(float& restLength, float length) {
+        if (broken != 0) {
+            return;
+        }
+        if (std::fabs(length - originalLength) > breakLength) {
+            broken = 1;
+            return;
+        }
+        const float x = length - restLength;
+        if (x > yieldLength) {
+            restLength = length - yieldLength;
+        } else if (x < -yieldLength) {
+            restLength = length + yieldLength;
+        }
+        const float shortest = originalLength - plasticLength;
+        const float longest = originalLength + plasticLength;
+        if (restLength < shortest) {
+            restLength = shortest;
+        }
+        if (restLength > longest) {
+            restLength = longest;
+        }
+    }
+
+    DamageLimits limits{inf(), inf(), inf()};
+    float originalLength = 0.0f; // m, rest length at load
+    float yieldLength = inf();   // m, yieldStrain * originalLength
+    float plasticLength = inf(); // m, plasticStrain * originalLength
+    float breakLength = inf();   // m, breakStrain * originalLength
+    int broken = 0;              // 1 once broken, until repaired
+
+    static float inf() { return __builtin_inff(); }
+};
+
+// The damaged counterparts of Spring::apply and QuadraticSpring::apply: the
+// law first, on the length the force is formed from, then the force as
+// ever, or only the length remembered for damping when the element is
+// broken.
+void applyDamaged(Spring& spring, SpringDamage& damage);
+void applyDamaged(QuadraticSpring& spring, SpringDamage& damage);
