@@ -30,7 +30,7 @@ const char* ProgramOptions::usage() {
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
            "       dravonel [--assets DIR] --replay FILE\n"
-           "Any of them with --no-hud.\n"
+           "Any of them with --no-hud and --damage.\n"
            "\n"
            "With no options it loads its files from the working directory (or from the\n"
            "installed share/dravonel when the working directory has none) and you drive.\n"
@@ -52,6 +52,8 @@ const char* ProgramOptions::usage() {
            "                     same without a window)\n"
            "  --no-hud           no overlay (speed, time scale, camera, messages); F9\n"
            "                     shows it\n"
+           "  --damage           the truck bends for good and breaks in a crash; Esc and\n"
+           "                     r repair it (a replay needs the setting it was recorded with)\n"
            "  --help             print this text\n"
            "Closing the window ends the program; Escape resets the truck.\n";
 }
@@ -96,6 +98,8 @@ bool ProgramOptions::parse(int argc, char** argv) {
             ok = line.integer(1, 5, &camera);
         } else if (std::strcmp(option, "--no-hud") == 0) {
             noHud = true;
+        } else if (std::strcmp(option, "--damage") == 0) {
+            damage = true;
         } else if (std::strcmp(option, "--record") == 0) {
             ok = take(option, &record);
         } else if (std::strcmp(option, "--replay") == 0) {

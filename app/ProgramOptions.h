@@ -33,6 +33,8 @@ class ProgramOptions {
     int camera = 0;
     // Leave the overlay out (F9 still shows it).
     bool noHud = false;
+    // --damage: the truck bends for good and breaks.
+    bool damage = false;
     // Recording file to write while driving, or to play back.
     std::string record;
     std::string replay;

@@ -9,6 +9,7 @@
 #include "render/Bitmap.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
+#include "scene/DeformingMesh.h"
 #include "scene/EdgeSkirt.h"
 #include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
@@ -59,6 +60,7 @@ TruckApp::~TruckApp() {
     delete translucentMesh;
     delete edgeMesh;
     delete groundPatch;
+    delete deformingBody;
     delete world;
     if (dust != nullptr) {
         dust->release();
@@ -173,6 +175,9 @@ bool TruckApp::init() {
     if (!buildDustMesh() || !(map == nullptr ? buildTerrainMesh() : buildGroundPatch()) ||
         !buildEdgeMesh()) {
         return false;
+    }
+    if (damage && !bindDeformingBody()) {
+        return fail("out of memory for the deforming body");
     }
     std::memset(keys, 0, sizeof(keys));
     return true;

@@ -7,18 +7,18 @@
 #include "app/Application.h"
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
-#include "app/input/GamePad.h"
-#include "app/input/InputRouter.h"
-#include "app/input/KeyboardInput.h"
-#include "app/world/MapFile.h"
-#include "app/input/MouseInput.h"
 #include "app/ProgramOptions.h"
-#include "app/record/Recording.h"
-#include "app/record/RecordingWriter.h"
 #include "app/ScreenshotDriver.h"
 #include "app/Timer.h"
 #include "app/TruckApp.h"
 #include "app/camera/ViewportFit.h"
+#include "app/input/GamePad.h"
+#include "app/input/InputRouter.h"
+#include "app/input/KeyboardInput.h"
+#include "app/input/MouseInput.h"
+#include "app/record/Recording.h"
+#include "app/record/RecordingWriter.h"
+#include "app/world/MapFile.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "render/Renderer.h"
@@ -235,6 +235,7 @@ int main(int argc, char** argv) {
     folder.choose(options.assets);
     truckApp->setAssetDirectory(folder.path().c_str());
     truckApp->setMap(map);
+    truckApp->damage = options.damage;
     if (!application->init()) {
         // Never run frames on a partly built application: say what failed and stop.
         const char* reason = truckApp->failureReason();
@@ -248,7 +249,8 @@ int main(int argc, char** argv) {
     }
     if (!options.record.empty()) {
         recorder = new RecordingWriter();
-        if (!recorder->open(options.record.c_str(), truckApp->modelHash, truckApp->groundHash)) {
+        if (!recorder->open(options.record.c_str(), truckApp->modelHash, truckApp->groundHash,
+                            options.damage)) {
             std::fprintf(stderr, "dravonel: %s\n",
                          printableText(recorder->failureReason()).c_str());
             teardown();
@@ -258,7 +260,8 @@ int main(int argc, char** argv) {
 
     if (replay != nullptr) {
         if (!replay->matchesModel(truckApp->modelHash) ||
-            !replay->matchesGround(truckApp->groundHash)) {
+            !replay->matchesGround(truckApp->groundHash) ||
+            !replay->matchesDamage(options.damage)) {
             std::fprintf(stderr, "dravonel: %s\n", printableText(replay->failureReason()).c_str());
             teardown();
             return 1;
