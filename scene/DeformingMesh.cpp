@@ -26,6 +26,10 @@ const float minimumRestQuality = 0.3f;
 const float brokenQualityShare = 0.25f;
 const float longestArm = 1.5f;
 const float shortestArm = 0.5f;
+// Largest Frobenius norm of (map^T map - I), the frame's strain, that still
+// counts as a dent (a stretch of about 20 % one way) rather than a frame
+// torn apart.
+const float largestFrameStrain = 0.45f;
 // Nearness weight 1 / (d^2 + softening), d in m from the frame's origin.
 const float softening = 0.01f;
 
@@ -211,6 +215,15 @@ bool DeformingMesh::bind(Renderer* renderer, const Mesh& source, const Mat4& res
                     }
                 }
                 f.restOrigin = rest[origin];
+                f.restLow = rest[origin] * renderScale;
+                f.restHigh = f.restLow;
+                for (int k = 1; k < 4; ++k) {
+                    const Vec3 q = rest[f.p[k]] * renderScale;
+                    f.restLow = Vec3(std::min(f.restLow.x, q.x), std::min(f.restLow.y, q.y),
+                                     std::min(f.restLow.z, q.z));
+                    f.restHigh = Vec3(std::max(f.restHigh.x, q.x), std::max(f.restHigh.y, q.y),
+                                      std::max(f.restHigh.z, q.z));
+                }
                 frame = static_cast<int>(made.size());
                 made.push_back(f);
                 index[key] = frame;
@@ -219,6 +232,13 @@ bool DeformingMesh::bind(Renderer* renderer, const Mesh& source, const Mat4& res
             const float weight = 1.0f / (dot(d, d) + softening);
             binding.frame[found] = frame;
             binding.weight[found] = weight;
+            const Frame& f = made[static_cast<size_t>(frame)];
+            const Vec3 r = restVertices[v];
+            const Vec3 c(std::min(std::max(r.x, f.restLow.x), f.restHigh.x),
+                         std::min(std::max(r.y, f.restLow.y), f.restHigh.y),
+                         std::min(std::max(r.z, f.restLow.z), f.restHigh.z));
+            binding.inside[found] = c;
+            binding.beyond[found] = r - c;
             weightSum += weight;
             ++found;
         }
@@ -274,6 +294,27 @@ void DeformingMesh::updateFrame(Frame& f, const Vec3* positions, const Mat4& rig
                                m[3 * i + 2] * f.inverseRest[6 + j];
         }
     }
+    // Torn rather than dented: the strain map^T map - I too large.
+    float strain = 0.0f;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            float g =
+                f.map[i] * f.map[j] + f.map[3 + i] * f.map[3 + j] + f.map[6 + i] * f.map[6 + j];
+            g -= i == j ? 1.0f : 0.0f;
+            strain += g * g;
+        }
+    }
+    if (!(strain <= largestFrameStrain * largestFrameStrain)) {
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) {
+                f.map[3 * i + j] = rigid.m[4 * j + i];
+                f.normalMap[3 * i + j] = rigid.m[4 * j + i];
+            }
+        }
+        f.shift = Vec3(rigid.m[12], rigid.m[13], rigid.m[14]);
+        ++fallbacks;
+        return;
+    }
     cofactor(f.map, f.normalMap);
     f.shift = o * renderScale - times(f.map, f.restOrigin * renderScale);
 }
@@ -301,11 +342,14 @@ void DeformingMesh::update(const Vec3* positions, const Mat4& rigid) {
             point = follow.transformPoint(r);
             normal = follow.transformVector(n);
         } else {
+            Vec3 beyond;
             for (int k = 0; k < framesPerVertex && binding.frame[k] >= 0; ++k) {
                 const Frame& f = frames[binding.frame[k]];
-                point = point + (times(f.map, r) + f.shift) * binding.weight[k];
+                point = point + (times(f.map, binding.inside[k]) + f.shift) * binding.weight[k];
+                beyond = beyond + binding.beyond[k] * binding.weight[k];
                 normal = normal + times(f.normalMap, n) * binding.weight[k];
             }
+            point = point + follow.transformVector(beyond);
         }
         copy->vertices[v] = point;
         const float l = length(normal);

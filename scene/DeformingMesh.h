@@ -5,9 +5,13 @@
 // in each frame. Every frame the vertex is rebuilt from the frames as they
 // stand now, blended by nearness, and its normal is carried by the same
 // linear maps. A frame whose particles have come apart (an edge stretched
-// or squashed by half, or the tetrahedron flattened) is replaced by the
+// or squashed by half, the tetrahedron flattened, or sheared or stretched
+// far beyond what a dent does) is replaced by the
 // rigid fit for that update, so a vertex follows the body rather than
-// spiking. Binding allocates; an update allocates nothing.
+// spiking. A vertex beyond the box of a frame's particles takes that frame's
+// motion at the nearest point of the box and keeps its offset from there,
+// turned by the rigid fit, so it is carried, not swung out. Binding
+// allocates; an update allocates nothing.
 //
 // DeformingBody: the body and cab meshes of the truck, bound together to the
 // particles of the body.
@@ -50,18 +54,25 @@ class DeformingMesh {
 
   private:
     struct Frame {
-        int p[4];             // origin and three arm particles
-        float inverseRest[9]; // inverse of the rest arms (columns), row-major, 1/m
-        Vec3 restOrigin;      // m
-        float restArm[3];     // rest arm lengths, m
-        float restQuality;    // det / product of arm lengths at rest, |.| >= minimum
-        float map[9];         // current linear map, row-major
-        float normalMap[9];   // its cofactor matrix, which carries normals
-        Vec3 shift;           // scene units: vertex = map * rest + shift
+        int p[4];               // origin and three arm particles
+        float inverseRest[9];   // inverse of the rest arms (columns), row-major, 1/m
+        Vec3 restOrigin;        // m
+        Vec3 restLow, restHigh; // the box of its particles at rest, scene units
+        float restArm[3];       // rest arm lengths, m
+        float restQuality;      // det / product of arm lengths at rest, |.| >= minimum
+        float map[9];           // current linear map, row-major
+        float normalMap[9];     // its cofactor matrix, which carries normals
+        Vec3 shift;             // scene units: vertex = map * rest + shift
     };
     struct Binding {
         int frame[framesPerVertex]; // -1: unused
         float weight[framesPerVertex];
+        // The vertex's rest point clamped into each frame's rest box, and
+        // what is left to the vertex from there (scene units): the frame
+        // carries the first, the rigid fit turns the second, so a vertex
+        // beyond its particles is never swung out by their shear.
+        Vec3 inside[framesPerVertex];
+        Vec3 beyond[framesPerVertex];
     };
     void release();
     void updateFrame(Frame& f, const Vec3* positions, const Mat4& rigid);

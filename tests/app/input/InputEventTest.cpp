@@ -2,10 +2,10 @@
 // recording lines for every kind of event, what a reader refuses and what
 // it warns about, the pace a replay keeps, and releases matched to the key
 // that is held.
+#include "app/input/WindowKeys.h"
 #include "app/record/KeyScript.h"
 #include "app/record/Recording.h"
 #include "app/record/RecordingWriter.h"
-#include "app/input/WindowKeys.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -89,6 +89,30 @@ TEST(InputEvents, WrittenRecordingsReadBackWithTheirStampAndEnd) {
     ASSERT_TRUE(recording.hasEndHash());
     EXPECT_EQ(recording.endHash(), 0xfedcba9876543210ULL);
     EXPECT_EQ(recording.frameCount(), 4);
+
+    EXPECT_FALSE(recording.damageStamp());
+    EXPECT_TRUE(recording.matchesDamage(false));
+    EXPECT_FALSE(recording.matchesDamage(true));
+    EXPECT_NE(std::string(recording.failureReason()).find("without --damage"), std::string::npos);
+
+    // A drive with damage on says so after the stamps, and replays only so.
+    RecordingWriter damaged;
+    ASSERT_TRUE(damaged.open(folder.file("d.txt").c_str(), 1, 2, true));
+    damaged.frame(0.1f);
+    ASSERT_TRUE(damaged.finish(3));
+    ASSERT_TRUE(recording.load(folder.file("d.txt").c_str())) << recording.failureReason();
+    EXPECT_TRUE(recording.damageStamp());
+    EXPECT_EQ(recording.frameCount(), 1);
+    EXPECT_TRUE(recording.matchesDamage(true));
+    EXPECT_FALSE(recording.matchesDamage(false));
+    EXPECT_NE(std::string(recording.failureReason()).find("with --damage"), std::string::npos);
+    const std::string wrong = write(folder, "wrong.txt",
+                                    "dravonel recording 2\nmodel 0000000000000001\n"
+                                    "ground 0000000000000002\ndamage off\nframe 0.1\n");
+    EXPECT_FALSE(recording.load(wrong.c_str()));
+    EXPECT_NE(std::string(recording.failureReason()).find("line 4: expected \"damage on\""),
+              std::string::npos)
+        << recording.failureReason();
 
     // The window waits for each frame in turn: two frame lines in a row are
     // two frames, neither skipped.
