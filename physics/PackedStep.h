@@ -93,12 +93,16 @@ class PackedStep {
     };
     // The damage of the four springs of a batch, lane by lane as their
     // SpringDamage records (lengths in m); broken is 0 or all bits set.
+    // The padding lanes past the last spring never act and never flow.
     struct alignas(16) DamageBatch {
         float originalLength[4];
         float yieldLength[4];
         float plasticLength[4];
         float breakLength[4];
+        float safeLow[4];
+        float safeHigh[4];
         int broken[4];
+        int brokenLanes; // the broken lanes as bits
     };
     // The tangent axis x (rim - hubB) of one rim entry, as the first torque
     // pass of a sub-step finds it; the second pass reuses it (positions do

@@ -533,11 +533,9 @@ bool PhysicsWorld::parseDamage(ModelTokenReader& reader, const char* name) {
 void PhysicsWorld::repairDamage() {
     for (int k = 0; k < springTotal; ++k) {
         springDamageArray[k].repair(springArray[k].restLength);
-        springDamageArray[k].broken = 0;
     }
     for (int k = 0; k < quadraticSpringTotal; ++k) {
         quadraticDamageArray[k].repair(quadraticSpringArray[k].restLength);
-        quadraticDamageArray[k].broken = 0;
     }
 }
 

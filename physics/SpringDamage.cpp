@@ -13,6 +13,7 @@ void SpringDamage::init(float length, const DamageLimits& given) {
     plasticLength = given.plasticStrain * length;
     breakLength = given.breakStrain * length;
     broken = 0;
+    updateBounds(length);
 }
 
 namespace {

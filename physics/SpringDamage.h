@@ -29,15 +29,21 @@ struct SpringDamage {
     // (m): the strains become lengths once here, not in every sub-step.
     void init(float length, const DamageLimits& limits);
     // Undamaged again: back to its length at load, acting.
-    void repair(float& restLength) const { restLength = originalLength; }
+    void repair(float& restLength) {
+        restLength = originalLength;
+        broken = 0;
+        updateBounds(restLength);
+    }
 
     // The law for one sub-step, before the element's force is formed from
     // `length`: a break when the length is further than breakLength from the
     // length at load, otherwise the flow of restLength. Moving the rest
     // length towards the current length lowers the element's stored energy
-    // and adds none. Nothing changes for an element already broken.
+    // and adds none. Nothing changes for an element already broken, nor
+    // (the common case, one test) for a length within the bounds where
+    // neither a flow nor a break can happen.
     void flow(float& restLength, float length) {
-        if (broken != 0) {
+        if (broken != 0 || (!(length < safeLow) && !(length > safeHigh))) {
             return;
         }
         if (std::fabs(length - originalLength) > breakLength) {
@@ -58,6 +64,16 @@ struct SpringDamage {
         if (restLength > longest) {
             restLength = longest;
         }
+        updateBounds(restLength);
+    }
+    // The lengths within which nothing happens, for a rest length.
+    void updateBounds(float restLength) {
+        const float yieldLow = restLength - yieldLength;
+        const float breakLow = originalLength - breakLength;
+        safeLow = yieldLow < breakLow ? breakLow : yieldLow;
+        const float yieldHigh = restLength + yieldLength;
+        const float breakHigh = originalLength + breakLength;
+        safeHigh = breakHigh < yieldHigh ? breakHigh : yieldHigh;
     }
 
     DamageLimits limits{inf(), inf(), inf()};
@@ -66,6 +82,8 @@ struct SpringDamage {
     float plasticLength = inf(); // m, plasticStrain * originalLength
     float breakLength = inf();   // m, breakStrain * originalLength
     int broken = 0;              // 1 once broken, until repaired
+    float safeLow = -inf();      // m: lengths from safeLow to safeHigh neither
+    float safeHigh = inf();      // flow nor break the element
 
     static float inf() { return __builtin_inff(); }
 };
