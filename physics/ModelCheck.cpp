@@ -519,6 +519,8 @@ void ModelCheck::settle(PhysicsWorld& world) {
     if (world.hasDamageLimits()) {
         elements.springDamage = world.springDamage();
         elements.quadraticDamage = world.quadraticDamage();
+        elements.angleJointDamage = world.angleJointDamage();
+        elements.rightAngleJointDamage = world.rightAngleJointDamage();
     }
     settleYielded = 0;
     settleBroken = 0;

@@ -653,8 +653,15 @@ void PackedStep::applyFriction(const StepElements& world) {
 }
 
 void PackedStep::applyJoints(const StepElements& world) {
+    JointDamage* angleDamage = world.angleJointDamage;
+    JointDamage* rightAngleDamage = world.rightAngleJointDamage;
     for (int k = 0; k < world.angleJointCount; ++k) {
         const AngleJoint& joint = world.angleJoints[k];
+        if (angleDamage != nullptr &&
+            !angleDamage[k].holds(points[joint.a].position, points[joint.b].position,
+                                  points[joint.c].position)) {
+            continue;
+        }
         Vec3 f;
         if (AngleJoint::force(points[joint.a].position, points[joint.b].position,
                               points[joint.c].position, joint.target, f)) {
@@ -664,6 +671,11 @@ void PackedStep::applyJoints(const StepElements& world) {
     }
     for (int k = 0; k < world.rightAngleJointCount; ++k) {
         const RightAngleJoint& joint = world.rightAngleJoints[k];
+        if (rightAngleDamage != nullptr &&
+            !rightAngleDamage[k].holds(points[joint.a].position, points[joint.b].position,
+                                       points[joint.c].position)) {
+            continue;
+        }
         Vec3 fa;
         Vec3 fc;
         if (RightAngleJoint::forces(points[joint.a].position, points[joint.b].position,

@@ -17,6 +17,7 @@ class Particle;
 class QuadraticSpring;
 class RightAngleJoint;
 class Spring;
+struct JointDamage;
 struct SpringDamage;
 class Wheel;
 
@@ -41,6 +42,9 @@ struct StepElements {
     // null when damage is off (then the step is the undamaged one).
     SpringDamage* springDamage = nullptr;
     SpringDamage* quadraticDamage = nullptr;
+    // Parallel to the angle joints and the right-angle joints (damage on).
+    JointDamage* angleJointDamage = nullptr;
+    JointDamage* rightAngleJointDamage = nullptr;
 };
 
 class PackedStep {

@@ -57,6 +57,10 @@ void PhysicsWorld::clear() {
     delete[] springDamageArray;
     delete[] quadraticDamageArray;
     delete[] restShapeArray;
+    delete[] angleJointDamageArray;
+    delete[] rightAngleJointDamageArray;
+    angleJointDamageArray = nullptr;
+    rightAngleJointDamageArray = nullptr;
     springDamageArray = nullptr;
     quadraticDamageArray = nullptr;
     restShapeArray = nullptr;
@@ -428,7 +432,12 @@ bool PhysicsWorld::prepareDamage(const char* name, ModelTokenReader& reader) {
     quadraticDamageArray =
         new (std::nothrow) SpringDamage[quadraticSpringTotal > 0 ? quadraticSpringTotal : 1];
     restShapeArray = new (std::nothrow) Vec3[particleTotal > 0 ? particleTotal : 1];
-    if (!springDamageArray || !quadraticDamageArray || !restShapeArray) {
+    angleJointDamageArray =
+        new (std::nothrow) JointDamage[angleJointTotal > 0 ? angleJointTotal : 1];
+    rightAngleJointDamageArray =
+        new (std::nothrow) JointDamage[rightAngleJointTotal > 0 ? rightAngleJointTotal : 1];
+    if (!springDamageArray || !quadraticDamageArray || !restShapeArray || !angleJointDamageArray ||
+        !rightAngleJointDamageArray) {
         return fail(reader, name, "out of memory for the damage records");
     }
     const DamageLimits none{SpringDamage::inf(), SpringDamage::inf(), SpringDamage::inf()};
@@ -441,7 +450,21 @@ bool PhysicsWorld::prepareDamage(const char* name, ModelTokenReader& reader) {
     for (int i = 0; i < particleTotal; ++i) {
         restShapeArray[i] = positionArray[i];
     }
+    repairJoints();
     return true;
+}
+
+void PhysicsWorld::repairJoints() {
+    for (int k = 0; k < angleJointTotal; ++k) {
+        const AngleJoint& j = angleJointArray[k];
+        angleJointDamageArray[k].init(restShapeArray[j.a], restShapeArray[j.b],
+                                      restShapeArray[j.c]);
+    }
+    for (int k = 0; k < rightAngleJointTotal; ++k) {
+        const RightAngleJoint& j = rightAngleJointArray[k];
+        rightAngleJointDamageArray[k].init(restShapeArray[j.a], restShapeArray[j.b],
+                                           restShapeArray[j.c]);
+    }
 }
 
 bool PhysicsWorld::parseNamedSections(ModelTokenReader& reader, const char* name) {
@@ -531,6 +554,7 @@ bool PhysicsWorld::parseDamage(ModelTokenReader& reader, const char* name) {
 }
 
 void PhysicsWorld::repairDamage() {
+    repairJoints();
     for (int k = 0; k < springTotal; ++k) {
         springDamageArray[k].repair(springArray[k].restLength);
     }
@@ -557,6 +581,12 @@ int PhysicsWorld::brokenCount() const {
     }
     for (int k = 0; k < quadraticSpringTotal; ++k) {
         total += quadraticDamageArray[k].broken;
+    }
+    for (int k = 0; k < angleJointTotal; ++k) {
+        total += angleJointDamageArray[k].torn;
+    }
+    for (int k = 0; k < rightAngleJointTotal; ++k) {
+        total += rightAngleJointDamageArray[k].torn;
     }
     return total;
 }
@@ -606,6 +636,8 @@ StepElements PhysicsWorld::elements() {
     if (damageOn) {
         world.springDamage = springDamageArray;
         world.quadraticDamage = quadraticDamageArray;
+        world.angleJointDamage = angleJointDamageArray;
+        world.rightAngleJointDamage = rightAngleJointDamageArray;
     }
     return world;
 }
@@ -642,11 +674,29 @@ void PhysicsWorld::subStep() {
         }
     }
     contact.applyFriction();
-    for (int k = 0; k < angleJointTotal; ++k) {
-        angleJointArray[k].apply();
-    }
-    for (int k = 0; k < rightAngleJointTotal; ++k) {
-        rightAngleJointArray[k].apply();
+    if (damageOn) {
+        // Torn joints act no more, as in the packed step.
+        for (int k = 0; k < angleJointTotal; ++k) {
+            const AngleJoint& j = angleJointArray[k];
+            if (angleJointDamageArray[k].holds(positionArray[j.a], positionArray[j.b],
+                                               positionArray[j.c])) {
+                angleJointArray[k].apply();
+            }
+        }
+        for (int k = 0; k < rightAngleJointTotal; ++k) {
+            const RightAngleJoint& j = rightAngleJointArray[k];
+            if (rightAngleJointDamageArray[k].holds(positionArray[j.a], positionArray[j.b],
+                                                    positionArray[j.c])) {
+                rightAngleJointArray[k].apply();
+            }
+        }
+    } else {
+        for (int k = 0; k < angleJointTotal; ++k) {
+            angleJointArray[k].apply();
+        }
+        for (int k = 0; k < rightAngleJointTotal; ++k) {
+            rightAngleJointArray[k].apply();
+        }
     }
     for (int k = 0; k < wheelTotal; ++k) {
         wheelArray[k].applyTorque();

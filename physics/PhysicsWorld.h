@@ -82,12 +82,16 @@ class PhysicsWorld {
     const SpringDamage* springDamage() const { return springDamageArray; }
     SpringDamage* quadraticDamage() { return quadraticDamageArray; }
     const SpringDamage* quadraticDamage() const { return quadraticDamageArray; }
+    // Parallel to angleJoints() and rightAngleJoints(): joints tear when an
+    // arm runs away (damage on).
+    JointDamage* angleJointDamage() { return angleJointDamageArray; }
+    JointDamage* rightAngleJointDamage() { return rightAngleJointDamageArray; }
     // True when the model gave damage limits (a `damage` section).
     bool hasDamageLimits() const { return damageLimitsGiven; }
     // Every rest length back to its length at load and every break mended.
     void repairDamage();
-    // Springs and quadratic springs whose rest length has flowed, and those
-    // broken.
+    // Springs and quadratic springs whose rest length has flowed, and the
+    // elements broken (springs, quadratic springs and torn joints).
     int yieldedCount() const;
     int brokenCount() const;
     // The particle positions as loaded: the body's rest shape (m).
@@ -115,6 +119,7 @@ class PhysicsWorld {
     bool parseNamedSections(ModelTokenReader& reader, const char* name);
     bool parseDamage(ModelTokenReader& reader, const char* name);
     bool prepareDamage(const char* name, ModelTokenReader& reader);
+    void repairJoints();
     bool fail(const ModelTokenReader& reader, const char* name, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
     bool readCount(ModelTokenReader& reader, const char* name, const char* section, int& count,
@@ -145,6 +150,8 @@ class PhysicsWorld {
     AngleJoint* angleJointArray = nullptr;
     SpringDamage* springDamageArray = nullptr;
     SpringDamage* quadraticDamageArray = nullptr;
+    JointDamage* angleJointDamageArray = nullptr;
+    JointDamage* rightAngleJointDamageArray = nullptr;
     Vec3* restShapeArray = nullptr;
     bool damageOn = false;
     bool damageLimitsGiven = false;

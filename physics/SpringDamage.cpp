@@ -16,6 +16,14 @@ void SpringDamage::init(float length, const DamageLimits& given) {
     updateBounds(length);
 }
 
+void JointDamage::init(const Vec3& a, const Vec3& b, const Vec3& c) {
+    const Vec3 u = (a - b) * tearFactor;
+    const Vec3 w = (c - b) * tearFactor;
+    longestArmSquared[0] = dot(u, u);
+    longestArmSquared[1] = dot(w, w);
+    torn = 0;
+}
+
 namespace {
 template <typename Element> float currentLength(const Element& spring) {
     const Vec3 d = spring.positions[spring.b] - spring.positions[spring.a];

@@ -88,6 +88,35 @@ struct SpringDamage {
     static float inf() { return __builtin_inff(); }
 };
 
+// What a joint remembers with damage on: its two arms' lengths at load, and
+// whether it has torn. A joint pulls with a force that grows with its arms,
+// so once the springs around it have broken and an arm runs away (a wheel
+// torn off), it would fling its particles apart; an arm longer than
+// tearFactor times its length at load tears the joint for good instead.
+struct JointDamage {
+    static constexpr float tearFactor = 2.0f;
+
+    // The arms from the corner b to a and to c.
+    void init(const Vec3& a, const Vec3& b, const Vec3& c);
+    // True while the joint acts: false once an arm from the corner is too
+    // long (it stays torn until repaired).
+    bool holds(const Vec3& a, const Vec3& b, const Vec3& c) {
+        if (torn == 0) {
+            const Vec3 u = a - b;
+            const Vec3 w = c - b;
+            if (dot(u, u) > longestArmSquared[0] || dot(w, w) > longestArmSquared[1]) {
+                torn = 1;
+            }
+        }
+        return torn == 0;
+    }
+
+    float longestArmSquared[2] = {inf(), inf()}; // m², (tearFactor * arm at load)²
+    int torn = 0;
+
+    static float inf() { return __builtin_inff(); }
+};
+
 // The damaged counterparts of Spring::apply and QuadraticSpring::apply: the
 // law first, on the length the force is formed from, then the force as
 // ever, or only the length remembered for damping when the element is

@@ -5,6 +5,7 @@
 #include "ModelBuilder.h"
 
 #include "physics/BodyShape.h"
+#include "physics/DriveController.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/SpringDamage.h"
 
@@ -332,4 +333,47 @@ TEST(Damage, ShapeIsMeasuredAfterTheBestRigidFit) {
     const double dent = shape.deviation(moved.data());
     EXPECT_GT(dent, 0.3 / std::sqrt(30.0) * 0.8);
     EXPECT_LT(dent, 0.3 / std::sqrt(30.0) * 1.01);
+}
+
+// A front wheel torn off (every spring from its hubs to the body broken)
+// while driving: its joints, whose pull grows with their arms, tear too
+// instead of flinging the wheel and the body apart; the rest drives on, and
+// the packed step keeps the element-by-element step's bits.
+TEST(Damage, ATornOffWheelTearsItsJointsInsteadOfExploding) {
+    std::unique_ptr<PhysicsWorld> worlds[2] = {shippedTruck(), shippedTruck()};
+    DriveController drives[2];
+    for (int k = 0; k < 2; ++k) {
+        PhysicsWorld& world = *worlds[k];
+        world.setDamage(true);
+        drives[k].bindWheels(world.wheels());
+        const Wheel& wheel = world.wheels()[0];
+        for (int s = 0; s < world.springCount(); ++s) {
+            const Spring& spring = world.springs()[s];
+            const bool hub = spring.a == wheel.hubA || spring.a == wheel.hubB ||
+                             spring.b == wheel.hubA || spring.b == wheel.hubB;
+            if (hub && (spring.a >= 136 || spring.b >= 136)) {
+                world.springDamage()[s].broken = 1;
+            }
+        }
+    }
+    const int brokenSprings = worlds[0]->brokenCount();
+    ASSERT_GT(brokenSprings, 0);
+    float fastest = 0.0f;
+    for (int frame = 0; frame < 300; ++frame) {
+        for (int k = 0; k < 2; ++k) {
+            const float steer = frame > 150 ? 0.6f : 0.0f;
+            worlds[k]->angleJoints()[0].setTarget(steer);
+            worlds[k]->angleJoints()[1].setTarget(-steer);
+            drives[k].update(1.0f);
+        }
+        worlds[0]->step(16);
+        worlds[1]->stepElementByElement(16);
+        fastest = std::max(fastest, fastestParticle(*worlds[0]));
+    }
+    EXPECT_GT(worlds[0]->brokenCount(), brokenSprings) << "its joints tore";
+    EXPECT_LT(fastest, 50.0f);
+    const int n = worlds[0]->particleCount();
+    EXPECT_EQ(std::memcmp(worlds[0]->positions(), worlds[1]->positions(), sizeof(Vec3) * n), 0);
+    // The other three wheels drove the truck on.
+    EXPECT_GT(std::fabs(worlds[0]->positions()[137].z - worlds[0]->restShape()[137].z), 5.0f);
 }
