@@ -13,13 +13,13 @@ BodyShape::~BodyShape() {
     delete[] rest;
 }
 
-bool BodyShape::bind(const PhysicsWorld& world) {
+bool BodyShape::bind(PhysicsWorld& world) {
     delete[] particles;
     delete[] rest;
     particles = nullptr;
     rest = nullptr;
     count = 0;
-    PhysicsWorld& w = const_cast<PhysicsWorld&>(world);
+    PhysicsWorld& w = world;
     const int n = w.particleCount();
     bool* onRim = new (std::nothrow) bool[n > 0 ? n : 1]();
     if (!onRim) {

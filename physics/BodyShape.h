@@ -17,7 +17,7 @@ class BodyShape {
 
     // Marks the world's body particles (those on no wheel's rim) and keeps
     // its rest shape. False when memory runs out.
-    bool bind(const PhysicsWorld& world);
+    bool bind(PhysicsWorld& world);
     // RMS distance (m) of the body particles from their rest shape after the
     // rotation and translation that fit them best (least squares).
     double deviation(const Vec3* positions) const;
