@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -62,8 +63,13 @@ TEST(DamageDriving, AWallCrashLeavesAMarkOnlyWithDamage) {
         shapes[damage][1] = shapeOf(driver);
         EXPECT_TRUE(driver.allFinite());
         EXPECT_EQ(driver.app.unstableResets, 0);
+        // The overlay's damage line, only with damage on.
+        driver.app.hud.format(driver.app, 0.0f);
+        const std::string line = driver.app.hud.line(Hud::damageLine);
         if (damage == 1) {
             EXPECT_GT(driver.app.world->yieldedCount(), 0);
+            EXPECT_EQ(line.find("damage "), 0u) << line;
+            EXPECT_NE(line.find(" % yielded, 0 broken"), std::string::npos) << line;
             // A fresh truck (Esc) and a recovered one ('r') are whole again,
             // with damage still on.
             driver.press(escape);
@@ -80,6 +86,7 @@ TEST(DamageDriving, AWallCrashLeavesAMarkOnlyWithDamage) {
             EXPECT_TRUE(driver.app.world->damageEnabled());
         } else {
             EXPECT_EQ(driver.app.world->yieldedCount(), 0);
+            EXPECT_EQ(line, "");
         }
     }
     EXPECT_LT(shapes[0][0], 0.01);
