@@ -135,7 +135,7 @@ void Hud::format(const TruckApp& app, float time) {
         const int total = app.world->springCount() + app.world->quadraticSpringCount();
         const double share = total > 0 ? 100.0 * app.world->yieldedCount() / total : 0.0;
         std::snprintf(lines[damageLine], sizeof(lines[damageLine]),
-                      "damage %4.1f %% yielded, %d broken", share, app.world->brokenCount());
+                      "damage %.1f %% yielded, %d broken", share, app.world->brokenCount());
     }
 }
 
