@@ -32,8 +32,8 @@ const char* ProgramOptions::usage() {
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
            "       dravonel [--assets DIR] --replay FILE\n"
-           "Any of them with --no-hud; driving, with --no-rumble, --pad-mappings FILE\n"
-           "and --wheel FILE.\n"
+           "Any of them with --no-hud and --damage; driving, with --no-rumble,\n"
+           "--pad-mappings FILE and --wheel FILE.\n"
            "\n"
            "With no options it loads its files from the working directory (or from the\n"
            "installed share/dravonel when the working directory has none) and you drive.\n"
@@ -67,6 +67,8 @@ const char* ProgramOptions::usage() {
            "  --wheel FILE       drive with a steering wheel and pedals (a joystick that\n"
            "                     is no game controller) as the mapping FILE says: axis,\n"
            "                     range, inversion and dead zone of steer, throttle, brake\n"
+           "  --damage           the truck bends for good and breaks in a crash; Esc and\n"
+           "                     r repair it (a replay needs the setting it was recorded with)\n"
            "  --help             print this text\n"
            "Closing the window ends the program; Escape resets the truck.\n";
 }
@@ -117,6 +119,8 @@ bool ProgramOptions::parse(int argc, char** argv) {
             ok = take(option, &padMappings);
         } else if (std::strcmp(option, "--wheel") == 0) {
             ok = take(option, &wheel);
+        } else if (std::strcmp(option, "--damage") == 0) {
+            damage = true;
         } else if (std::strcmp(option, "--record") == 0) {
             ok = take(option, &record);
         } else if (std::strcmp(option, "--replay") == 0) {

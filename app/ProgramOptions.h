@@ -39,6 +39,8 @@ class ProgramOptions {
     // with; empty when not given.
     std::string padMappings;
     std::string wheel;
+    // --damage: the truck bends for good and breaks.
+    bool damage = false;
     // Recording file to write while driving, or to play back.
     std::string record;
     std::string replay;

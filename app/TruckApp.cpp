@@ -9,11 +9,13 @@
 #include "render/Bitmap.h"
 #include "render/Mesh.h"
 #include "render/Renderer.h"
+#include "scene/DeformingMesh.h"
 #include "scene/EdgeSkirt.h"
 #include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -59,6 +61,7 @@ TruckApp::~TruckApp() {
     delete translucentMesh;
     delete edgeMesh;
     delete groundPatch;
+    delete deformingBody;
     delete world;
     if (dust != nullptr) {
         dust->release();
@@ -173,6 +176,9 @@ bool TruckApp::init() {
     if (!buildDustMesh() || !(map == nullptr ? buildTerrainMesh() : buildGroundPatch()) ||
         !buildEdgeMesh()) {
         return false;
+    }
+    if (damage && !bindDeformingBody()) {
+        return fail("out of memory for the deforming body");
     }
     std::memset(keys, 0, sizeof(keys));
     // Without memory for it nothing can go back; the drive itself goes on.
@@ -301,7 +307,10 @@ bool TruckApp::reset() {
     std::ifstream modelFile(path, std::ios::binary);
     const std::string modelBytes((std::istreambuf_iterator<char>(modelFile)),
                                  std::istreambuf_iterator<char>());
-    modelHash = bytesHash(modelBytes.data(), modelBytes.size());
+    // Only the six sections every reader understands: a model that gains a
+    // named section (its damage limits) keeps its stamp, and the drives
+    // recorded with it still replay.
+    modelHash = bytesHash(modelBytes.data(), std::min(modelBytes.size(), fresh->coreTextLength()));
     const Terrain& ground = fresh->terrain();
     const float layout[5] = {static_cast<float>(ground.samplesX),
                              static_cast<float>(ground.samplesZ), ground.spacing, ground.origin.x,
@@ -315,6 +324,7 @@ bool TruckApp::reset() {
     brakeRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);
     driveController.bindWheels(fresh->wheels());
 
+    fresh->setDamage(damage);
     delete world;
     world = fresh;
     offGridSeconds = 0.0f;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <string>
 
+class DeformingBody;
 class DustSystem;
 class GroundPatch;
 class MapFile;
@@ -91,6 +92,8 @@ class TruckApp : public Application {
     // Rigid transforms fitted to the particles (scene units).
     Mat4 bodyTransform() const;
     Mat4 wheelTransform(int wheel) const;
+    // The body fit to the model's rest shape, as loaded (scene units).
+    Mat4 restBodyTransform() const;
 
     // Camera set-up for this frame; returns the eye used (scene units).
     Vec3 setupCamera(float time);
@@ -235,6 +238,12 @@ class TruckApp : public Application {
     bool drawSoftBody = false;
     bool drawFloorWireframe = false;
     bool drawDustParticles = true;
+    // Damage on: every world a reset builds bends for good and breaks by
+    // its model's limits (a fresh truck is whole again).
+    bool damage = false;
+    // With damage on and GL, the body and cab meshes deforming with the
+    // particles; null otherwise.
+    DeformingBody* deformingBody = nullptr;
 
   private:
     friend class AppMoment;
@@ -251,6 +260,12 @@ class TruckApp : public Application {
     bool loadBodyShell();
     bool loadTyre();
     bool buildDustMesh();
+    // Binds the body and cab meshes to the body particles (damage on).
+    bool bindDeformingBody();
+    // The shell, structure and interior meshes carried by `body`, or
+    // deformed with the particles when damage is on.
+    void drawBodyMeshes(const Mat4& body);
+    void drawWindows(const Mat4& body);
     bool buildTerrainMesh();
     bool buildEdgeMesh();
     bool buildGroundPatch();

@@ -47,6 +47,21 @@ Mat4 TruckApp::bodyTransform() const {
     return out;
 }
 
+Mat4 TruckApp::restBodyTransform() const {
+    Mat4 out;
+    if (world == nullptr || bodyMesh == nullptr || world->restShape() == nullptr) {
+        return out;
+    }
+    Vec3 sources[4];
+    Vec3 targets[4];
+    for (int k = 0; k < 4; ++k) {
+        sources[k] = bodyMesh->vertices[bodyVertices[k]];
+        targets[k] = world->restShape()[bodyParticles[k]] * renderScale;
+    }
+    fitRigidTransform(out, targets, sources, 4);
+    return out;
+}
+
 Mat4 TruckApp::wheelTransform(int wheel) const {
     Mat4 out;
     if (world == nullptr || wheelMesh1 == nullptr || wheel < 0 || wheel > 3) {

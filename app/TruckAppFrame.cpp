@@ -192,12 +192,7 @@ bool TruckApp::draw(float time) {
             wheelMesh0->draw();
         }
         const Mat4 body = bodyTransform();
-        bodyMesh->transform = body;
-        bodyMesh->draw();
-        bodyMesh3->transform = body;
-        bodyMesh3->draw();
-        bodyMesh1->transform = body;
-        bodyMesh1->draw();
+        drawBodyMeshes(body);
 
         // The steering wheel turns about its own column, which is tilted back
         // and set into the cab before the body carries it along.
@@ -224,8 +219,7 @@ bool TruckApp::draw(float time) {
             drawStrut(anchor, h, 5.0f);
         }
 
-        translucentMesh->transform = body;
-        translucentMesh->draw();
+        drawWindows(body);
     }
     if (grabbedParticle >= 0) {
         drawGrab();

@@ -285,6 +285,7 @@ int main(int argc, char** argv) {
     truckApp->setAssetDirectory(folder.path().c_str());
     truckApp->setMap(map);
     truckApp->historySeconds = options.historySeconds;
+    truckApp->damage = options.damage;
     if (!application->init()) {
         // Never run frames on a partly built application: say what failed and stop.
         const char* reason = truckApp->failureReason();
@@ -303,7 +304,8 @@ int main(int argc, char** argv) {
     }
     if (!options.record.empty()) {
         recorder = new RecordingWriter();
-        if (!recorder->open(options.record.c_str(), truckApp->modelHash, truckApp->groundHash)) {
+        if (!recorder->open(options.record.c_str(), truckApp->modelHash, truckApp->groundHash,
+                            options.damage)) {
             std::fprintf(stderr, "dravonel: %s\n",
                          printableText(recorder->failureReason()).c_str());
             teardown();
@@ -314,7 +316,8 @@ int main(int argc, char** argv) {
     if (replay != nullptr) {
         if (!replay->matchesModel(truckApp->modelHash) ||
             !replay->matchesGround(truckApp->groundHash) ||
-            !replay->matchesParticles(truckApp->world->particleCount())) {
+            !replay->matchesParticles(truckApp->world->particleCount()) ||
+            !replay->matchesDamage(options.damage)) {
             std::fprintf(stderr, "dravonel: %s\n", printableText(replay->failureReason()).c_str());
             teardown();
             return 1;

@@ -119,6 +119,18 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                          "600 drawn frames, wall: dunes map / default world: %.2f (CPU %.2f)\n",
                          frames, value("BM_MapFrames", "cpu_ratio"));
         }
+        // Damage on against off, medians of the pairs' ratios (goal: 1.15).
+        const double damageStep = value("BM_DamageStep", "ratio");
+        if (damageStep > 0.0) {
+            std::fprintf(out, "wall crash drive, CPU per sub-step: damage on / off: %.3f\n",
+                         damageStep);
+        }
+        const double damageFrames = value("BM_DamageFrames", "ratio");
+        if (damageFrames > 0.0) {
+            std::fprintf(
+                out, "wall crash drive drawn, CPU per frame: damage on / off: %.3f (wall %.3f)\n",
+                damageFrames, value("BM_DamageFrames", "wall_ratio"));
+        }
         const double init = value("BM_TruckAppInit", "ms_per_call");
         const double uploads = value("BM_TextureUploads", "ms_per_call");
         if (init > 0.0 && uploads > 0.0) {

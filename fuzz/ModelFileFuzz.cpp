@@ -1,5 +1,6 @@
 // libFuzzer target for the model-file reader: any bytes must load cleanly or
-// be refused with a reason, and an accepted model must survive a few steps;
+// be refused with a reason, and an accepted model must survive a few steps
+// (with damage on too, when it gives damage limits);
 // a small one must also go through the model check, whose report always ends
 // in a verdict.
 #include "physics/ModelCheck.h"
@@ -23,7 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     // Keep the work per input small: a large accepted model steps once.
-    world->step(world->particleCount() + world->springCount() > 10000 ? 0 : 1);
+    const int milliseconds = world->particleCount() + world->springCount() > 10000 ? 0 : 1;
+    world->step(milliseconds);
+    // A model with damage limits steps on with damage on: the law, breaks
+    // and torn joints must keep every value sound too.
+    if (world->hasDamageLimits()) {
+        world->setDamage(true);
+        world->step(milliseconds);
+    }
     // The check settles the model for 3 s on a flattened ground: on a world
     // of its own, and only for small models.
     if (world->particleCount() + world->springCount() <= 64) {

@@ -145,6 +145,7 @@ bool ModelCheck::run(PhysicsWorld& world, const Needs& needs, PhysicsWorld* driv
     stability(world);
     idleElements(world);
     reliedOn(world, needs);
+    damageLimits(world);
     const int beforeSettle = errorCount;
     settle(world);
     // A body that cannot stand, or lacks what the drive works, is not driven.
@@ -474,6 +475,74 @@ void ModelCheck::springsAt(PhysicsWorld& world, int particle) {
     }
 }
 
+void ModelCheck::damageLimits(PhysicsWorld& world) {
+    weakestSpring = -1;
+    if (!world.hasDamageLimits()) {
+        line("damage limits: none (with --damage the body never yields or breaks)");
+        return;
+    }
+    const int springCount = world.springCount();
+    const int quadraticCount = world.quadraticSpringCount();
+    const SpringDamage* springDamage = world.springDamage();
+    const SpringDamage* quadraticDamage = world.quadraticDamage();
+    int limited = 0;
+    int limitedQuadratic = 0;
+    for (int k = 0; k < springCount; ++k) {
+        limited += std::isfinite(springDamage[k].limits.yieldStrain) ||
+                   std::isfinite(springDamage[k].limits.breakStrain);
+    }
+    for (int k = 0; k < quadraticCount; ++k) {
+        limitedQuadratic += std::isfinite(quadraticDamage[k].limits.yieldStrain) ||
+                            std::isfinite(quadraticDamage[k].limits.breakStrain);
+    }
+    line("damage limits: %d of %d springs and %d of %d quadratic springs (strains of the length "
+         "at load)",
+         limited, springCount, limitedQuadratic, quadraticCount);
+    // The five lowest yield strains, lowest first (ties by number).
+    std::vector<int> order;
+    for (int k = 0; k < springCount; ++k) {
+        if (std::isfinite(springDamage[k].limits.yieldStrain)) {
+            order.push_back(k);
+        }
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return springDamage[a].limits.yieldStrain < springDamage[b].limits.yieldStrain;
+    });
+    if (!order.empty()) {
+        weakestSpring = order[0];
+        line("  weakest springs (first to yield):");
+    }
+    for (size_t r = 0; r < order.size() && r < 5; ++r) {
+        const int k = order[r];
+        const DamageLimits& l = springDamage[k].limits;
+        line("    spring %d (particles %d and %d, %.3f m): yield %.4g, plastic %.4g, break %.4g", k,
+             world.springs()[k].a, world.springs()[k].b, springDamage[k].originalLength,
+             l.yieldStrain, l.plasticStrain, l.breakStrain);
+    }
+    // A break strain below the yield strain breaks the spring before it
+    // can bend: allowed (a brittle part), but more often a slip.
+    int brittle = 0;
+    for (int kind = 0; kind < 2; ++kind) {
+        const SpringDamage* records = kind == 0 ? springDamage : quadraticDamage;
+        const int count = kind == 0 ? springCount : quadraticCount;
+        for (int k = 0; k < count; ++k) {
+            const DamageLimits& l = records[k].limits;
+            if (l.breakStrain < l.yieldStrain) {
+                if (brittle < 5) {
+                    warning("%s %d breaks before it yields: break strain %.4g below its yield "
+                            "strain %.4g",
+                            kind == 0 ? "spring" : "quadratic spring", k, l.breakStrain,
+                            l.yieldStrain);
+                }
+                ++brittle;
+            }
+        }
+    }
+    if (brittle > 5) {
+        line("  ... %d elements in all break before they yield", brittle);
+    }
+}
+
 void ModelCheck::settle(PhysicsWorld& world) {
     line("settle test: %.0f s at rest on flat ground (the plane y = 0, the height of the strip "
          "the truck starts on)",
@@ -487,6 +556,16 @@ void ModelCheck::settle(PhysicsWorld& world) {
 
     // Sub-step by sub-step, through the same packed step as the world's own.
     StepElements elements = stepElements(world);
+    // With damage limits the body settles with damage on: a truck must not
+    // sag for good under its own weight.
+    if (world.hasDamageLimits()) {
+        elements.springDamage = world.springDamage();
+        elements.quadraticDamage = world.quadraticDamage();
+        elements.angleJointDamage = world.angleJointDamage();
+        elements.rightAngleJointDamage = world.rightAngleJointDamage();
+    }
+    settleYielded = 0;
+    settleBroken = 0;
     PackedStep step;
     if (!step.prepare(elements)) {
         error("out of memory for the settle test");
@@ -574,6 +653,17 @@ void ModelCheck::settle(PhysicsWorld& world) {
         }
     }
     line("  no blow-up: every value finite, no particle faster than 100 m/s");
+    if (world.hasDamageLimits()) {
+        settleYielded = world.yieldedCount();
+        settleBroken = world.brokenCount();
+        if (settleYielded == 0 && settleBroken == 0) {
+            line("  with damage on nothing yielded or broke");
+        } else {
+            warning("with damage on the body bends for good under its own weight: %d springs "
+                    "yielded and %d broke in the settle test",
+                    settleYielded, settleBroken);
+        }
+    }
 }
 
 void ModelCheck::blewUp(PhysicsWorld& world, const char* during, int subStep, int particle) {

@@ -4,7 +4,9 @@
 // act, whether what a program relies on is there, how the body behaves
 // when it is left to settle for 3 s on flat ground, and whether it holds
 // together when driven hard for 20 s: if it blows up, the first sub-step,
-// the particle and the springs attached to it.
+// the particle and the springs attached to it. With damage limits it also
+// names the weakest springs and limits that contradict each other, and the
+// settle test runs with damage on: nothing may yield.
 #pragma once
 
 #include <string>
@@ -78,6 +80,9 @@ class ModelCheck {
     int fastestParticle = -1;        //
     float largestStretch = 0.0f;     // length / rest length, over the settle test
     int mostStretchedSpring = -1;    //
+    int weakestSpring = -1;       // lowest yield strain of the damage limits; -1: none
+    int settleYielded = 0;        // springs yielded in the settle test (damage limits given)
+    int settleBroken = 0;         // springs broken in it
 
   private:
     void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -87,6 +92,7 @@ class ModelCheck {
     void stability(PhysicsWorld& world);
     void idleElements(PhysicsWorld& world);
     void reliedOn(PhysicsWorld& world, const Needs& needs);
+    void damageLimits(PhysicsWorld& world);
     void settle(PhysicsWorld& world);
     void drive(PhysicsWorld& world, const Needs& needs);
     // The blow-up of `particle` in sub-step `subStep`, with its springs.

@@ -47,6 +47,7 @@ bool ModelTokenReader::nextToken() {
     while (offset < length && !isSpace(text[offset])) {
         ++offset;
     }
+    tokenBegin = begin;
     tokenLength = offset - begin;
     const size_t copied = tokenLength < tokenCapacity - 1 ? tokenLength : tokenCapacity - 1;
     std::memcpy(token, text + begin, copied);
@@ -131,4 +132,17 @@ bool ModelTokenReader::readFloat(float& value) {
     value = parsed;
     lastStatus = good;
     return true;
+}
+
+bool ModelTokenReader::readWord() {
+    if (!nextToken()) {
+        return false;
+    }
+    lastStatus = good;
+    return true;
+}
+
+bool ModelTokenReader::tokenIs(const char* word) const {
+    const size_t wanted = std::strlen(word);
+    return tokenLength == wanted && wanted < tokenCapacity && std::memcmp(token, word, wanted) == 0;
 }

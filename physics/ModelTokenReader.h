@@ -25,6 +25,14 @@ class ModelTokenReader {
     // large for a float reads as infinity and is left to the caller to judge.
     bool readFloat(float& value);
 
+    // Reads the next token as it is (a keyword); false at the end.
+    bool readWord();
+    // True when the latest token reads exactly `word`.
+    bool tokenIs(const char* word) const;
+    // Byte offset of the latest token in the text.
+    size_t tokenOffset() const { return tokenBegin; }
+    size_t textLength() const { return length; }
+
     Status status() const { return lastStatus; }
     // Line (1-based) of the latest token; at the end of the text, the line of
     // the last token there was.
@@ -55,6 +63,7 @@ class ModelTokenReader {
     long tokenIndex = 0;
     size_t totalTokens = 0;
     size_t tokensRead = 0;
+    size_t tokenBegin = 0;
     size_t tokenLength = 0; // full length of the latest token, even when cut
     char token[tokenCapacity];
     Status lastStatus = good;

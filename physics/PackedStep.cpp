@@ -12,6 +12,7 @@
 #include "physics/QuadraticSpring.h"
 #include "physics/RightAngleJoint.h"
 #include "physics/Spring.h"
+#include "physics/SpringDamage.h"
 #include "physics/StepConstants.h"
 #include "physics/Wheel.h"
 
@@ -181,6 +182,104 @@ void copySpringsOut(const PackedStep::SpringBatch* batches, Element* springs, in
     }
 }
 
+// The damage law of SpringDamage::flow for the four lanes of a batch, on the
+// lengths their forces are formed from: marks the lanes that break, moves
+// the rest lengths of the others, and returns the broken lanes as bits.
+// Nearly always every length lies within its lane's bounds: one test.
+[[gnu::always_inline]] inline int flowBatch(PackedStep::SpringBatch& s,
+                                            PackedStep::DamageBatch& damage, __m128 length) {
+    const __m128 outsideMask = _mm_or_ps(_mm_cmplt_ps(length, _mm_load_ps(damage.safeLow)),
+                                         _mm_cmpgt_ps(length, _mm_load_ps(damage.safeHigh)));
+    if ((_mm_movemask_ps(outsideMask) & ~damage.brokenLanes) == 0) {
+        return damage.brokenLanes;
+    }
+    // The whole law, kept only in the lanes outside their bounds and not
+    // broken before, as the scalar law runs only for those.
+    const __m128 signBit = _mm_set1_ps(-0.0f);
+    const __m128 original = _mm_load_ps(damage.originalLength);
+    const __m128 yield = _mm_load_ps(damage.yieldLength);
+    const __m128 plastic = _mm_load_ps(damage.plasticLength);
+    const __m128 breakLength = _mm_load_ps(damage.breakLength);
+    const __m128 wasBroken =
+        _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(damage.broken)));
+    const __m128 acting = _mm_andnot_ps(wasBroken, outsideMask);
+    const __m128 breaks = _mm_and_ps(
+        acting, _mm_cmpgt_ps(_mm_andnot_ps(signBit, _mm_sub_ps(length, original)), breakLength));
+    const __m128 broken = _mm_or_ps(wasBroken, breaks);
+    const __m128 rest = _mm_load_ps(s.restLength);
+    const __m128 x = _mm_sub_ps(length, rest);
+    __m128 flowed =
+        select(_mm_cmplt_ps(x, _mm_xor_ps(yield, signBit)), _mm_add_ps(length, yield), rest);
+    flowed = select(_mm_cmpgt_ps(x, yield), _mm_sub_ps(length, yield), flowed);
+    const __m128 shortest = _mm_sub_ps(original, plastic);
+    const __m128 longest = _mm_add_ps(original, plastic);
+    flowed = select(_mm_cmplt_ps(flowed, shortest), shortest, flowed);
+    flowed = select(_mm_cmpgt_ps(flowed, longest), longest, flowed);
+    const __m128 newRest = select(_mm_andnot_ps(broken, acting), flowed, rest);
+    _mm_store_ps(s.restLength, newRest);
+    // The bounds of SpringDamage::updateBounds for the new rest lengths.
+    const __m128 yieldLow = _mm_sub_ps(newRest, yield);
+    const __m128 breakLow = _mm_sub_ps(original, breakLength);
+    _mm_store_ps(damage.safeLow, select(_mm_cmplt_ps(yieldLow, breakLow), breakLow, yieldLow));
+    const __m128 yieldHigh = _mm_add_ps(newRest, yield);
+    const __m128 breakHigh = _mm_add_ps(original, breakLength);
+    _mm_store_ps(damage.safeHigh, select(_mm_cmplt_ps(breakHigh, yieldHigh), breakHigh, yieldHigh));
+    _mm_store_si128(reinterpret_cast<__m128i*>(damage.broken), _mm_castps_si128(broken));
+    damage.brokenLanes = _mm_movemask_ps(broken);
+    return damage.brokenLanes;
+}
+
+// applyBatches with the damage law first: broken lanes keep their lengths
+// for damping and add no pull.
+template <typename Law>
+[[gnu::always_inline]] inline void
+applyDamagedBatches(PackedStep::Point* points, PackedStep::SpringBatch* batches,
+                    PackedStep::DamageBatch* damage, int count, Law law) {
+    const __m128 shortest = _mm_set1_ps(shortSpringLength);
+    for (int n = 0; n < count; ++n) {
+        PackedStep::SpringBatch& s = batches[n];
+        const BatchEnds ends = batchEnds(points, s);
+        __m128 d[4];
+        const __m128 length = springLengths(ends, d);
+        const int broken = flowBatch(s, damage[n], length);
+        const __m128 lambda = law(s, length);
+        addPulls(ends, d, lambda, _mm_movemask_ps(_mm_cmpnlt_ps(length, shortest)) & ~broken);
+    }
+}
+
+void copyDamageIn(PackedStep::DamageBatch* batches, const SpringDamage* damage, int count) {
+    for (int k = 0; k < count; ++k) {
+        PackedStep::DamageBatch& batch = batches[k / 4];
+        const int lane = k % 4;
+        batch.originalLength[lane] = damage[k].originalLength;
+        batch.yieldLength[lane] = damage[k].yieldLength;
+        batch.plasticLength[lane] = damage[k].plasticLength;
+        batch.breakLength[lane] = damage[k].breakLength;
+        batch.safeLow[lane] = damage[k].safeLow;
+        batch.safeHigh[lane] = damage[k].safeHigh;
+        batch.broken[lane] = damage[k].broken != 0 ? -1 : 0;
+    }
+    for (int n = 0; n < (count + 3) / 4; ++n) {
+        PackedStep::DamageBatch& batch = batches[n];
+        batch.brokenLanes = 0;
+        for (int lane = 0; lane < 4; ++lane) {
+            batch.brokenLanes |= batch.broken[lane] != 0 ? 1 << lane : 0;
+        }
+    }
+}
+
+template <typename Element>
+void copyDamageOut(const PackedStep::SpringBatch* batches,
+                   const PackedStep::DamageBatch* damageBatches, Element* springs,
+                   SpringDamage* damage, int count) {
+    for (int k = 0; k < count; ++k) {
+        springs[k].restLength = batches[k / 4].restLength[k % 4];
+        damage[k].broken = damageBatches[k / 4].broken[k % 4] != 0 ? 1 : 0;
+        damage[k].safeLow = damageBatches[k / 4].safeLow[k % 4];
+        damage[k].safeHigh = damageBatches[k / 4].safeHigh[k % 4];
+    }
+}
+
 } // namespace
 
 PackedStep::~PackedStep() {
@@ -195,6 +294,8 @@ void PackedStep::release() {
     delete[] contacts;
     delete[] springBatches;
     delete[] quadraticBatches;
+    delete[] springDamageBatches;
+    delete[] quadraticDamageBatches;
     delete[] rimTangents;
     delete[] rimDenominators;
     points = nullptr;
@@ -204,6 +305,8 @@ void PackedStep::release() {
     contacts = nullptr;
     springBatches = nullptr;
     quadraticBatches = nullptr;
+    springDamageBatches = nullptr;
+    quadraticDamageBatches = nullptr;
     rimTangents = nullptr;
     rimDenominators = nullptr;
     particleCount = 0;
@@ -232,10 +335,13 @@ bool PackedStep::prepare(const StepElements& world) {
     contacts = new (std::nothrow) Contact[n > 0 ? n : 1]();
     springBatches = new (std::nothrow) SpringBatch[springs > 0 ? springs : 1]();
     quadraticBatches = new (std::nothrow) SpringBatch[quadratics > 0 ? quadratics : 1]();
+    springDamageBatches = new (std::nothrow) DamageBatch[springs > 0 ? springs : 1]();
+    quadraticDamageBatches = new (std::nothrow) DamageBatch[quadratics > 0 ? quadratics : 1]();
     rimTangents = new (std::nothrow) Tangent[rims > 0 ? rims : 1]();
     rimDenominators = new (std::nothrow) float[rims > 0 ? rims : 1]();
     if (!points || !motions || !masses || !inverseMasses || !contacts || !springBatches ||
-        !quadraticBatches || !rimTangents || !rimDenominators) {
+        !quadraticBatches || !springDamageBatches || !quadraticDamageBatches || !rimTangents ||
+        !rimDenominators) {
         release();
         return false;
     }
@@ -270,6 +376,10 @@ void PackedStep::copyIn(const StepElements& world) {
         springBatches[k / 4].damping[k % 4] = world.springs[k].damping;
     }
     copySpringsIn(quadraticBatches, world.quadraticSprings, world.quadraticSpringCount);
+    if (world.springDamage != nullptr) {
+        copyDamageIn(springDamageBatches, world.springDamage, world.springCount);
+        copyDamageIn(quadraticDamageBatches, world.quadraticDamage, world.quadraticSpringCount);
+    }
 }
 
 void PackedStep::copyOut(const StepElements& world) {
@@ -283,6 +393,12 @@ void PackedStep::copyOut(const StepElements& world) {
     }
     copySpringsOut(springBatches, world.springs, world.springCount);
     copySpringsOut(quadraticBatches, world.quadraticSprings, world.quadraticSpringCount);
+    if (world.springDamage != nullptr) {
+        copyDamageOut(springBatches, springDamageBatches, world.springs, world.springDamage,
+                      world.springCount);
+        copyDamageOut(quadraticBatches, quadraticDamageBatches, world.quadraticSprings,
+                      world.quadraticDamage, world.quadraticSpringCount);
+    }
 }
 
 void PackedStep::run(const StepElements& world, long long subSteps) {
@@ -303,8 +419,16 @@ void PackedStep::subStep(const StepElements& world) {
             points[p].force +
             GrabSpring::force(points[p].position, motions[p].velocity, world.grab->target);
     }
-    applySprings();
-    applyQuadraticSprings();
+    // The damage law runs inside the spring passes, on the lengths their
+    // forces are formed from: a break zeroes the force in the very sub-step
+    // it happens, and a flowed rest length is felt at once.
+    if (world.springDamage != nullptr) {
+        applyDamagedSprings();
+        applyDamagedQuadraticSprings();
+    } else {
+        applySprings();
+        applyQuadraticSprings();
+    }
     applyFriction(world);
     applyJoints(world);
     applyWheelTorques(world, true);
@@ -480,6 +604,48 @@ void PackedStep::applyQuadraticSprings() {
     });
 }
 
+void PackedStep::applyDamagedSprings() {
+    const __m128 eightTenths = _mm_set1_ps(0.8f);
+    const __m128 two = _mm_set1_ps(2.0f);
+    const __m128 five = _mm_set1_ps(5.0f);
+    const __m128 rate = _mm_set1_ps(negInverseStep);
+    applyDamagedBatches(
+        points, springBatches, springDamageBatches, springBatchCount,
+        [&](SpringBatch& s, __m128 length) {
+            // The law of applySprings, on the rest lengths the damage left.
+            const __m128 rest = _mm_load_ps(s.restLength);
+            const __m128 e = _mm_mul_ps(eightTenths, rest);
+            const __m128 x = _mm_sub_ps(length, rest);
+            const __m128 offset = _mm_sub_ps(e, rest);
+            const __m128 fiveX = _mm_mul_ps(five, x);
+            const __m128 upper = _mm_sub_ps(_mm_mul_ps(two, rest), e);
+            __m128 extension = select(_mm_cmple_ps(length, upper), x, _mm_add_ps(fiveX, offset));
+            extension = select(_mm_cmplt_ps(length, e), _mm_sub_ps(fiveX, offset), extension);
+            const __m128 f = _mm_mul_ps(_mm_load_ps(s.stiffness), extension);
+            const __m128 damping =
+                _mm_mul_ps(_mm_mul_ps(_mm_load_ps(s.damping),
+                                      _mm_sub_ps(_mm_load_ps(s.previousLength), length)),
+                           rate);
+            _mm_store_ps(s.previousLength, length);
+            return _mm_div_ps(_mm_add_ps(f, damping), length);
+        });
+}
+
+void PackedStep::applyDamagedQuadraticSprings() {
+    const __m128 rate = _mm_set1_ps(negThreeOverStep);
+    const __m128 signBit = _mm_set1_ps(-0.0f);
+    applyDamagedBatches(points, quadraticBatches, quadraticDamageBatches, quadraticBatchCount,
+                        [&](SpringBatch& s, __m128 length) {
+                            const __m128 x = _mm_sub_ps(length, _mm_load_ps(s.restLength));
+                            const __m128 damping =
+                                _mm_mul_ps(_mm_sub_ps(_mm_load_ps(s.previousLength), length), rate);
+                            _mm_store_ps(s.previousLength, length);
+                            const __m128 elastic = _mm_mul_ps(
+                                _mm_mul_ps(_mm_load_ps(s.stiffness), x), _mm_andnot_ps(signBit, x));
+                            return _mm_div_ps(_mm_add_ps(damping, elastic), length);
+                        });
+}
+
 void PackedStep::applyFriction(const StepElements& world) {
     DustSystem* dust = world.contact->dust;
     for (int i = 0; i < particleCount; ++i) {
@@ -492,8 +658,15 @@ void PackedStep::applyFriction(const StepElements& world) {
 }
 
 void PackedStep::applyJoints(const StepElements& world) {
+    JointDamage* angleDamage = world.angleJointDamage;
+    JointDamage* rightAngleDamage = world.rightAngleJointDamage;
     for (int k = 0; k < world.angleJointCount; ++k) {
         const AngleJoint& joint = world.angleJoints[k];
+        if (angleDamage != nullptr &&
+            !angleDamage[k].holds(points[joint.a].position, points[joint.b].position,
+                                  points[joint.c].position)) {
+            continue;
+        }
         Vec3 f;
         if (AngleJoint::force(points[joint.a].position, points[joint.b].position,
                               points[joint.c].position, joint.target, f)) {
@@ -503,6 +676,11 @@ void PackedStep::applyJoints(const StepElements& world) {
     }
     for (int k = 0; k < world.rightAngleJointCount; ++k) {
         const RightAngleJoint& joint = world.rightAngleJoints[k];
+        if (rightAngleDamage != nullptr &&
+            !rightAngleDamage[k].holds(points[joint.a].position, points[joint.b].position,
+                                       points[joint.c].position)) {
+            continue;
+        }
         Vec3 fa;
         Vec3 fc;
         if (RightAngleJoint::forces(points[joint.a].position, points[joint.b].position,

@@ -17,6 +17,8 @@ class Particle;
 class QuadraticSpring;
 class RightAngleJoint;
 class Spring;
+struct JointDamage;
+struct SpringDamage;
 class Wheel;
 
 // The world's arrays and counts as the step sees them (nothing owned).
@@ -36,6 +38,13 @@ struct StepElements {
     int angleJointCount = 0;
     GroundContact* contact = nullptr;
     const GrabSpring* grab = nullptr; // may be null: nothing grabbed
+    // Damage records parallel to the springs and the quadratic springs;
+    // null when damage is off (then the step is the undamaged one).
+    SpringDamage* springDamage = nullptr;
+    SpringDamage* quadraticDamage = nullptr;
+    // Parallel to the angle joints and the right-angle joints (damage on).
+    JointDamage* angleJointDamage = nullptr;
+    JointDamage* rightAngleJointDamage = nullptr;
 };
 
 class PackedStep {
@@ -86,6 +95,19 @@ class PackedStep {
         float restLength[4];
         float previousLength[4];
     };
+    // The damage of the four springs of a batch, lane by lane as their
+    // SpringDamage records (lengths in m); broken is 0 or all bits set.
+    // The padding lanes past the last spring never act and never flow.
+    struct alignas(16) DamageBatch {
+        float originalLength[4];
+        float yieldLength[4];
+        float plasticLength[4];
+        float breakLength[4];
+        float safeLow[4];
+        float safeHigh[4];
+        int broken[4];
+        int brokenLanes; // the broken lanes as bits
+    };
     // The tangent axis x (rim - hubB) of one rim entry, as the first torque
     // pass of a sub-step finds it; the second pass reuses it (positions do
     // not move between the two).
@@ -101,6 +123,9 @@ class PackedStep {
     void predictAndPenetrate(const StepElements& world);
     void applySprings();
     void applyQuadraticSprings();
+    // The same with the damage law before each force (damage on).
+    void applyDamagedSprings();
+    void applyDamagedQuadraticSprings();
     void applyFriction(const StepElements& world);
     void applyJoints(const StepElements& world);
     void applyWheelTorques(const StepElements& world, bool firstPass);
@@ -118,6 +143,8 @@ class PackedStep {
     Contact* contacts = nullptr;
     SpringBatch* springBatches = nullptr;
     SpringBatch* quadraticBatches = nullptr; // damping unused
+    DamageBatch* springDamageBatches = nullptr;
+    DamageBatch* quadraticDamageBatches = nullptr;
     // Rim entries of every wheel, in order: tangents, and rimCount * |tangent|
     // (NaN for a rim particle on the axle line, so that it gets no force).
     Tangent* rimTangents = nullptr;

@@ -54,6 +54,19 @@ void PhysicsWorld::clear() {
     delete[] wheelArray;
     delete[] rightAngleJointArray;
     delete[] angleJointArray;
+    delete[] springDamageArray;
+    delete[] quadraticDamageArray;
+    delete[] restShapeArray;
+    delete[] angleJointDamageArray;
+    delete[] rightAngleJointDamageArray;
+    angleJointDamageArray = nullptr;
+    rightAngleJointDamageArray = nullptr;
+    springDamageArray = nullptr;
+    quadraticDamageArray = nullptr;
+    restShapeArray = nullptr;
+    damageOn = false;
+    damageLimitsGiven = false;
+    coreLength = 0;
     positionArray = nullptr;
     particleArray = nullptr;
     springArray = nullptr;
@@ -448,15 +461,176 @@ bool PhysicsWorld::parse(ModelTokenReader& reader, const char* name) {
         quadraticSpringArray[k].init(particleArray, positionArray, a, b, stiffness);
     }
 
-    // Anything after the last section means the counts and the records
-    // disagree somewhere.
-    if (reader.remainingTokens() > 0) {
-        int ignored = 0;
-        reader.readInt(ignored);
-        return fail(reader, name, "unexpected token '%s' after the last section",
-                    QuotedToken(reader).text);
+    if (!prepareDamage(name, reader)) {
+        return false;
+    }
+    return parseNamedSections(reader, name);
+}
+
+bool PhysicsWorld::prepareDamage(const char* name, ModelTokenReader& reader) {
+    // Every element starts undamaged and without limits; the rest shape is
+    // kept for measuring how far the body is bent from it.
+    springDamageArray = new (std::nothrow) SpringDamage[springTotal > 0 ? springTotal : 1];
+    quadraticDamageArray =
+        new (std::nothrow) SpringDamage[quadraticSpringTotal > 0 ? quadraticSpringTotal : 1];
+    restShapeArray = new (std::nothrow) Vec3[particleTotal > 0 ? particleTotal : 1];
+    angleJointDamageArray =
+        new (std::nothrow) JointDamage[angleJointTotal > 0 ? angleJointTotal : 1];
+    rightAngleJointDamageArray =
+        new (std::nothrow) JointDamage[rightAngleJointTotal > 0 ? rightAngleJointTotal : 1];
+    if (!springDamageArray || !quadraticDamageArray || !restShapeArray || !angleJointDamageArray ||
+        !rightAngleJointDamageArray) {
+        return fail(reader, name, "out of memory for the damage records");
+    }
+    const DamageLimits none{SpringDamage::inf(), SpringDamage::inf(), SpringDamage::inf()};
+    for (int k = 0; k < springTotal; ++k) {
+        springDamageArray[k].init(springArray[k].restLength, none);
+    }
+    for (int k = 0; k < quadraticSpringTotal; ++k) {
+        quadraticDamageArray[k].init(quadraticSpringArray[k].restLength, none);
+    }
+    for (int i = 0; i < particleTotal; ++i) {
+        restShapeArray[i] = positionArray[i];
+    }
+    repairJoints();
+    return true;
+}
+
+void PhysicsWorld::repairJoints() {
+    for (int k = 0; k < angleJointTotal; ++k) {
+        const AngleJoint& j = angleJointArray[k];
+        angleJointDamageArray[k].init(restShapeArray[j.a], restShapeArray[j.b],
+                                      restShapeArray[j.c]);
+    }
+    for (int k = 0; k < rightAngleJointTotal; ++k) {
+        const RightAngleJoint& j = rightAngleJointArray[k];
+        rightAngleJointDamageArray[k].init(restShapeArray[j.a], restShapeArray[j.b],
+                                           restShapeArray[j.c]);
+    }
+}
+
+bool PhysicsWorld::parseNamedSections(ModelTokenReader& reader, const char* name) {
+    // After the six sections: named sections in any order, each at most once.
+    coreLength = reader.textLength();
+    bool damageSeen = false;
+    bool first = true;
+    while (reader.remainingTokens() > 0) {
+        reader.readWord();
+        if (first) {
+            coreLength = reader.tokenOffset();
+            first = false;
+        }
+        if (reader.tokenIs("damage")) {
+            if (damageSeen) {
+                return fail(reader, name, "the damage section is given twice");
+            }
+            damageSeen = true;
+            if (!parseDamage(reader, name)) {
+                return false;
+            }
+        } else {
+            // Not a section this reader knows: the counts and the records
+            // disagree somewhere, or the file is for a newer program.
+            return fail(reader, name, "unexpected token '%s' after the last section",
+                        QuotedToken(reader).text);
+        }
     }
     return true;
+}
+
+bool PhysicsWorld::parseDamage(ModelTokenReader& reader, const char* name) {
+    // damage COUNT, then COUNT records: KIND FIRST LAST YIELD PLASTIC BREAK,
+    // KIND spring or quadratic, the limits strains; a later record
+    // overrides an earlier one on the elements both name.
+    int count = 0;
+    if (!readCount(reader, name, "damage", count, 6)) {
+        return false;
+    }
+    for (int k = 0; k < count; ++k) {
+        if (!reader.readWord()) {
+            return tokenFailure(reader, name, "damage record", k, "the kind", "a word");
+        }
+        const bool quadratic = reader.tokenIs("quadratic");
+        if (!quadratic && !reader.tokenIs("spring")) {
+            return fail(reader, name, "damage record %d: kind '%s' is not spring or quadratic", k,
+                        QuotedToken(reader).text);
+        }
+        const int total = quadratic ? quadraticSpringTotal : springTotal;
+        const char* kind = quadratic ? "quadratic spring" : "spring";
+        int range[2] = {0, 0};
+        for (int end = 0; end < 2; ++end) {
+            const char* field = end == 0 ? "first" : "last";
+            if (!reader.readInt(range[end])) {
+                return tokenFailure(reader, name, "damage record", k, field, "an integer");
+            }
+            if (range[end] < 0 || range[end] >= total) {
+                return fail(reader, name, "damage record %d: %s %d out of range: there are %d %ss",
+                            k, kind, range[end], total, kind);
+            }
+        }
+        if (range[1] < range[0]) {
+            return fail(reader, name, "damage record %d: last %d is before first %d", k, range[1],
+                        range[0]);
+        }
+        DamageLimits limits;
+        if (!readReal(reader, name, "damage record", k, "the yield strain", limits.yieldStrain) ||
+            !readReal(reader, name, "damage record", k, "the plastic strain",
+                      limits.plasticStrain) ||
+            !readReal(reader, name, "damage record", k, "the break strain", limits.breakStrain)) {
+            return false;
+        }
+        if (limits.yieldStrain < 0.0f || limits.plasticStrain < 0.0f ||
+            !(limits.breakStrain > 0.0f)) {
+            return fail(reader, name,
+                        "damage record %d: strains must not be negative and the break strain "
+                        "must be above zero",
+                        k);
+        }
+        SpringDamage* records = quadratic ? quadraticDamageArray : springDamageArray;
+        for (int e = range[0]; e <= range[1]; ++e) {
+            records[e].init(records[e].originalLength, limits);
+        }
+    }
+    damageLimitsGiven = true;
+    return true;
+}
+
+void PhysicsWorld::repairDamage() {
+    repairJoints();
+    for (int k = 0; k < springTotal; ++k) {
+        springDamageArray[k].repair(springArray[k].restLength);
+    }
+    for (int k = 0; k < quadraticSpringTotal; ++k) {
+        quadraticDamageArray[k].repair(quadraticSpringArray[k].restLength);
+    }
+}
+
+int PhysicsWorld::yieldedCount() const {
+    int total = 0;
+    for (int k = 0; k < springTotal; ++k) {
+        total += springArray[k].restLength != springDamageArray[k].originalLength ? 1 : 0;
+    }
+    for (int k = 0; k < quadraticSpringTotal; ++k) {
+        total += quadraticSpringArray[k].restLength != quadraticDamageArray[k].originalLength;
+    }
+    return total;
+}
+
+int PhysicsWorld::brokenCount() const {
+    int total = 0;
+    for (int k = 0; k < springTotal; ++k) {
+        total += springDamageArray[k].broken;
+    }
+    for (int k = 0; k < quadraticSpringTotal; ++k) {
+        total += quadraticDamageArray[k].broken;
+    }
+    for (int k = 0; k < angleJointTotal; ++k) {
+        total += angleJointDamageArray[k].torn;
+    }
+    for (int k = 0; k < rightAngleJointTotal; ++k) {
+        total += rightAngleJointDamageArray[k].torn;
+    }
+    return total;
 }
 
 float PhysicsWorld::step(int milliseconds) {
@@ -502,6 +676,12 @@ StepElements PhysicsWorld::elements() {
     world.angleJointCount = angleJointTotal;
     world.contact = &contact;
     world.grab = &grabSpring;
+    if (damageOn) {
+        world.springDamage = springDamageArray;
+        world.quadraticDamage = quadraticDamageArray;
+        world.angleJointDamage = angleJointDamageArray;
+        world.rightAngleJointDamage = rightAngleJointDamageArray;
+    }
     return world;
 }
 
@@ -520,18 +700,46 @@ void PhysicsWorld::subStep() {
         held.force = held.force + GrabSpring::force(positionArray[grabSpring.particle],
                                                     held.velocity, grabSpring.target);
     }
-    for (int k = 0; k < springTotal; ++k) {
-        springArray[k].apply();
-    }
-    for (int k = 0; k < quadraticSpringTotal; ++k) {
-        quadraticSpringArray[k].apply();
+    if (damageOn) {
+        // The damage law inside the spring passes, as the packed step has it.
+        for (int k = 0; k < springTotal; ++k) {
+            applyDamaged(springArray[k], springDamageArray[k]);
+        }
+        for (int k = 0; k < quadraticSpringTotal; ++k) {
+            applyDamaged(quadraticSpringArray[k], quadraticDamageArray[k]);
+        }
+    } else {
+        for (int k = 0; k < springTotal; ++k) {
+            springArray[k].apply();
+        }
+        for (int k = 0; k < quadraticSpringTotal; ++k) {
+            quadraticSpringArray[k].apply();
+        }
     }
     contact.applyFriction();
-    for (int k = 0; k < angleJointTotal; ++k) {
-        angleJointArray[k].apply();
-    }
-    for (int k = 0; k < rightAngleJointTotal; ++k) {
-        rightAngleJointArray[k].apply();
+    if (damageOn) {
+        // Torn joints act no more, as in the packed step.
+        for (int k = 0; k < angleJointTotal; ++k) {
+            const AngleJoint& j = angleJointArray[k];
+            if (angleJointDamageArray[k].holds(positionArray[j.a], positionArray[j.b],
+                                               positionArray[j.c])) {
+                angleJointArray[k].apply();
+            }
+        }
+        for (int k = 0; k < rightAngleJointTotal; ++k) {
+            const RightAngleJoint& j = rightAngleJointArray[k];
+            if (rightAngleJointDamageArray[k].holds(positionArray[j.a], positionArray[j.b],
+                                                    positionArray[j.c])) {
+                rightAngleJointArray[k].apply();
+            }
+        }
+    } else {
+        for (int k = 0; k < angleJointTotal; ++k) {
+            angleJointArray[k].apply();
+        }
+        for (int k = 0; k < rightAngleJointTotal; ++k) {
+            rightAngleJointArray[k].apply();
+        }
     }
     for (int k = 0; k < wheelTotal; ++k) {
         wheelArray[k].applyTorque();

@@ -12,6 +12,7 @@
 #include "physics/QuadraticSpring.h"
 #include "physics/RightAngleJoint.h"
 #include "physics/Spring.h"
+#include "physics/SpringDamage.h"
 #include "physics/Terrain.h"
 #include "physics/Wheel.h"
 
@@ -33,8 +34,9 @@ class PhysicsWorld {
 
     // Reads a model file: six sections (particles, springs, wheels,
     // right-angle joints, angle joints, quadratic springs), each a count and
-    // its records. False when the file cannot be opened or read or its content
-    // is invalid; the world is then empty and failureReason says why.
+    // its records, then optional named sections (a keyword, a count and its
+    // records, each at most once: `damage`). False when the file cannot be opened or read or its
+    // content is invalid; the world is then empty and failureReason says why.
     bool loadModel(const char* fileName);
     // The same from text in memory; name is used in messages only.
     bool loadModelFromText(const char* text, size_t length, const char* name);
@@ -72,6 +74,35 @@ class PhysicsWorld {
     // Loading a model forgets it, so set it after loadModel.
     void setDustSystem(DustSystem* dust) { contact.setDustSystem(dust); }
 
+    // Damage: off after every load, so the step is the undamaged one. On,
+    // springs and quadratic springs yield and break by their limits
+    // (SpringDamage); off again, what was damaged stays so but nothing more
+    // happens to it.
+    void setDamage(bool on) { damageOn = on; }
+    bool damageEnabled() const { return damageOn; }
+    // The damage records, parallel to springs() and quadraticSprings().
+    SpringDamage* springDamage() { return springDamageArray; }
+    const SpringDamage* springDamage() const { return springDamageArray; }
+    SpringDamage* quadraticDamage() { return quadraticDamageArray; }
+    const SpringDamage* quadraticDamage() const { return quadraticDamageArray; }
+    // Parallel to angleJoints() and rightAngleJoints(): joints tear when an
+    // arm runs away (damage on).
+    JointDamage* angleJointDamage() { return angleJointDamageArray; }
+    JointDamage* rightAngleJointDamage() { return rightAngleJointDamageArray; }
+    // True when the model gave damage limits (a `damage` section).
+    bool hasDamageLimits() const { return damageLimitsGiven; }
+    // Every rest length back to its length at load and every break mended.
+    void repairDamage();
+    // Springs and quadratic springs whose rest length has flowed, and the
+    // elements broken (springs, quadratic springs and torn joints).
+    int yieldedCount() const;
+    int brokenCount() const;
+    // The particle positions as loaded: the body's rest shape (m).
+    const Vec3* restShape() const { return restShapeArray; }
+    // Bytes of the loaded text up to the first named section (all of it when
+    // there is none): the six sections that every reader understands.
+    size_t coreTextLength() const { return coreLength; }
+
     // Pulls `particle` towards `target` (m) in every sub-step until
     // clearGrab; a later call moves the target or grabs another particle.
     // False, and nothing changes, for a particle outside the world or a
@@ -91,6 +122,10 @@ class PhysicsWorld {
     // After a failed parse: names the section whose count is missing, when
     // leaving out exactly one makes the file fit.
     void diagnoseMissingSection(const char* text, size_t length, const char* name);
+    bool parseNamedSections(ModelTokenReader& reader, const char* name);
+    bool parseDamage(ModelTokenReader& reader, const char* name);
+    bool prepareDamage(const char* name, ModelTokenReader& reader);
+    void repairJoints();
     bool fail(const ModelTokenReader& reader, const char* name, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
     bool readCount(ModelTokenReader& reader, const char* name, const char* section, int& count,
@@ -119,6 +154,14 @@ class PhysicsWorld {
     Wheel* wheelArray = nullptr;
     RightAngleJoint* rightAngleJointArray = nullptr;
     AngleJoint* angleJointArray = nullptr;
+    SpringDamage* springDamageArray = nullptr;
+    SpringDamage* quadraticDamageArray = nullptr;
+    JointDamage* angleJointDamageArray = nullptr;
+    JointDamage* rightAngleJointDamageArray = nullptr;
+    Vec3* restShapeArray = nullptr;
+    bool damageOn = false;
+    bool damageLimitsGiven = false;
+    size_t coreLength = 0;
 
     // The step's packed working arrays, sized at every load.
     PackedStep packed;

@@ -1,5 +1,6 @@
 // Debug view of the soft body: a red point per particle, a white line per
-// spring, in scene units.
+// spring, in scene units. With damage on, yielded springs are orange and
+// broken ones are left out.
 #pragma once
 
 class PhysicsWorld;

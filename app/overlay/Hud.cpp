@@ -139,6 +139,13 @@ void Hud::format(const TruckApp& app, float time) {
     }
     const int camera = app.camera >= 0 && app.camera < 5 ? app.camera : 0;
     std::snprintf(lines[3], sizeof(lines[3]), "camera %s", cameraNames[camera]);
+    lines[damageLine][0] = '\0';
+    if (app.world != nullptr && app.world->damageEnabled()) {
+        const int total = app.world->springCount() + app.world->quadraticSpringCount();
+        const double share = total > 0 ? 100.0 * app.world->yieldedCount() / total : 0.0;
+        std::snprintf(lines[damageLine], sizeof(lines[damageLine]),
+                      "damage %.1f %% yielded, %d broken", share, app.world->brokenCount());
+    }
 }
 
 void Hud::setTimeline(double position, double length, bool paused, int halvings) {
@@ -163,10 +170,11 @@ void Hud::draw(Renderer* renderer, const TruckApp& app, float time, int width, i
     renderer->beginOverlay(width, height);
     if (visible) {
         format(app, time);
+        const int shown = lines[damageLine][0] != '\0' ? lineCount + 1 : lineCount;
         const int panelWidth = 32 * Renderer::textCellWidth;
-        renderer->drawRectangle(margin / 2, height - margin / 2 - lineCount * pitch - margin,
-                                panelWidth, lineCount * pitch + margin, panelColour, 0.45f);
-        for (int k = 0; k < lineCount; ++k) {
+        renderer->drawRectangle(margin / 2, height - margin / 2 - shown * pitch - margin,
+                                panelWidth, shown * pitch + margin, panelColour, 0.45f);
+        for (int k = 0; k < shown; ++k) {
             const int colour = k == 1 && app.timeControl.paused() ? pausedColour : textColour;
             renderer->drawText(margin, height - margin - (k + 1) * pitch + 3, lines[k], colour);
         }

@@ -50,11 +50,14 @@ class Hud {
     // The lines the overlay shows, formatted for `time`; line 0 is the speed.
     const char* line(int k) const { return lines[k]; }
     static constexpr int lineCount = 4;
+    // With damage on a further line: the share of springs yielded and the
+    // number broken.
+    static constexpr int damageLine = lineCount;
     const char* message() const { return messageText; }
     void format(const TruckApp& app, float time);
 
   private:
-    char lines[lineCount][64] = {};
+    char lines[lineCount + 1][64] = {};
     char timelineText[64] = {};
     float timelineShare = 0.0f;
     const char* messageText = "";

@@ -167,6 +167,7 @@ bool Recording::parse(const std::string& text, const char* path) {
     model = 0;
     groundStamped = false;
     ground = 0;
+    damageOn = false;
     ended = false;
     finalHash = 0;
     filePath = path;
@@ -228,6 +229,16 @@ bool Recording::parse(const std::string& text, const char* path) {
             groundStamped = true;
             first = 3;
         }
+        // A drive with damage on says so; without the line damage was off.
+        if (lines.size() > first && lines[first].rfind("damage", 0) == 0) {
+            if (lines[first] != "damage on") {
+                reason =
+                    filePath + ": line " + std::to_string(first + 1) + ": expected \"damage on\"";
+                return false;
+            }
+            damageOn = true;
+            ++first;
+        }
     }
     for (size_t k = first; k < lines.size(); ++k) {
         const std::string number = std::to_string(k + 1);
@@ -277,6 +288,15 @@ bool Recording::matchesModel(uint64_t modelHash) {
     }
     reason = filePath + ": recorded with the model " + hex(model) + ", but Modell.txt here is " +
              hex(modelHash) + ": a different truck";
+    return false;
+}
+
+bool Recording::matchesDamage(bool damage) {
+    if (damage == damageOn) {
+        return true;
+    }
+    reason = filePath + (damageOn ? ": recorded with damage on: replay it with --damage"
+                                  : ": recorded with damage off: replay it without --damage");
     return false;
 }
 

@@ -46,6 +46,11 @@ class Recording {
     // particleCount particles; false with failureReason() naming the first
     // line that does not.
     bool matchesParticles(int particleCount);
+    // Whether the drive was made with damage on (a "damage on" line).
+    bool damageStamp() const { return damageOn; }
+    // True when the replay's damage setting is the recording's; otherwise
+    // false with failureReason() saying which was used.
+    bool matchesDamage(bool damage);
     // Whether the file closes with the hash the drive ended on, and that hash.
     bool hasEndHash() const { return ended; }
     uint64_t endHash() const { return finalHash; }
@@ -88,6 +93,7 @@ class Recording {
     uint64_t model = 0;
     bool groundStamped = false;
     uint64_t ground = 0;
+    bool damageOn = false;
     bool ended = false;
     uint64_t finalHash = 0;
     std::string filePath;

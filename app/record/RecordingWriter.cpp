@@ -12,7 +12,7 @@ RecordingWriter::~RecordingWriter() {
     }
 }
 
-bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t groundHash) {
+bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t groundHash, bool damage) {
     filePath = path;
     file = std::fopen(path, "w");
     if (file == nullptr) {
@@ -21,6 +21,9 @@ bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t ground
     }
     std::fprintf(file, "dravonel recording 2\nmodel %016" PRIx64 "\nground %016" PRIx64 "\n",
                  modelHash, groundHash);
+    if (damage) {
+        std::fputs("damage on\n", file);
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 //   dravonel recording 2
 //   model 9c1f0e5d2a7b3c44        hash of the Modell.txt it was made with
 //   ground 41d2a0c3b9e87f15       hash of the ground it was driven on
+//   damage on                     only when driven with damage on
 //   frame 0.0123456791
 //   key 357 down
 //   frame 0.0291860197
@@ -35,8 +36,8 @@ class RecordingWriter {
     ~RecordingWriter();
 
     // Creates the file and writes the first line and the stamps of the model
-    // and the ground; false with a reason.
-    bool open(const char* path, uint64_t modelHash, uint64_t groundHash);
+    // and the ground (and "damage on" when `damage`); false with a reason.
+    bool open(const char* path, uint64_t modelHash, uint64_t groundHash, bool damage = false);
     // One frame about to be run with `time`, seconds since the timer started.
     void frame(float time);
     // One input event as it reaches TruckApp::input.

@@ -111,15 +111,19 @@ TEST(FrameAllocation, DrawingAFrameAllocatesNothing) {
     // eye (refilled in place) as the truck drives.
     MapFile dunes;
     ASSERT_TRUE(dunes.load(DRAVONEL_ASSET_DIR "/maps/dunes.map")) << dunes.failureReason();
-    const MapFile* const maps[2] = {nullptr, &dunes};
-    for (const MapFile* map : maps) {
-        SCOPED_TRACE(map ? "map" : "default world");
+    // And the default world with damage on, whose body meshes are rebuilt
+    // from the particles every frame.
+    const MapFile* const maps[3] = {nullptr, &dunes, nullptr};
+    for (int run = 0; run < 3; ++run) {
+        const MapFile* map = maps[run];
+        SCOPED_TRACE(map ? "map" : (run == 2 ? "damage" : "default world"));
         resetGlState();
         Renderer renderer;
         TruckApp app;
         app.renderer = &renderer;
         app.setAssetDirectory(DRAVONEL_ASSET_DIR);
         app.setMap(map);
+        app.damage = run == 2;
         ASSERT_TRUE(app.init()) << app.failureReason();
         // Mid-map, where the window is not held at an edge.
         if (map != nullptr) {
@@ -154,6 +158,7 @@ TEST(FrameAllocation, DrawingAFrameAllocatesNothing) {
             perRound[round] = newCalls.load() - before;
         }
         EXPECT_EQ(perRound[1], 0);
+        EXPECT_EQ(app.deformingBody != nullptr, run == 2);
         if (map != nullptr) {
             EXPECT_GT(refills, 2) << "the ground window never followed the truck";
         }

@@ -61,6 +61,12 @@ TEST(ModelCheck, TheShippedTruckPassesAndOneSpringTooStiffIsNamedAsUnstable) {
         EXPECT_EQ(lastLine(check.report()), "usable") << check.report();
         EXPECT_EQ(check.blowUpSubStep, 0);
         EXPECT_LT(check.worstStability, ModelCheck::stiffRangeLimit);
+        // Its damage limits: the bumpers first, and nothing yields at rest.
+        EXPECT_TRUE(contains(check.report(), "damage limits: 757 of 757 springs"))
+            << check.report();
+        EXPECT_TRUE(contains(check.report(), "with damage on nothing yielded or broke"));
+        EXPECT_GE(check.weakestSpring, 0);
+        EXPECT_EQ(check.settleYielded, 0);
     }
 
     // Spring 0 (particles 0 and 2, 800 N/m) made 10^9 times stiffer.
@@ -192,6 +198,27 @@ TEST(ModelCheck, TheSettleTestCatchesABlowUpTheSpringsDoNotExplain) {
     ModelCheck resting;
     EXPECT_TRUE(resting.run(*loaded(cube(1000.0f).text()), ModelCheck::Needs()));
     EXPECT_EQ(lastLine(resting.report()), "usable") << resting.report();
+    EXPECT_TRUE(contains(resting.report(), "damage limits: none"));
+
+    // The same cube with limits: one spring breaks before it yields, and
+    // all are so weak that they sag under the cube's weight.
+    ModelCheck weak;
+    EXPECT_TRUE(weak.run(*loaded(cube(1000.0f).text() + "damage 2\nspring 0 27 0.0001 0.5 0.9\n"
+                                                        "spring 5 5 0.2 0.1 0.05\n"),
+                         ModelCheck::Needs()));
+    EXPECT_EQ(weak.weakestSpring, 0);
+    EXPECT_GT(weak.settleYielded, 0);
+    EXPECT_EQ(weak.warnings(), 2) << weak.report();
+    EXPECT_TRUE(contains(weak.report(), "spring 5 breaks before it yields: break strain 0.05 "
+                                        "below its yield strain 0.2"))
+        << weak.report();
+    EXPECT_EQ(lastLine(weak.report())
+                  .rfind("usable, with 2 warnings; the first: spring 5 breaks before it yields", 0),
+              0u)
+        << weak.report();
+    EXPECT_TRUE(contains(weak.report(), "with damage on the body bends for good under its own "
+                                        "weight: "))
+        << weak.report();
     EXPECT_LT(resting.fastestSpeed, 5.0f);
     EXPECT_LT(resting.largestStretch, 1.05f);
     EXPECT_GT(resting.largestStretch, 1.0f);

@@ -267,6 +267,27 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
         {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 10 1\n1\n0 1 1 0\n1\n0 1 0\n1\n0 1 5000\n",
          "line 11, token 27: angle joint 0: particle index 5000 out of range 0..1; the right-angle "
          "joint or the angle joint section is missing"},
+        // The damage section after the six: KIND FIRST LAST YIELD PLASTIC BREAK.
+        {"0 0 0 0 0 0\nsurface 0", "line 2, token 7: unexpected token 'surface' after the last "
+                                   "section"},
+        {"0 0 0 0 0 0 damage 1 spring 0 0 0.01 0.1 0.2",
+         "damage record 0: spring 0 out of range: there are 0 springs"},
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nbeam 0 0 0.01 0.1 0.2",
+         "line 9, token 24: damage record 0: kind 'beam' is not spring or quadratic"},
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nquadratic 0 1 0.01 0.1 0.2",
+         "damage record 0: quadratic spring 1 out of range: there are 1 quadratic springs"},
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nspring 0 0 -0.01 0.1 0.2",
+         "damage record 0: strains must not be negative and the break strain must be above zero"},
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nspring 0 0 0.01 0.1 0",
+         "damage record 0: strains must not be negative and the break strain must be above zero"},
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nspring 0 0 0.01 x 0.2",
+         "damage record 0: the plastic strain 'x' is not a number"},
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 2\nspring 0 0 0.01 0.1 0.2",
+         "truncated: damage section of 2 needs at least 12 more tokens, only 6 remain"},
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nspring 0 0 0.01 0.1 0.2\ndamage 0",
+         "line 10, token 30: the damage section is given twice"},
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nspring 0 0 0.01 0.1 0.2 7",
+         "unexpected token '7' after the last section"},
     };
     for (const Case& c : cases) {
         auto world = newWorld();
@@ -278,6 +299,45 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
             << world->failureReason();
         expectEmpty(*world);
     }
+}
+
+// The damage section gives limits as strains: each spring's become lengths
+// of its own rest length, later records override earlier ones, elements
+// that no record names never yield or break, and the six sections before
+// it are what the model's stamp is taken over.
+TEST(ModelFile, DamageSectionGivesStrainLimits) {
+    const std::string six = "3\n0 0 0 1\n2 0 0 1\n0 0.5 0 1\n3\n0 1 1 1\n0 2 1 1\n1 2 1 1\n"
+                            "0\n0\n0\n1\n0 1 5\n";
+    auto plain = newWorld();
+    ASSERT_TRUE(load(*plain, six)) << plain->failureReason();
+    EXPECT_FALSE(plain->hasDamageLimits());
+    EXPECT_EQ(plain->coreTextLength(), six.size());
+    EXPECT_FALSE(plain->damageEnabled());
+    EXPECT_EQ(plain->springDamage()[0].yieldLength, SpringDamage::inf());
+
+    const std::string damage = "damage 3\nspring 0 2 0.01 0.1 0.3\nspring 1 1 0.02 0.2 0.4\n"
+                               "quadratic 0 0 0.05 0.05 0.5\n";
+    auto world = newWorld();
+    ASSERT_TRUE(load(*world, six + damage)) << world->failureReason();
+    EXPECT_TRUE(world->hasDamageLimits());
+    EXPECT_EQ(world->coreTextLength(), six.size());
+    expectSameWorld(*plain, *world);
+    const SpringDamage* d = world->springDamage();
+    EXPECT_FLOAT_EQ(d[0].yieldLength, 0.01f * 2.0f);
+    EXPECT_FLOAT_EQ(d[0].breakLength, 0.3f * 2.0f);
+    EXPECT_FLOAT_EQ(d[1].yieldLength, 0.02f * 0.5f);
+    EXPECT_FLOAT_EQ(d[1].plasticLength, 0.2f * 0.5f);
+    EXPECT_FLOAT_EQ(d[2].yieldLength, 0.01f * world->springs()[2].restLength);
+    EXPECT_FLOAT_EQ(d[2].originalLength, world->springs()[2].restLength);
+    EXPECT_FLOAT_EQ(world->quadraticDamage()[0].yieldLength, 0.05f * 2.0f);
+    EXPECT_EQ(world->yieldedCount(), 0);
+    EXPECT_EQ(world->brokenCount(), 0);
+    EXPECT_EQ(world->restShape()[2].y, 0.5f);
+    // A reload forgets the switch and the limits of the last model.
+    world->setDamage(true);
+    ASSERT_TRUE(load(*world, six));
+    EXPECT_FALSE(world->damageEnabled());
+    EXPECT_FALSE(world->hasDamageLimits());
 }
 
 TEST(ModelFile, ReasonNamesLineAndElement) {

@@ -169,6 +169,24 @@ TEST_F(DrawingPass, MassSpringViewDrawsRedParticlesAndWhiteSprings) {
     // Outside the spring's reach the view draws nothing.
     readPixel(columns[0] - 20, 240, pixel);
     EXPECT_LT(pixel[0] + pixel[1] + pixel[2], 30);
+
+    // With damage on, a yielded spring is orange and a broken one is gone.
+    world.setDamage(true);
+    world.springs()[0].restLength = 1.1f;
+    renderer->beginFrame(0x000000, true);
+    ASSERT_TRUE(renderer->setCamera(&eye, &centre, &up));
+    drawMassSpringPass(renderer, &world);
+    readPixel(320, 240, pixel);
+    EXPECT_GT(pixel[0], 200);
+    EXPECT_GT(pixel[1], 80);
+    EXPECT_LT(pixel[1], 180);
+    EXPECT_LT(pixel[2], 40);
+    world.springDamage()[0].broken = 1;
+    renderer->beginFrame(0x000000, true);
+    ASSERT_TRUE(renderer->setCamera(&eye, &centre, &up));
+    drawMassSpringPass(renderer, &world);
+    readPixel(320, 240, pixel);
+    EXPECT_LT(pixel[0] + pixel[1] + pixel[2], 30);
 }
 
 } // namespace

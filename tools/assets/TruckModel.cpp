@@ -69,8 +69,29 @@ int TruckModel::addParticle(const Vec3& position, float mass) {
     return static_cast<int>(particleList.size()) - 1;
 }
 
-void TruckModel::addSpring(int a, int b, float stiffness, float damping) {
-    springList.push_back(SpringRecord{a, b, stiffness, damping});
+void TruckModel::addSpring(int a, int b, float stiffness, float damping, Part part) {
+    springList.push_back(SpringRecord{a, b, stiffness, damping, part});
+}
+
+TruckModel::PartLimits TruckModel::limitsOf(Part part) {
+    switch (part) {
+    case Part::tyre:
+        // Rubber: flexes far and springs back; only a tyre torn apart fails.
+        return PartLimits{0.30f, 0.05f, 0.70f};
+    case Part::axle:
+        // Hubs, mounts and the steering: forged, they hardly bend.
+        return PartLimits{0.05f, 0.02f, 0.35f};
+    case Part::frame:
+        // The lower frame between the axles: stiff, bends only in a hard hit.
+        return PartLimits{0.03f, 0.05f, 0.30f};
+    case Part::body:
+        // Cab and bed panels over the frame: they dent.
+        return PartLimits{0.012f, 0.10f, 0.35f};
+    case Part::bumper:
+    default:
+        // Ahead of the front axle and behind the rear one: they give first.
+        return PartLimits{0.006f, 0.15f, 0.40f};
+    }
 }
 
 void TruckModel::buildWheel(int wheel) {
@@ -112,17 +133,18 @@ void TruckModel::buildWheel(int wheel) {
     for (int ring = 0; ring < 2; ++ring) {
         for (int k = 0; k < rimPerRing; ++k) {
             int p = ringParticle(ring, k);
-            addSpring(firstHub, p, spokeStiffness, spokeDamping);
-            addSpring(secondHub, p, spokeStiffness, spokeDamping);
-            addSpring(p, ringParticle(ring, k + 1), treadStiffness, treadDamping);
-            addSpring(p, ringParticle(ring, k + 2), secondStiffness, secondDamping);
+            addSpring(firstHub, p, spokeStiffness, spokeDamping, Part::tyre);
+            addSpring(secondHub, p, spokeStiffness, spokeDamping, Part::tyre);
+            addSpring(p, ringParticle(ring, k + 1), treadStiffness, treadDamping, Part::tyre);
+            addSpring(p, ringParticle(ring, k + 2), secondStiffness, secondDamping, Part::tyre);
         }
     }
     for (int k = 0; k < rimPerRing; ++k) {
-        addSpring(ringParticle(0, k), ringParticle(1, k), bandStiffness, bandDamping);
-        addSpring(ringParticle(1, k), ringParticle(0, k + 1), bandStiffness, bandDamping);
+        addSpring(ringParticle(0, k), ringParticle(1, k), bandStiffness, bandDamping, Part::tyre);
+        addSpring(ringParticle(1, k), ringParticle(0, k + 1), bandStiffness, bandDamping,
+                  Part::tyre);
     }
-    addSpring(firstHub, secondHub, mountStiffness, mountDamping);
+    addSpring(firstHub, secondHub, mountStiffness, mountDamping, Part::axle);
     for (int ring = 0; ring < 2; ++ring) {
         const int hub = ring == 0 ? firstHub : secondHub;
         for (int k = 0; k < rimPerRing; ++k) {
@@ -176,29 +198,38 @@ void TruckModel::buildChassis() {
         }
     }
 
-    auto brace = [&](int a, int b) { addSpring(a, b, chassisStiffness, chassisDamping); };
+    auto brace = [&](int a, int b, Part part) {
+        addSpring(a, b, chassisStiffness, chassisDamping, part);
+    };
+    // The end stations and the bays out to them are the bumpers; between the
+    // axles the low level and the posts are the frame, the rest the body.
+    auto endStation = [](int s) { return s == 0 || s == stationCount - 1; };
     for (int s = 0; s < stationCount; ++s) {
         const auto& n = chassisNode[s];
-        brace(n[0][0], n[1][0]); // cross members
-        brace(n[0][1], n[1][1]);
-        brace(n[0][0], n[0][1]); // posts
-        brace(n[1][0], n[1][1]);
-        brace(n[0][0], n[1][1]); // cross diagonals
-        brace(n[1][0], n[0][1]);
+        const Part low = endStation(s) ? Part::bumper : Part::frame;
+        const Part high = endStation(s) ? Part::bumper : Part::body;
+        brace(n[0][0], n[1][0], low); // cross members
+        brace(n[0][1], n[1][1], high);
+        brace(n[0][0], n[0][1], low); // posts
+        brace(n[1][0], n[1][1], low);
+        brace(n[0][0], n[1][1], low); // cross diagonals
+        brace(n[1][0], n[0][1], low);
     }
     for (int s = 0; s + 1 < stationCount; ++s) {
         const auto& n = chassisNode[s];
         const auto& m = chassisNode[s + 1];
+        const bool end = endStation(s) || endStation(s + 1);
+        const Part low = end ? Part::bumper : Part::frame;
+        const Part high = end ? Part::bumper : Part::body;
         for (int side = 0; side < 2; ++side) {
-            for (int level = 0; level < 2; ++level) {
-                brace(n[side][level], m[side][level]); // rails
-            }
-            brace(n[side][0], m[side][1]); // side face diagonals
-            brace(n[side][1], m[side][0]);
+            brace(n[side][0], m[side][0], low); // rails
+            brace(n[side][1], m[side][1], high);
+            brace(n[side][0], m[side][1], high); // side face diagonals
+            brace(n[side][1], m[side][0], high);
         }
         for (int level = 0; level < 2; ++level) {
-            brace(n[0][level], m[1][level]); // floor and top diagonals
-            brace(n[1][level], m[0][level]);
+            brace(n[0][level], m[1][level], level == 0 ? low : high); // floor and top diagonals
+            brace(n[1][level], m[0][level], level == 0 ? low : high);
         }
     }
 }
@@ -227,7 +258,9 @@ void TruckModel::mountWheels() {
         const int s = front ? frontStation : rearStation;
         const int inner = hubs[wheel][0];
         const int outer = hubs[wheel][1];
-        auto mount = [&](int a, int b) { addSpring(a, b, mountStiffness, mountDamping); };
+        auto mount = [&](int a, int b) {
+            addSpring(a, b, mountStiffness, mountDamping, Part::axle);
+        };
 
         // The inner hub is held in all three directions: up to the node
         // above it, fore and aft to the low nodes of the neighbouring
@@ -260,7 +293,7 @@ void TruckModel::mountWheels() {
             mount(outer, chassisNode[s + 1][side][0]);
         }
     }
-    addSpring(steeringArm[0], steeringArm[1], mountStiffness, mountDamping); // tie rod
+    addSpring(steeringArm[0], steeringArm[1], mountStiffness, mountDamping, Part::axle); // tie rod
     // Steering: corner at the inner hub, arm to the outer hub, reference to
     // the high chassis node behind on the same side. A positive target opens
     // the angle past 90 degrees, swinging the left wheel's outer hub forward;
@@ -312,6 +345,32 @@ std::string TruckModel::toText() const {
     put("%d\n", static_cast<int>(quadraticList.size()));
     for (const QuadraticSpringRecord& q : quadraticList) {
         put("%d %d %.9g\n", q.a, q.b, q.stiffness);
+    }
+    // Damage: one record per run of springs of the same part; the tyres'
+    // quadratic springs take damage as the tyres do.
+    std::vector<std::string> records;
+    for (size_t first = 0; first < springList.size();) {
+        size_t last = first;
+        while (last + 1 < springList.size() &&
+               springList[last + 1].part == springList[first].part) {
+            ++last;
+        }
+        const PartLimits l = limitsOf(springList[first].part);
+        std::snprintf(line, sizeof line, "spring %d %d %g %g %g\n", static_cast<int>(first),
+                      static_cast<int>(last), l.yieldStrain, l.plasticStrain, l.breakStrain);
+        records.push_back(line);
+        first = last + 1;
+    }
+    if (!quadraticList.empty()) {
+        const PartLimits l = limitsOf(Part::tyre);
+        std::snprintf(line, sizeof line, "quadratic 0 %d %g %g %g\n",
+                      static_cast<int>(quadraticList.size()) - 1, l.yieldStrain, l.plasticStrain,
+                      l.breakStrain);
+        records.push_back(line);
+    }
+    put("damage %d\n", static_cast<int>(records.size()));
+    for (const std::string& record : records) {
+        text += record;
     }
     return text;
 }

@@ -29,11 +29,21 @@ class TruckModel {
         Vec3 position; // m, world coordinates at rest
         float mass;    // kg
     };
+    // What a spring belongs to, which decides how it takes damage.
+    enum class Part { tyre, axle, frame, body, bumper };
     struct SpringRecord {
         int a, b;
         float stiffness; // N/m
         float damping;   // N s/m
+        Part part;
     };
+    // Damage limits of a part, as strains of a spring's length at load.
+    struct PartLimits {
+        float yieldStrain;
+        float plasticStrain;
+        float breakStrain;
+    };
+    static PartLimits limitsOf(Part part);
     struct WheelRecord {
         int hubA, hubB; // hubA has the smaller x, so a positive drive rolls towards -z
         std::vector<int> rim;
@@ -77,7 +87,8 @@ class TruckModel {
     const std::vector<JointRecord>& angleJoints() const { return angleList; }
     const std::vector<QuadraticSpringRecord>& quadraticSprings() const { return quadraticList; }
 
-    // The model file's text: six sections, each a count and its records.
+    // The model file's text: six sections, each a count and its records,
+    // then the damage section with every spring's limits by its part.
     std::string toText() const;
 
     float totalMass() const;
@@ -92,7 +103,7 @@ class TruckModel {
 
   private:
     int addParticle(const Vec3& position, float mass);
-    void addSpring(int a, int b, float stiffness, float damping);
+    void addSpring(int a, int b, float stiffness, float damping, Part part);
     void buildWheel(int wheel);
     void buildChassis();
     void buildSteeringArms();

@@ -11,6 +11,7 @@
 #include "app/record/KeyScript.h"
 #include "app/record/Recording.h"
 #include "app/world/MapFile.h"
+#include "physics/BodyShape.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "scene/RenderScale.h"
@@ -36,9 +37,9 @@ void usage(FILE* to) {
     std::fprintf(
         to, "usage: dravonel-sim [--assets DIR] [--map FILE] [--script \"T:+key T:-key ...\"]\n"
             "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
-            "                    [--camera N] [--history SECONDS] [--state FILE]\n"
+            "                    [--camera N] [--history SECONDS] [--state FILE] [--damage]\n"
             "       dravonel-sim [--assets DIR] [--map FILE] --replay FILE [--interval SECONDS]\n"
-            "                    [--csv] [--camera N] [--history SECONDS] [--at T]\n"
+            "                    [--csv] [--camera N] [--history SECONDS] [--at T] [--damage]\n"
             "       dravonel-sim --check MODEL\n"
             "--map drives on a heightmap world (such as maps/dunes.map of the assets).\n"
             "Script events: TIME:+KEY, TIME:-KEY with keys up down left right space esc q e\n"
@@ -61,7 +62,10 @@ void usage(FILE* to) {
             "body's up axis (deg), spin of wheels 0..3 (rev/s, of one rim particle in the\n"
             "ground frame, so it swings while the wheel turns); with --camera N (1 to 5, as\n"
             "F1 to F4 and F12) the cameras run as in the window and a last column eye gives\n"
-            "the eye's height above the ground under it (m).\n"
+            "the eye's height above the ground under it (m). Then shape: the RMS distance (m)\n"
+            "of the particles on no wheel's rim from their rest shape after the best rigid\n"
+            "fit; with --damage (springs bend for good and break by the model's limits)\n"
+            "also yielded (springs whose rest length has flowed) and broken.\n"
             "Last line: the positions hash (to stderr with --csv); equal hashes, equal runs.\n");
 }
 
@@ -90,7 +94,8 @@ Sample sampleBody(const TruckApp& app) {
 }
 
 // One row of the table (or CSV) for the state at `time`.
-void printRow(const TruckApp& app, const Sample& start, double time, bool csv, const Vec3* eye) {
+void printRow(const TruckApp& app, const Sample& start, double time, bool csv, const Vec3* eye,
+              const BodyShape& shape) {
     const Sample s = sampleBody(app);
     const Vec3 travel = s.origin - start.origin;
     const float dist = std::sqrt(travel.x * travel.x + travel.z * travel.z);
@@ -103,17 +108,22 @@ void printRow(const TruckApp& app, const Sample& start, double time, bool csv, c
                   s.headingDegrees, std::sqrt(dot(app.chassisVelocity(), app.chassisVelocity())),
                   s.tiltDegrees, wheels[0].spin(), wheels[1].spin(), wheels[2].spin(),
                   wheels[3].spin());
-    if (eye == nullptr) {
-        std::fputs(row, stdout);
-        return;
-    }
     row[std::strlen(row) - 1] = '\0';
-    const float height = app.eyeHeight(*eye);
-    if (height >= Terrain::outside) {
-        std::printf(csv ? "%s,\n" : "%s %7s\n", row, "-");
-    } else {
-        std::printf(csv ? "%s,%.3f\n" : "%s %7.3f\n", row, static_cast<double>(height));
+    std::fputs(row, stdout);
+    if (eye != nullptr) {
+        const float height = app.eyeHeight(*eye);
+        if (height >= Terrain::outside) {
+            std::printf(csv ? "," : " %7s", "-");
+        } else {
+            std::printf(csv ? ",%.3f" : " %7.3f", static_cast<double>(height));
+        }
     }
+    std::printf(csv ? ",%.4f" : " %7.4f", shape.deviation(app.world->positions()));
+    if (app.damage) {
+        std::printf(csv ? ",%d,%d" : " %7d %7d", app.world->yieldedCount(),
+                    app.world->brokenCount());
+    }
+    std::fputs("\n", stdout);
 }
 // One line when the truck has fallen off the map and been reset since the
 // last call. Not a table row: in CSV mode it goes to stderr.
@@ -203,6 +213,7 @@ int main(int argc, char** argv) {
     int fps = 60;
     int camera = 0;
     bool csv = false;
+    bool damage = false;
     bool scripted = false;
     double historySeconds = History::defaultSeconds;
     std::string statePath;
@@ -249,6 +260,8 @@ int main(int argc, char** argv) {
             seeking = true;
         } else if (std::strcmp(option, "--csv") == 0) {
             csv = true;
+        } else if (std::strcmp(option, "--damage") == 0) {
+            damage = true;
         } else if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
             usage(stdout);
             return 0;
@@ -305,6 +318,7 @@ int main(int argc, char** argv) {
     app.historySeconds = historySeconds;
     app.setAssetDirectory(folder.path().c_str());
     app.setMap(mapPath.empty() ? nullptr : &map);
+    app.damage = damage;
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-sim: cannot start: %s%s\n",
                      printableText(app.failureReason()).c_str(), folder.missingFilesHint().c_str());
@@ -318,7 +332,8 @@ int main(int argc, char** argv) {
     }
     if (!replayPath.empty()) {
         if (!recording.matchesModel(app.modelHash) || !recording.matchesGround(app.groundHash) ||
-            !recording.matchesParticles(app.world->particleCount())) {
+            !recording.matchesParticles(app.world->particleCount()) ||
+            !recording.matchesDamage(damage)) {
             std::fprintf(stderr, "dravonel-sim: %s\n",
                          printableText(recording.failureReason()).c_str());
             return 1;
@@ -346,13 +361,20 @@ int main(int argc, char** argv) {
     }
 
     const Sample start = sampleBody(app);
+    // The body particles and their rest shape, bound once: every reset loads
+    // the same model, so they stay right for every world.
+    BodyShape shape;
+    if (!shape.bind(*app.world)) {
+        std::fprintf(stderr, "dravonel-sim: out of memory\n");
+        return 1;
+    }
     if (csv) {
-        std::printf("time,x,y,z,dist,heading,speed,tilt,spin0,spin1,spin2,spin3%s\n",
-                    camera > 0 ? ",eye" : "");
+        std::printf("time,x,y,z,dist,heading,speed,tilt,spin0,spin1,spin2,spin3%s,shape%s\n",
+                    camera > 0 ? ",eye" : "", damage ? ",yielded,broken" : "");
     } else {
-        std::printf("%7s %8s %7s %8s %7s %8s %6s %6s %7s %7s %7s %7s%s\n", "time", "x", "y", "z",
-                    "dist", "heading", "speed", "tilt", "spin0", "spin1", "spin2", "spin3",
-                    camera > 0 ? "     eye" : "");
+        std::printf("%7s %8s %7s %8s %7s %8s %6s %6s %7s %7s %7s %7s%s %7s%s\n", "time", "x", "y",
+                    "z", "dist", "heading", "speed", "tilt", "spin0", "spin1", "spin2", "spin3",
+                    camera > 0 ? "     eye" : "", "shape", damage ? " yielded  broken" : "");
     }
     // The cameras without GL: chosen as its key chooses it, set up every
     // frame so that they smooth as in the window.
@@ -391,12 +413,12 @@ int main(int argc, char** argv) {
             reportFallOut(app, t, csv, &fallOutResets);
             reportUnstable(app, t, csv, &unstableResets);
             if (frame % framesPerSample == 0) {
-                printRow(app, start, t, csv, eyeShown);
+                printRow(app, start, t, csv, eyeShown, shape);
             }
         }
     } else {
         // A row at the start and then at the first frame of every interval.
-        printRow(app, start, 0.0, csv, eyeShown);
+        printRow(app, start, 0.0, csv, eyeShown, shape);
         double nextRow = interval;
         float time = 0.0f;
         while (recording.nextFrame(&app, &time)) {
@@ -408,7 +430,7 @@ int main(int argc, char** argv) {
             reportFallOut(app, time, csv, &fallOutResets);
             reportUnstable(app, time, csv, &unstableResets);
             if (time >= nextRow) {
-                printRow(app, start, time, csv, eyeShown);
+                printRow(app, start, time, csv, eyeShown, shape);
                 nextRow = (std::floor(time / interval) + 1.0) * interval;
             }
         }

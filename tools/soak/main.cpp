@@ -9,13 +9,14 @@
 // most-stretched spring while the whole truck is over the ground, how much
 // of the terrain the truck covered, and memory. Exit status: 0 when every
 // value stayed finite, 1 otherwise, 2 for bad options.
+#include "app/TruckApp.h"
 #include "app/record/KeyScript.h"
 #include "app/world/MapFile.h"
-#include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/Terrain.h"
 #include "scene/RenderScale.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,10 +30,11 @@ namespace {
 
 void usage(std::FILE* out) {
     std::fprintf(out, "usage: dravonel-soak [--assets DIR] [--map FILE] [--seed N] [--minutes "
-                      "SIMULATED]\n"
+                      "SIMULATED] [--damage]\n"
                       "Drives the truck headless with seeded random keys for the given\n"
                       "simulated minutes (default 30), putting the truck somewhere new on\n"
-                      "the terrain at every reset, and reports the worst figures seen.\n");
+                      "the terrain at every reset, and reports the worst figures seen.\n"
+                      "--damage lets the truck bend for good and break.\n");
 }
 
 // Resident set size now, in MB (from /proc; 0 where it cannot be read).
@@ -193,6 +195,10 @@ int main(int argc, char** argv) {
     std::string mapPath;
     unsigned long seed = 1;
     double minutes = 30.0;
+    bool damage = false;
+    // With damage: the most springs yielded and broken at once.
+    int mostYielded = 0;
+    int mostBroken = 0;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         char* end = nullptr;
@@ -212,6 +218,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "dravonel-soak: --minutes '%s' is not a duration\n", argv[i]);
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "--damage") == 0) {
+            damage = true;
         } else if (std::strcmp(argv[i], "--help") == 0) {
             usage(stdout);
             return 0;
@@ -230,6 +238,7 @@ int main(int argc, char** argv) {
     TruckApp app;
     app.setAssetDirectory(assets.c_str());
     app.setMap(mapPath.empty() ? nullptr : &map);
+    app.damage = damage;
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-soak: cannot start: %s\n", app.failureReason());
         return 1;
@@ -303,6 +312,10 @@ int main(int argc, char** argv) {
 
         PhysicsWorld& world = *app.world;
         measure(world, time, worst);
+        if (damage) {
+            mostYielded = std::max(mostYielded, world.yieldedCount());
+            mostBroken = std::max(mostBroken, world.brokenCount());
+        }
         for (int k = 0; k < world.particleCount(); ++k) {
             const int cell = cellUnder(world.terrain(), world.positions()[k]);
             if (cell >= 0 && !visited[static_cast<size_t>(cell)]) {
@@ -347,6 +360,10 @@ int main(int argc, char** argv) {
                 worst.fastestParticle, worst.fastestTime);
     std::printf("worst: most-stretched spring %.3f x its rest length (spring %d at %.2f s)\n",
                 worst.stretch, worst.stretchedSpring, worst.stretchTime);
+    if (damage) {
+        std::printf("damage: at most %d springs yielded and %d broken at once\n", mostYielded,
+                    mostBroken);
+    }
     std::printf("memory: peak RSS %.1f MB; RSS %.1f MB after loading, %.1f MB after the first "
                 "simulated minute, %.1f MB at the end\n",
                 peakResidentMegabytes(), loadedMegabytes, minuteMegabytes, residentMegabytes());

@@ -101,6 +101,30 @@ TEST(InputEvents, WrittenRecordingsReadBackWithTheirStampAndEnd) {
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\nrelease\nrewind 4.25\nframe 0.30"), std::string::npos) << text;
 
+    EXPECT_FALSE(recording.damageStamp());
+    EXPECT_TRUE(recording.matchesDamage(false));
+    EXPECT_FALSE(recording.matchesDamage(true));
+    EXPECT_NE(std::string(recording.failureReason()).find("without --damage"), std::string::npos);
+
+    // A drive with damage on says so after the stamps, and replays only so.
+    RecordingWriter damaged;
+    ASSERT_TRUE(damaged.open(folder.file("d.txt").c_str(), 1, 2, true));
+    damaged.frame(0.1f);
+    ASSERT_TRUE(damaged.finish(3));
+    ASSERT_TRUE(recording.load(folder.file("d.txt").c_str())) << recording.failureReason();
+    EXPECT_TRUE(recording.damageStamp());
+    EXPECT_EQ(recording.frameCount(), 1);
+    EXPECT_TRUE(recording.matchesDamage(true));
+    EXPECT_FALSE(recording.matchesDamage(false));
+    EXPECT_NE(std::string(recording.failureReason()).find("with --damage"), std::string::npos);
+    const std::string wrong = write(folder, "wrong.txt",
+                                    "dravonel recording 2\nmodel 0000000000000001\n"
+                                    "ground 0000000000000002\ndamage off\nframe 0.1\n");
+    EXPECT_FALSE(recording.load(wrong.c_str()));
+    EXPECT_NE(std::string(recording.failureReason()).find("line 4: expected \"damage on\""),
+              std::string::npos)
+        << recording.failureReason();
+
     // The window waits for each frame in turn: two frame lines in a row are
     // two frames, neither skipped.
     const std::string paced =
