@@ -84,6 +84,9 @@ class TruckApp : public Application {
     // The eye lifted just enough that its line of sight to the target stays
     // 0.3 m above the ground; unchanged when nothing is in the way.
     Vec3 keepSightAboveGround(Vec3 eye, Vec3 target) const;
+    // The same for the orbit camera, checked densely over its whole reach
+    // (up to 40 m) to the truck's length from the target, 0.5 m clear.
+    Vec3 keepOrbitSightAboveGround(Vec3 eye, Vec3 target) const;
     // Height of an eye (scene units) above the ground under it, m; beyond
     // the grid's edge, above the nearest edge.
     float eyeHeight(Vec3 eye) const;
