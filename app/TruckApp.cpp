@@ -304,6 +304,7 @@ bool TruckApp::reset() {
     delete world;
     world = fresh;
     offGridSeconds = 0.0f;
+    travelPath.clear();
     // A new world lets go: the hand's target was near the truck that is
     // gone, and would fling the new one across the map.
     grabbedParticle = -1;

@@ -12,6 +12,7 @@
 #include "app/input/InputRamp.h"
 #include "app/camera/OrbitCamera.h"
 #include "app/overlay/TimeControl.h"
+#include "app/world/TravelPath.h"
 #include "math/Mat4.h"
 #include "math/Vec3.h"
 #include "physics/DriveController.h"
@@ -56,9 +57,12 @@ class TruckApp : public Application {
     bool reset();
     // Steps the world to `time`: ramps, drive, brakes, dust, physics.
     void advance(float time);
-    // Recover in place: a fresh truck, as reset() loads it, turned to the
-    // current heading and put down at rest where the truck is now, its
-    // lowest particle 0.2 m above the ground. Off the grid it is reset().
+    // Recover: a fresh truck, as reset() loads it, put down at rest where
+    // the truck last stood on all its wheels with little tilt, at least 4 m
+    // back along its path (else the oldest such spot kept), facing as it
+    // faced there, its lowest particle 0.2 m above the ground. With no such
+    // spot it is put down where it is, facing as it faces. Off the grid it
+    // is reset().
     bool recover();
 
     // Loads only what the simulation needs without GL: the body shell and
@@ -158,8 +162,10 @@ class TruckApp : public Application {
     // Resets made because the soft body blew up: a position or velocity
     // became non-finite or a particle faster than blowUpSpeed (100 m/s).
     int unstableResets = 0;
-    // Recoveries in place ('r').
+    // Recoveries ('r').
     int recoveries = 0;
+    // Where the truck stood well lately, for recover; cleared by reset.
+    TravelPath travelPath;
     // Pause, slow motion and single frames; the clock the last advance ran
     // to (s), which the dust is drawn at.
     TimeControl timeControl;
@@ -210,6 +216,8 @@ class TruckApp : public Application {
     bool buildEdgeMesh();
     bool buildGroundPatch();
     bool fail(const std::string& what);
+    // Notes the truck on its travel path when a look is due.
+    void notePath();
     // True when every particle lies below fallOutHeight.
     bool hasFallenOut() const;
     // True when every particle is beyond the grid's edge, seen from above.

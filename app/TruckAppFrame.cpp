@@ -110,7 +110,9 @@ void TruckApp::advance(float frameTime) {
     offGridSeconds = isOffTheGrid() ? offGridSeconds + simulated * 0.001f : 0.0f;
     if ((offGridSeconds >= offGridDelay || hasFallenOut()) && reset()) {
         ++fallOutResets;
+        return;
     }
+    notePath();
 }
 
 bool TruckApp::isOffTheGrid() const {
