@@ -30,7 +30,7 @@ const char* ProgramOptions::usage() {
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
            "       dravonel [--assets DIR] --replay FILE\n"
-           "Any of them with --no-hud.\n"
+           "Any of them with --no-hud and --camera N.\n"
            "\n"
            "With no options it loads its files from the working directory (or from the\n"
            "installed share/dravonel when the working directory has none) and you drive.\n"
@@ -44,7 +44,8 @@ const char* ProgramOptions::usage() {
            "                     TIME:-KEY with keys up down left right space esc q e\n"
            "                     p [ ] . r h f1..f12, TIME:grab=P@X,Y,Z, TIME:release,\n"
            "                     TIME:steer=V, TIME:throttle=V, TIME:brake=V; seconds\n"
-           "  --camera N         camera 1 to 5, as F1 to F4 and F12 (orbit)\n"
+           "  --camera N         the first camera, 1 to 5, as F1 to F4 and F12 (orbit);\n"
+           "                     goes with every other option\n"
            "  --record FILE      write every frame's clock time and every key to FILE while\n"
            "                     you drive; the positions hash is printed when you close\n"
            "  --replay FILE      play a recording back in the window, print the positions\n"
@@ -126,8 +127,8 @@ bool ProgramOptions::parse(int argc, char** argv) {
         reason = "--screenshot, --record and --replay do not go together";
         return false;
     }
-    if (screenshot.empty() && (atGiven || scriptGiven || camera != 0)) {
-        reason = "--at, --script and --camera go with --screenshot";
+    if (screenshot.empty() && (atGiven || scriptGiven)) {
+        reason = "--at and --script go with --screenshot";
         return false;
     }
     if (!screenshot.empty() && !atGiven) {

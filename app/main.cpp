@@ -178,6 +178,12 @@ void printBanner() {
     std::fflush(stdout);
 }
 
+// How to drive with a pad, for a console that has none plugged in.
+const char* const padHelp =
+    "gamepad:           none plugged in; plug one in at any time: left stick steers,\n"
+    "                   right/left trigger forward/backwards, A brakes, B recovers,\n"
+    "                   Start resets, Back changes camera, shoulders look left/right";
+
 // Releases the application and the renderer, in the reverse order of creation.
 void teardown() {
     if (application != nullptr) {
@@ -269,11 +275,27 @@ int main(int argc, char** argv) {
         }
     }
     router.attach(truckApp, recorder, replay != nullptr || !options.screenshot.empty());
+    if (replay != nullptr) {
+        router.passViewKeys(true);
+        truckApp->hud.replaying = true;
+    }
     truckApp->hud.visible = !options.noHud;
+    // The first camera is a view, not an input of the drive: set directly,
+    // never recorded. (A screenshot's driver sets it itself.)
+    if (options.camera > 0 && options.screenshot.empty()) {
+        truckApp->key(cameraKeyCode(options.camera), true);
+        truckApp->key(cameraKeyCode(options.camera), false);
+    }
     mouse.attach(truckApp, &router);
     keyboard.attach(truckApp, &router, options.screenshot.empty());
-    if (replay == nullptr && options.screenshot.empty() && !gamePad.start()) {
-        std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
+    bool padHint = false;
+    if (replay == nullptr && options.screenshot.empty()) {
+        if (!gamePad.start()) {
+            std::fprintf(stderr, "dravonel: no gamepad: %s\n", gamePad.failureReason());
+        } else {
+            // Said after the banner: a newcomer without a pad learns there can be one.
+            padHint = gamePad.padsPlugged() == 0;
+        }
     }
     if (recorder != nullptr) {
         // Ctrl-C or a kill ends the drive as closing the window does.
@@ -303,6 +325,10 @@ int main(int argc, char** argv) {
     // only the file it wrote, a replay only its hash.
     if (options.screenshot.empty() && replay == nullptr) {
         printBanner();
+        if (padHint) {
+            std::printf("\n%s\n", padHelp);
+            std::fflush(stdout);
+        }
     }
     glFlush();
     // Time zero of the simulation: after all loading and the banner.

@@ -46,6 +46,8 @@ class GamePad {
     void poll(InputRouter& router, const TruckApp& app);
 
     bool started() const { return running; }
+    // How many game controllers SDL sees plugged in (0 when not started).
+    int padsPlugged() const;
     // True while a pad is open.
     bool connected() const { return controller != nullptr; }
     // SDL's instance id of the open pad, -1 without one.

@@ -296,6 +296,33 @@ TEST_F(TruckAppCamera, RightDragMovesTheGrabTarget) {
     mouse.beginFrame();
     EXPECT_FALSE(mouse.grabbing());
     EXPECT_FALSE(app.world->grab().active());
+
+    // During a replay the devices are ignored but for the view keys: the
+    // cameras, toggles and overlay change, the drive's keys and grabs do not
+    // reach the app.
+    InputRouter replaying;
+    replaying.attach(&app, nullptr, true);
+    replaying.passViewKeys(true);
+    mouse.attach(&app, &replaying);
+    mouse.button(MouseInput::rightButton, true, x, y, 640, 480);
+    mouse.beginFrame();
+    EXPECT_FALSE(mouse.grabbing());
+    EXPECT_FALSE(app.world->grab().active());
+    for (const int code : {268, 261, 265, int('h')}) {
+        replaying.key(code, true);
+        replaying.key(code, false);
+    }
+    EXPECT_EQ(app.camera, 4);
+    EXPECT_FALSE(app.drawCarModel);
+    EXPECT_TRUE(app.hud.helpVisible);
+    const int recoveries = app.recoveries;
+    for (const int code : {357, 32, int('r'), int('p'), 27}) {
+        replaying.key(code, true);
+        EXPECT_EQ(app.keys[code], 0) << code;
+        replaying.key(code, false);
+    }
+    EXPECT_EQ(app.recoveries, recoveries);
+    EXPECT_FALSE(app.timeControl.paused());
 }
 
 // Picking: the particle shown nearest the cursor within 30 pixels; of two
