@@ -33,9 +33,8 @@ void KeyboardInput::beginFrame() {
 // A press that only repeats a held key goes nowhere; a quick second press
 // of a key follows its own release.
 void KeyboardInput::press(int code) {
-    const double now = std::chrono::duration<double>(
-                           std::chrono::steady_clock::now().time_since_epoch())
-                           .count();
+    const double now =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     switch (repeats.press(code, now)) {
     case KeyRepeatFilter::Press::drop:
         break;

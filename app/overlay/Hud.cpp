@@ -40,7 +40,7 @@ const char* const helpLines[] = {
     "F11                full screen",
     "h                  this help",
     "p                  pause / go on",
-    "[ ]                slower / faster (\xD7" "1/64 to \xD7" "1)",
+    "[ ]                slower / faster (\3271/64 to \3271)",
     ".                  one frame on, while paused",
     "r                  recover: upright where the truck is",
     "Esc                reset: back at the start",
@@ -127,13 +127,13 @@ void Hud::format(const TruckApp& app, float time) {
                       static_cast<double>(std::fabs(kmh)), kmh < 0.0f ? "reverse" : "forward");
     }
     // The time scale as a factor of real time: x1, x1/2 ... x1/64, written
-    // with the font's multiplication sign (Latin-1 0xD7).
+    // with the font's multiplication sign (Latin-1 0xD7, octal 327).
     const TimeControl& clock = app.timeControl;
     char scale[16];
     if (clock.halvings() > 0) {
-        std::snprintf(scale, sizeof(scale), "\xD7" "1/%d", 1 << clock.halvings());
+        std::snprintf(scale, sizeof(scale), "\3271/%d", 1 << clock.halvings());
     } else {
-        std::snprintf(scale, sizeof(scale), "\xD7" "1");
+        std::snprintf(scale, sizeof(scale), "\3271");
     }
     const char* mode = replaying ? "REPLAY  " : "";
     if (clock.paused()) {

@@ -24,7 +24,8 @@ bool allWheelsTouch(PhysicsWorld& world, float distance) {
     for (int w = 0; w < world.wheelCount(); ++w) {
         float lowest = Terrain::outside;
         for (int k = 0; k < wheels[w].rimCount; ++k) {
-            lowest = std::fmin(lowest, terrain.query(positions[wheels[w].rim[k]], nullptr, nullptr));
+            lowest =
+                std::fmin(lowest, terrain.query(positions[wheels[w].rim[k]], nullptr, nullptr));
         }
         if (!(lowest < distance)) {
             return false;

@@ -645,21 +645,21 @@ TEST(ProgramOptions, OverlaySpeedIsTheSimulatorsSpeed) {
         standing += std::string(driver.app.hud.line(0)) == "  0.0 km/h standing" ? 1 : 0;
     });
     EXPECT_EQ(standing, 120) << driver.app.hud.line(0);
-    // The time scale as a factor (x in the font's Latin-1 sign), a replay
-    // and the node held said so.
+    // The time scale as a factor (the font's Latin-1 multiplication sign,
+    // octal 327), a replay and the node held said so.
     Hud& hud = driver.app.hud;
     hud.format(driver.app, 0.0f);
-    EXPECT_STREQ(hud.line(1), "time \xD7" "1");
+    EXPECT_STREQ(hud.line(1), "time \3271");
     driver.app.key('[', true);
     driver.app.key('[', false);
     driver.app.key('[', true);
     driver.app.key('[', false);
     hud.format(driver.app, 0.0f);
-    EXPECT_STREQ(hud.line(1), "time \xD7" "1/4");
+    EXPECT_STREQ(hud.line(1), "time \3271/4");
     driver.app.key('p', true);
     hud.replaying = true;
     hud.format(driver.app, 0.0f);
-    EXPECT_STREQ(hud.line(1), "REPLAY  PAUSED (\xD7" "1/4)");
+    EXPECT_STREQ(hud.line(1), "REPLAY  PAUSED (\3271/4)");
     driver.app.grabParticle(141, driver.app.world->positions()[141]);
     hud.format(driver.app, 0.0f);
     EXPECT_STREQ(hud.line(3), "camera F1 fixed  node 141 held");

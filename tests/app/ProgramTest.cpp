@@ -214,8 +214,8 @@ TEST(Program, EndsOnSigtermWithTheGamepadStarted) {
     ProgramLock lock;
     ChildProcess program;
     ASSERT_TRUE(program.start(programPath, assetDir)) << program.failureReason();
-    ASSERT_TRUE(program.waitForOutput("Start resets, Back changes camera, shoulders look left/right\n",
-                                      60.0))
+    ASSERT_TRUE(program.waitForOutput(
+        "Start resets, Back changes camera, shoulders look left/right\n", 60.0))
         << "stdout: " << program.standardOutput() << "stderr: " << program.standardError();
     EXPECT_NE(program.standardOutput().find(
                   "ESC:               reset simulation\n\ngamepad:           none plugged in;"),

@@ -203,8 +203,7 @@ TEST_F(TruckAppCamera, OrbitCameraTurnsZoomsAndSteps) {
                 ASSERT_TRUE(projectToWindow(app.lastView, 640, 480, point, &shown));
                 EXPECT_TRUE(shown.x >= 0.0f && shown.x <= 640.0f && shown.y >= 0.0f &&
                             shown.y <= 480.0f)
-                    << "side " << side << ", pitch " << pitch << ": " << shown.x << ", "
-                    << shown.y;
+                    << "side " << side << ", pitch " << pitch << ": " << shown.x << ", " << shown.y;
             }
         }
     }
