@@ -35,7 +35,7 @@ class OrbitCamera {
     float swing = 0.0f;
 
     // m: near enough to fill the picture, far enough that the whole truck
-    // (5.8 m long with its tyres, 2.9 m wide, 2.6 m high) shows in the
+    // (5.0 m long, 2.6 m wide with its tyres, about 2.5 m high) shows in the
     // 60 degree view from any side.
     static constexpr float minDistance = 7.0f;  // m
     static constexpr float maxDistance = 40.0f; // m

@@ -42,7 +42,7 @@ const char* const helpLines[] = {
     "p                  pause / go on",
     "[ ]                slower / faster (\3271/64 to \3271)",
     ".                  one frame on, while paused",
-    "r                  recover: upright where the truck is",
+    "r                  recover: on its wheels where it last stood well",
     "Esc                reset: back at the start",
     "mouse left-drag    turn the orbit camera (F12); wheel: zoom",
     "mouse right-drag   grab the truck and pull",
