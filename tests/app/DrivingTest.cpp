@@ -679,8 +679,8 @@ TEST_F(DrivingOnScreen, PickingSeesWhatGlDrawsAndTheGrabShows) {
         };
         int covered = 0;
         int wrong = 0;
-        for (int y = 3; y < 477; y += 4) {
-            for (int x = 3; x < 637; x += 4) {
+        for (int y = 3; y < 477; y += 8) {
+            for (int x = 3; x < 637; x += 8) {
                 const bool here = shows(x, y);
                 bool edge = false;
                 for (int dy = -3; dy <= 3 && !edge; ++dy) {
@@ -699,7 +699,7 @@ TEST_F(DrivingOnScreen, PickingSeesWhatGlDrawsAndTheGrabShows) {
                 wrong += (picked >= 0) != here ? 1 : 0;
             }
         }
-        EXPECT_GT(covered, 300) << "grid pixels on the truck, camera key " << cameraKey;
+        EXPECT_GT(covered, 80) << "grid pixels on the truck, camera key " << cameraKey;
         EXPECT_LE(wrong, covered / 100) << "of " << covered << ", camera key " << cameraKey;
     }
     // The middle of the tailgate, far from every node: picked by the ray,

@@ -586,7 +586,8 @@ TEST(ProgramOptions, PressOnTheTailgateGrabsAndTheWindowReplayTakesViewKeys) {
     const std::string liveHash = hashIn(live.standardOutput());
     ASSERT_EQ(liveHash.size(), 16u) << live.standardOutput();
     const std::string text = readFile(recording);
-    EXPECT_GT(occurrences(text, "\ngrab "), 3) << "the press on the tailgate grabbed nothing";
+    // One grab line a frame at most: a loaded machine draws few.
+    EXPECT_GE(occurrences(text, "\ngrab "), 1) << "the press on the tailgate grabbed nothing";
     EXPECT_EQ(occurrences(text, "\nrelease\n"), 1);
 
     const Outcome headless = runToEnd(simPath, {"--assets", assetDir, "--replay", recording});
