@@ -32,7 +32,7 @@ const char* ProgramOptions::usage() {
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
            "       dravonel [--assets DIR] --replay FILE\n"
-           "Any of them with --no-hud and --damage; driving, with --no-rumble,\n"
+           "Any of them with --no-hud, --damage and --camera N; driving, with --no-rumble,\n"
            "--pad-mappings FILE and --wheel FILE.\n"
            "\n"
            "With no options it loads its files from the working directory (or from the\n"
@@ -48,7 +48,8 @@ const char* ProgramOptions::usage() {
            "                     p [ ] . r h f1..f12 backspace home end, TIME:grab=P@X,Y,Z,\n"
            "                     TIME:release, TIME:steer=V, TIME:throttle=V,\n"
            "                     TIME:brake=V, TIME:rewind=S; seconds\n"
-           "  --camera N         camera 1 to 5, as F1 to F4 and F12 (orbit)\n"
+           "  --camera N         the first camera, 1 to 5, as F1 to F4 and F12 (orbit);\n"
+           "                     goes with every other option\n"
            "  --record FILE      write every frame's clock time and every key to FILE while\n"
            "                     you drive; the positions hash is printed when you close\n"
            "  --replay FILE      play a recording back in the window, print the positions\n"
@@ -159,8 +160,8 @@ bool ProgramOptions::parse(int argc, char** argv) {
         reason = "--state starts a live drive: not with --screenshot, --record or --replay";
         return false;
     }
-    if (screenshot.empty() && (atGiven || scriptGiven || camera != 0)) {
-        reason = "--at, --script and --camera go with --screenshot";
+    if (screenshot.empty() && (atGiven || scriptGiven)) {
+        reason = "--at and --script go with --screenshot";
         return false;
     }
     if (!screenshot.empty() && !atGiven) {

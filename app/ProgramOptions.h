@@ -29,7 +29,8 @@ class ProgramOptions {
     double at = 0.0;
     // Key script driven before the screenshot, in the simulator's syntax.
     std::string script;
-    // Camera 1..5 (as F1..F4, F12) for the screenshot; 0 keeps the start camera.
+    // The first camera 1..5 (as F1..F4, F12), in the window or the
+    // screenshot; 0 keeps the start camera.
     int camera = 0;
     // Leave the overlay out (F9 still shows it).
     bool noHud = false;

@@ -330,6 +330,7 @@ bool TruckApp::reset() {
     offGridSeconds = 0.0f;
     // Set again by the frame when this reset was a fall's.
     lastResetWasFallOut = false;
+    travelPath.clear();
     // A new world lets go: the hand's target was near the truck that is
     // gone, and would fling the new one across the map.
     grabbedParticle = -1;

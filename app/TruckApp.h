@@ -14,6 +14,7 @@
 #include "app/input/InputRamp.h"
 #include "app/overlay/Hud.h"
 #include "app/overlay/TimeControl.h"
+#include "app/world/TravelPath.h"
 #include "math/Mat4.h"
 #include "math/Vec3.h"
 #include "physics/DriveController.h"
@@ -75,9 +76,12 @@ class TruckApp : public Application {
     // frames' clock at 0 taken as the moment's time; false with
     // failureReason() and nothing changed. Needs a loaded truck.
     bool loadState(const char* path);
-    // Recover in place: a fresh truck, as reset() loads it, turned to the
-    // current heading and put down at rest where the truck is now, its
-    // lowest particle 0.2 m above the ground. Off the grid it is reset().
+    // Recover: a fresh truck, as reset() loads it, put down at rest where
+    // the truck last stood on all its wheels with little tilt, at least 4 m
+    // back along its path (else the oldest such spot kept), facing as it
+    // faced there, its lowest particle 0.2 m above the ground. With no such
+    // spot it is put down where it is, facing as it faces. Off the grid it
+    // is reset().
     bool recover();
 
     // Loads only what the simulation needs without GL: the body shell and
@@ -105,6 +109,9 @@ class TruckApp : public Application {
     // The eye lifted just enough that its line of sight to the target stays
     // 0.3 m above the ground; unchanged when nothing is in the way.
     Vec3 keepSightAboveGround(Vec3 eye, Vec3 target) const;
+    // The same for the orbit camera, checked densely over its whole reach
+    // (up to 40 m) to the truck's length from the target, 0.5 m clear.
+    Vec3 keepOrbitSightAboveGround(Vec3 eye, Vec3 target) const;
     // Height of an eye (scene units) above the ground under it, m; beyond
     // the grid's edge, above the nearest edge.
     float eyeHeight(Vec3 eye) const;
@@ -189,8 +196,10 @@ class TruckApp : public Application {
     // Resets made because the soft body blew up: a position or velocity
     // became non-finite or a particle faster than blowUpSpeed (100 m/s).
     int unstableResets = 0;
-    // Recoveries in place ('r').
+    // Recoveries ('r').
     int recoveries = 0;
+    // Where the truck stood well lately, for recover; cleared by reset.
+    TravelPath travelPath;
     // Pause, slow motion and single frames; the clock the last advance ran
     // to (s), which the dust is drawn at.
     TimeControl timeControl;
@@ -270,6 +279,8 @@ class TruckApp : public Application {
     bool buildEdgeMesh();
     bool buildGroundPatch();
     bool fail(const std::string& what);
+    // Notes the truck on its travel path when a look is due.
+    void notePath();
     // True when every particle lies below fallOutHeight.
     bool hasFallenOut() const;
     // True when every particle is beyond the grid's edge, seen from above.

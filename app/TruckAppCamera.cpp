@@ -20,6 +20,13 @@ const float eyeClearance = 0.3f;
 // the way to the target they cover.
 const int sightSamples = 24;
 const float sightReach = 0.85f;
+// The orbit camera's line of sight: checked every orbitSightStep (m), up to
+// orbitSightSkip (m, about half the truck's length with its wheels) from the
+// target, kept orbitSightClearance (m) above the ground: a little more than
+// the follow camera's, so that the truck's lower half shows over a ridge too.
+const float orbitSightStep = 0.1f;
+const float orbitSightSkip = 3.0f;
+const float orbitSightClearance = 0.5f;
 // How far inside the grid's edge an eye that would be beyond it is put, m.
 const float eyeEdgeMargin = 0.5f;
 
@@ -78,6 +85,50 @@ Vec3 TruckApp::keepEyeAboveGround(Vec3 eye, Vec3 target) const {
     const float height = eyeHeight(eye);
     if (height < eyeClearance) {
         eye.y += (eyeClearance - height) * renderScale;
+    }
+    return eye;
+}
+
+namespace {
+// The lift of the eye (m) that keeps its line of sight to the target
+// `clearance` above the ground at `samples` points spread over the share
+// `reach` of the way.
+float sightLift(const TruckApp& app, Vec3 eye, Vec3 target, int samples, float reach,
+                float clearance) {
+    // Raising the eye by `lift` raises the point at share t of the way from
+    // the eye to the target by (1 - t) lift; the lift needed is the largest
+    // over the points sampled. The last stretch next to the target is left
+    // out: the truck stands on the ground there.
+    float lift = 0.0f;
+    for (int k = 1; k <= samples; ++k) {
+        const float t = reach * static_cast<float>(k) / static_cast<float>(samples);
+        const Vec3 point = eye + (target - eye) * t;
+        const float below = clearance - app.eyeHeight(point);
+        if (below > 0.0f) {
+            lift = std::fmax(lift, below / (1.0f - t));
+        }
+    }
+    return lift;
+}
+} // namespace
+
+Vec3 TruckApp::keepOrbitSightAboveGround(Vec3 eye, Vec3 target) const {
+    if (world == nullptr) {
+        return eye;
+    }
+    // The orbit camera reaches 40 m: its line of sight is checked every
+    // orbitSightStep up to the truck's own length from the target, so that
+    // no ridge between two checks hides it, near or far.
+    const Vec3 way = (target - eye) * (1.0f / renderScale);
+    const float length = std::sqrt(dot(way, way));
+    if (!(length > orbitSightSkip + orbitSightStep)) {
+        return eye;
+    }
+    const float reach = 1.0f - orbitSightSkip / length;
+    const int samples = static_cast<int>(std::ceil(reach * length / orbitSightStep));
+    // A lift moves the line, so a second pass checks the lifted line.
+    for (int pass = 0; pass < 2; ++pass) {
+        eye.y += sightLift(*this, eye, target, samples, reach, orbitSightClearance) * renderScale;
     }
     return eye;
 }
@@ -162,6 +213,10 @@ Vec3 TruckApp::setupCamera(float time) {
         eye.y = target.y + 140.0f;
         break;
     case 4:
+        // The orbit camera swings round to look the way the truck travels.
+        orbitCamera.followTravel(
+            time,
+            dot(chassisVelocity(), normalized(body.transformVector(Vec3(0.0f, 0.0f, -1.0f)))));
         orbitCamera.place(body, bodyMesh->centroid, &eye, &target);
         break;
     default:
@@ -194,8 +249,10 @@ Vec3 TruckApp::setupCamera(float time) {
     eye = keepEyeAboveGround(eye, target);
     // The cameras that are there to show the truck also look over what
     // stands between it and them.
-    if (camera == 3 || camera == 4) {
+    if (camera == 3) {
         eye = keepSightAboveGround(eye, target);
+    } else if (camera == 4) {
+        eye = keepOrbitSightAboveGround(eye, target);
     }
     lastView = CameraView{eye, target, up, true};
     if (renderer != nullptr) {

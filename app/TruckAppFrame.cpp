@@ -131,7 +131,9 @@ void TruckApp::advanceClock(float frameTime) {
         ++fallOutResets;
         lastFallOutTime = simTime;
         lastResetWasFallOut = true;
+        return;
     }
+    notePath();
 }
 
 bool TruckApp::isOffTheGrid() const {

@@ -220,6 +220,12 @@ void printBanner() {
     std::fflush(stdout);
 }
 
+// How to drive with a pad, for a console that has none plugged in.
+const char* const padHelp =
+    "gamepad:           none plugged in; plug one in at any time: left stick steers,\n"
+    "                   right/left trigger forward/backwards, A brakes, B recovers,\n"
+    "                   Start resets, Back changes camera, shoulders look left/right";
+
 // Releases the application and the renderer, in the reverse order of creation.
 void teardown() {
     if (application != nullptr) {
@@ -332,10 +338,19 @@ int main(int argc, char** argv) {
         replayControl.attach(truckApp, replay);
         router.setIgnoredKeyHook(
             [](int code, bool down) { replayControl.key(code, down, timer->elapsed()); });
+        router.passViewKeys(true);
+        truckApp->hud.replaying = true;
     }
     truckApp->hud.visible = !options.noHud;
+    // The first camera is a view, not an input of the drive: set directly,
+    // never recorded. (A screenshot's driver sets it itself.)
+    if (options.camera > 0 && options.screenshot.empty()) {
+        truckApp->key(cameraKeyCode(options.camera), true);
+        truckApp->key(cameraKeyCode(options.camera), false);
+    }
     mouse.attach(truckApp, &router);
     keyboard.attach(truckApp, &router, options.screenshot.empty());
+    bool padHint = false;
     if (replay == nullptr && options.screenshot.empty()) {
         if (wheel != nullptr) {
             gamePad.setWheelMapping(wheel);
@@ -347,6 +362,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "dravonel: %s\n", printableText(gamePad.failureReason()).c_str());
             teardown();
             return 1;
+        } else {
+            // Said after the banner: a newcomer without a pad learns there can be one.
+            padHint = gamePad.padsPlugged() == 0;
         }
         feedback.rumbleEnabled = !options.noRumble;
     }
@@ -378,6 +396,10 @@ int main(int argc, char** argv) {
     // only the file it wrote, a replay only its hash.
     if (options.screenshot.empty() && replay == nullptr) {
         printBanner();
+        if (padHint) {
+            std::printf("\n%s\n", padHelp);
+            std::fflush(stdout);
+        }
     }
     glFlush();
     // Time zero of the simulation: after all loading and the banner.

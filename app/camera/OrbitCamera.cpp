@@ -35,9 +35,30 @@ void OrbitCamera::place(const Mat4& body, Vec3 centroid, Vec3* eye, Vec3* target
         behind = Vec3(0.0f, 0.0f, 1.0f);
     }
     behind = normalized(behind);
-    const float c = std::cos(yaw);
-    const float s = std::sin(yaw);
+    const float c = std::cos(yaw + swing);
+    const float s = std::sin(yaw + swing);
     const Vec3 around(behind.x * c + behind.z * s, 0.0f, behind.z * c - behind.x * s);
     const float reach = distance * renderScale;
     *eye = *target + around * (reach * std::cos(pitch)) + Vec3(0.0f, reach * std::sin(pitch), 0.0f);
+}
+
+void OrbitCamera::followTravel(float time, float alongSpeed) {
+    // A long gap (the camera not in use, a stall) counts as one frame.
+    const float dt = lastTime < 0.0f ? 0.0f : std::fmin(0.1f, std::fmax(0.0f, time - lastTime));
+    lastTime = time;
+    if (alongSpeed < -travelSpeed) {
+        reversingSeconds += dt;
+        forwardSeconds = 0.0f;
+    } else if (alongSpeed > travelSpeed) {
+        forwardSeconds += dt;
+        reversingSeconds = 0.0f;
+    }
+    float goal = swing;
+    if (reversingSeconds >= reverseDelay) {
+        goal = pi;
+    } else if (forwardSeconds >= reverseDelay) {
+        goal = 0.0f;
+    }
+    const float step = swingRate * dt;
+    swing = goal > swing ? std::fmin(goal, swing + step) : std::fmax(goal, swing - step);
 }

@@ -68,6 +68,17 @@ bool GamePad::start() {
     return true;
 }
 
+int GamePad::padsPlugged() const {
+    if (!running) {
+        return 0;
+    }
+    int count = 0;
+    for (int k = 0; k < SDL_NumJoysticks(); ++k) {
+        count += SDL_IsGameController(k) ? 1 : 0;
+    }
+    return count;
+}
+
 void GamePad::stop() {
     if (!running) {
         return;

@@ -72,6 +72,8 @@ class GamePad {
     // The joystick that steers: the wheel when its mapping steers, else the
     // pad's; null without one. Force feedback is opened from it.
     _SDL_Joystick* steeringJoystick() const;
+    // How many game controllers SDL sees plugged in (0 when not started).
+    int padsPlugged() const;
     // True while a pad is open.
     bool connected() const { return controller != nullptr; }
     // SDL's instance id of the open pad, -1 without one.

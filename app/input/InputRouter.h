@@ -18,10 +18,21 @@ class InputRouter {
     // While the devices are ignored, their keys go to `hook` instead (null:
     // nowhere), such as a replay's own keys.
     void setIgnoredKeyHook(void (*hook)(int code, bool down)) { ignoredKeys = hook; }
+    // While the devices are ignored (a replay), still let the keys through
+    // that only change the view: the cameras and look keys, the display
+    // toggles, the overlay and its help. They change nothing in the drive.
+    void passViewKeys(bool pass) { viewKeysPass = pass; }
+    // Whether a grab would reach the app (not while devices are ignored).
+    bool takesGrabs() const { return !ignoring && application != nullptr; }
 
   private:
     TruckApp* application = nullptr;
     RecordingWriter* recorder = nullptr;
     bool ignoring = true;
     void (*ignoredKeys)(int code, bool down) = nullptr;
+    bool viewKeysPass = false;
 };
+
+// True for the key codes that only change what is shown: F1..F9, F12, 'h',
+// 'q' and 'e'.
+bool isViewKey(int code);

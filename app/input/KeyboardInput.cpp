@@ -7,6 +7,8 @@
 
 #include <GL/freeglut.h>
 
+#include <chrono>
+
 namespace {
 KeyboardInput* attached = nullptr;
 // Releases held back in one frame, at most.
@@ -28,10 +30,21 @@ void KeyboardInput::beginFrame() {
     }
 }
 
-// A press that only repeats a held key goes nowhere.
+// A press that only repeats a held key goes nowhere; a quick second press
+// of a key follows its own release.
 void KeyboardInput::press(int code) {
-    if (repeats.press(code)) {
+    const double now =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    switch (repeats.press(code, now)) {
+    case KeyRepeatFilter::Press::drop:
+        break;
+    case KeyRepeatFilter::Press::deliverAfterRelease:
+        router->key(code, false);
         router->key(code, true);
+        break;
+    case KeyRepeatFilter::Press::deliver:
+        router->key(code, true);
+        break;
     }
 }
 

@@ -1,6 +1,7 @@
 // MouseInput: picking, dragging the grab target and turning the orbit camera.
 #include "app/input/MouseInput.h"
 
+#include "app/input/DrawnPick.h"
 #include "app/input/InputRouter.h"
 #include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
@@ -68,21 +69,19 @@ void MouseInput::button(int which, bool down, int x, int y, int width, int heigh
         return;
     }
     if (which == rightButton) {
-        if (down && held < 0 && app->world != nullptr) {
-            WindowPoint shown;
-            const int p = pick(app->lastView, width, height, app->world->positions(),
-                               app->world->particleCount(), static_cast<float>(x),
-                               static_cast<float>(y), &shown);
-            if (p >= 0) {
-                held = p;
-                handed = false;
-                depth = shown.depth;
-                cursorX = static_cast<float>(x);
-                cursorY = static_cast<float>(y);
-                // Held where it is until the cursor moves.
-                pending = true;
-                pendingTarget = app->world->positions()[p];
+        if (down && held < 0 && app->world != nullptr && router->takesGrabs()) {
+            cursorX = static_cast<float>(x);
+            cursorY = static_cast<float>(y);
+            pressWidth = width;
+            pressHeight = height;
+            // Before the first frame is drawn there is nothing to pick from
+            // yet: the press waits for it.
+            pressWaiting = !app->lastView.valid;
+            if (!pressWaiting) {
+                pickUnderCursor();
             }
+        } else if (!down && pressWaiting) {
+            pressWaiting = false;
         } else if (!down && held >= 0) {
             // The last target first, so the recording keeps their order.
             deliverPending();
@@ -112,9 +111,40 @@ void MouseInput::button(int which, bool down, int x, int y, int width, int heigh
     }
 }
 
+void MouseInput::pickUnderCursor() {
+    int p = -1;
+    WindowPoint shown;
+    if (app->drawCarModel && app->bodyMesh != nullptr) {
+        // What is drawn is what is grabbed: the node nearest the point of
+        // the truck under the cursor; its own depth sets the drag's plane.
+        Vec3 hit;
+        p = pickOnDrawnTruck(*app, app->lastView, pressWidth, pressHeight, cursorX, cursorY, &hit);
+        if (p >= 0 && !projectToWindow(app->lastView, pressWidth, pressHeight,
+                                       app->world->positions()[p] * renderScale, &shown)) {
+            p = -1;
+        }
+    } else {
+        // Without the truck's meshes the nodes are what shows.
+        p = pick(app->lastView, pressWidth, pressHeight, app->world->positions(),
+                 app->world->particleCount(), cursorX, cursorY, &shown);
+    }
+    if (p >= 0) {
+        held = p;
+        handed = false;
+        depth = shown.depth;
+        // Held where it is until the cursor moves.
+        pending = true;
+        pendingTarget = app->world->positions()[p];
+    }
+}
+
 void MouseInput::motion(int x, int y, int width, int height) {
     if (app == nullptr) {
         return;
+    }
+    if (pressWaiting) {
+        cursorX = static_cast<float>(x);
+        cursorY = static_cast<float>(y);
     }
     if (held >= 0) {
         cursorX = static_cast<float>(x);
@@ -149,6 +179,11 @@ void MouseInput::beginFrame() {
         held = -1;
         handed = false;
         pending = false;
+    }
+    // A press made before the first frame picks from the first frame drawn.
+    if (pressWaiting && app->lastView.valid && app->world != nullptr) {
+        pressWaiting = false;
+        pickUnderCursor();
     }
     deliverPending();
 }

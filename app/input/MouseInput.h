@@ -1,5 +1,7 @@
-// MouseInput: the mouse in the window. The right button grabs the particle
-// shown nearest the cursor and drags it: the cursor moves the grab's target
+// MouseInput: the mouse in the window. The right button grabs the truck
+// where it shows under the cursor (the particle nearest the point of the
+// drawn truck met; with the truck model hidden, the node shown nearest the
+// cursor) and drags it: the cursor moves the grab's target
 // in the plane through the particle facing the camera, the wheel moves the
 // target nearer or farther, and letting go of the button releases it. The
 // left button turns the orbit camera and the wheel zooms it when nothing is
@@ -51,6 +53,8 @@ class MouseInput {
     static void glutMotion(int x, int y);
 
   private:
+    // Picks at the cursor in the last view drawn and holds what it finds.
+    void pickUnderCursor();
     void moveTarget(int width, int height);
     void deliverPending();
 
@@ -68,6 +72,11 @@ class MouseInput {
     // A target (m) not yet delivered.
     bool pending = false;
     Vec3 pendingTarget;
+    // A right-press made before any frame was drawn, waiting for the first,
+    // and the window size it was made in.
+    bool pressWaiting = false;
+    int pressWidth = 0;
+    int pressHeight = 0;
     // Left-drag turning the orbit camera, from the last cursor position.
     bool turning = false;
     int lastX = 0;

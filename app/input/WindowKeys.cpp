@@ -23,17 +23,28 @@ bool KeyRepeatFilter::release(int code) {
     return true;
 }
 
-bool KeyRepeatFilter::press(int code) {
+KeyRepeatFilter::Press KeyRepeatFilter::press(int code, double now) {
+    const bool known = code >= 0 && code < 512;
     for (int k = 0; k < count; ++k) {
         if (held[k] == code) {
             for (int m = k + 1; m < count; ++m) {
                 held[m - 1] = held[m];
             }
             --count;
-            return false;
+            // Held long enough to repeat: the pair is the window system's.
+            if (known && now - pressedAt[code] >= repeatDelay) {
+                return Press::drop;
+            }
+            if (known) {
+                pressedAt[code] = now;
+            }
+            return Press::deliverAfterRelease;
         }
     }
-    return true;
+    if (known) {
+        pressedAt[code] = now;
+    }
+    return Press::deliver;
 }
 
 int KeyRepeatFilter::flush(int* codes, int capacity) {

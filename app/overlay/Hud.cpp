@@ -10,6 +10,9 @@
 
 namespace {
 const float metresPerSecondToKmh = 3.6f;
+// km/h below which the truck is shown standing (0.14 m/s): more than its
+// trembling at rest, less than any crawl under throttle.
+const float standingKmh = 0.5f;
 
 // Names by camera index (F1..F4, then the orbit camera on F12).
 const char* const cameraNames[] = {"F1 fixed", "F2 driver", "F3 side", "F4 follow", "F12 orbit"};
@@ -37,15 +40,18 @@ const char* const helpLines[] = {
     "F11                full screen",
     "h                  this help",
     "p                  pause / go on",
-    "[ ]                slower / faster (1/64 to 1)",
+    "[ ]                slower / faster (\3271/64 to \3271)",
     ".                  one frame on, while paused",
-    "r                  recover: upright where the truck is",
+    "r                  recover: on its wheels where it last stood well",
     "Esc                reset: back at the start",
     "mouse left-drag    turn the orbit camera (F12); wheel: zoom",
     "mouse right-drag   grab the truck and pull",
     "pad rumble         impacts, rough ground; off: --no-rumble",
     "Backspace          hold: time runs back (2x); p goes on",
     "F10                save this moment to a file (--state)",
+    "gamepad            plug one in at any time: left stick steer,",
+    "                   right/left trigger forward/backwards, A brake,",
+    "                   B recover, Start reset, Back camera, shoulders look",
 };
 const int helpLineCount = sizeof(helpLines) / sizeof(helpLines[0]);
 } // namespace
@@ -119,17 +125,30 @@ void Hud::countFrame(const TruckApp& app, float time, double physicsSeconds) {
 void Hud::format(const TruckApp& app, float time) {
     (void)time;
     const float kmh = speedKmh(app);
-    std::snprintf(lines[0], sizeof(lines[0]), "%5.1f km/h %s", static_cast<double>(std::fabs(kmh)),
-                  kmh < -0.05f ? "reverse" : (kmh > 0.05f ? "forward" : ""));
+    // A truck at rest still trembles on its springs: below standingKmh it
+    // stands, rather than flickering between forward and reverse.
+    if (std::fabs(kmh) < standingKmh) {
+        std::snprintf(lines[0], sizeof(lines[0]), "  0.0 km/h standing");
+    } else {
+        std::snprintf(lines[0], sizeof(lines[0]), "%5.1f km/h %s",
+                      static_cast<double>(std::fabs(kmh)), kmh < 0.0f ? "reverse" : "forward");
+    }
+    // The time scale as a factor of real time: x1, x1/2 ... x1/64, written
+    // with the font's multiplication sign (Latin-1 0xD7, octal 327).
     const TimeControl& clock = app.timeControl;
+    char scale[16];
+    if (clock.halvings() > 0) {
+        std::snprintf(scale, sizeof(scale), "\3271/%d", 1 << clock.halvings());
+    } else {
+        std::snprintf(scale, sizeof(scale), "\3271");
+    }
+    const char* mode = replaying ? "REPLAY  " : "";
     if (app.rewindControl.held()) {
         std::snprintf(lines[1], sizeof(lines[1]), "%s", app.rewindControl.text());
     } else if (clock.paused()) {
-        std::snprintf(lines[1], sizeof(lines[1]), "PAUSED (time 1/%d)", 1 << clock.halvings());
-    } else if (clock.halvings() > 0) {
-        std::snprintf(lines[1], sizeof(lines[1]), "time 1/%d", 1 << clock.halvings());
+        std::snprintf(lines[1], sizeof(lines[1]), "%sPAUSED (%s)", mode, scale);
     } else {
-        std::snprintf(lines[1], sizeof(lines[1]), "time 1");
+        std::snprintf(lines[1], sizeof(lines[1]), "%stime %s", mode, scale);
     }
     if (scripted) {
         std::snprintf(lines[2], sizeof(lines[2]), "%d fps (scripted)", scriptedFramesPerSecond);
@@ -138,7 +157,14 @@ void Hud::format(const TruckApp& app, float time) {
                       static_cast<double>(framesPerSecond), static_cast<double>(physicsMs));
     }
     const int camera = app.camera >= 0 && app.camera < 5 ? app.camera : 0;
-    std::snprintf(lines[3], sizeof(lines[3]), "camera %s", cameraNames[camera]);
+    // The node the mouse holds, by its number in the model (as a recording
+    // and a script's grab= name it).
+    if (app.grabbedParticle >= 0) {
+        std::snprintf(lines[3], sizeof(lines[3]), "camera %s  node %d held", cameraNames[camera],
+                      app.grabbedParticle);
+    } else {
+        std::snprintf(lines[3], sizeof(lines[3]), "camera %s", cameraNames[camera]);
+    }
     lines[damageLine][0] = '\0';
     if (app.world != nullptr && app.world->damageEnabled()) {
         const int total = app.world->springCount() + app.world->quadraticSpringCount();

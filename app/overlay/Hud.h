@@ -24,6 +24,8 @@ class Hud {
     // runs at a fixed rate: then they show that rate, the same on every run.
     bool scripted = false;
     int scriptedFramesPerSecond = 60;
+    // A recorded drive is being played back: the overlay says so.
+    bool replaying = false;
 
     // True when `code` is F9 or 'h' (acted on when `down`).
     bool key(int code, bool down);

@@ -4,6 +4,7 @@
 // rest, accelerate, reverse, turn, brake, keep moving at full lock, climb,
 // kick up dust that the frame shows, survive rough ground and reset.
 #include "app/camera/CameraView.h"
+#include "app/input/DrawnPick.h"
 #include "app/record/KeyScript.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
@@ -653,6 +654,62 @@ TEST_F(DrivingOnScreen, PickingSeesWhatGlDrawsAndTheGrabShows) {
     drawFrame();
     EXPECT_EQ(differingPixels(readFrame(), free), 0);
     EXPECT_GT(differingPixels(held, free), 150) << "a line of 2 m and the marker";
+
+    // What is drawn is what is grabbed: over a grid of pixels, a press picks
+    // a node exactly where the truck covers the picture (F5 off shows where
+    // it does not), from behind (F1) and from the side (F3), where the
+    // wheels show. Pixels beside the outline are left out.
+    for (const int cameraKey : {259, 257}) {
+        driver.app.key(cameraKey, true);
+        driver.app.key(cameraKey, false);
+        driver.run(0.5, [&] { drawFrame(); });
+        driver.app.key(261, true);
+        driver.app.key(261, false);
+        drawFrame();
+        const std::vector<unsigned char> bare = readFrame();
+        driver.app.key(261, true);
+        driver.app.key(261, false);
+        drawFrame();
+        const std::vector<unsigned char> truck = readFrame();
+        // Whether the truck shows at window pixel (x, y), y from the top.
+        auto shows = [&](int x, int y) {
+            const size_t at = 3 * (static_cast<size_t>(479 - y) * 640 + x);
+            return truck[at] != bare[at] || truck[at + 1] != bare[at + 1] ||
+                   truck[at + 2] != bare[at + 2];
+        };
+        int covered = 0;
+        int wrong = 0;
+        for (int y = 3; y < 477; y += 8) {
+            for (int x = 3; x < 637; x += 8) {
+                const bool here = shows(x, y);
+                bool edge = false;
+                for (int dy = -3; dy <= 3 && !edge; ++dy) {
+                    for (int dx = -3; dx <= 3 && !edge; ++dx) {
+                        edge = shows(x + dx, y + dy) != here;
+                    }
+                }
+                if (edge) {
+                    continue;
+                }
+                Vec3 hit;
+                const int picked =
+                    pickOnDrawnTruck(driver.app, driver.app.lastView, 640, 480,
+                                     static_cast<float>(x), static_cast<float>(y), &hit);
+                covered += here ? 1 : 0;
+                wrong += (picked >= 0) != here ? 1 : 0;
+            }
+        }
+        EXPECT_GT(covered, 80) << "grid pixels on the truck, camera key " << cameraKey;
+        EXPECT_LE(wrong, covered / 100) << "of " << covered << ", camera key " << cameraKey;
+    }
+    // The middle of the tailgate, far from every node: picked by the ray,
+    // not by the nearest node within 30 pixels.
+    WindowPoint tailgate;
+    ASSERT_TRUE(projectToWindow(driver.app.lastView, 640, 480, driver.tailgateCentre(), &tailgate));
+    Vec3 hit;
+    EXPECT_GE(pickOnDrawnTruck(driver.app, driver.app.lastView, 640, 480, tailgate.x - 0.5f,
+                               tailgate.y - 0.5f, &hit),
+              0);
 }
 
 // Turning at full lock from top speed, the sliding tyres throw up dust: at

@@ -2,9 +2,12 @@
 // --help and option mistakes, a scripted screenshot, a recorded drive played
 // back in the window and headless, an installed copy started from an empty
 // folder, and the model check with a model that blows up.
+#include "app/camera/CameraView.h"
+#include "app/input/MouseInput.h"
 #include "app/overlay/Hud.h"
 #include "app/record/RecordingWriter.h"
 #include "physics/PositionHash.h"
+#include "physics/PhysicsWorld.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ProgramLock.h"
 #include "tests/support/TempFolder.h"
@@ -565,6 +568,89 @@ TEST(ProgramOptions, MouseGrabIsRecordedAndReplaysHeadless) {
     EXPECT_NE(hashIn(without.out), liveHash) << "the grabs moved the truck";
 }
 
+// A right-press on the middle of the tailgate in the start view, made as
+// soon as the window is mapped (before its first frame is drawn, on a loaded
+// machine): it grabs the truck there, where no node shows within 30 pixels,
+// and the drag upwards lifts it. The recording replays to the live hash,
+// headless and in the window, whose first camera (--camera) and view keys
+// work there and change nothing in the drive, while its driving keys stay
+// ignored.
+TEST(ProgramOptions, PressOnTheTailgateGrabsAndTheWindowReplayTakesViewKeys) {
+    if (!displayReady()) {
+        return;
+    }
+    ProgramLock lock;
+    TempFolder folder;
+    // Where the tailgate's middle shows in the first frame of camera F1.
+    TruckDriver start;
+    ASSERT_TRUE(start.load(assetDir)) << start.app.failureReason();
+    start.app.setupCamera(0.0f);
+    WindowPoint tailgate;
+    ASSERT_TRUE(projectToWindow(start.app.lastView, 640, 480, start.tailgateCentre(), &tailgate));
+    WindowPoint shown;
+    EXPECT_EQ(MouseInput::pick(start.app.lastView, 640, 480, start.app.world->positions(),
+                               start.app.world->particleCount(), tailgate.x, tailgate.y, &shown),
+              -1)
+        << "a node shows near the tailgate's middle";
+    const std::string x = std::to_string(static_cast<int>(tailgate.x));
+    const int y = static_cast<int>(tailgate.y);
+
+    const std::string recording = folder.file("tailgate.txt");
+    std::vector<unsigned long> before = windowsNamed("Dravonel");
+    ChildProcess live;
+    ASSERT_TRUE(live.start(programPath.c_str(), folder.path().c_str(),
+                           {"--assets", assetDir, "--record", recording}));
+    unsigned long window = waitForNewWindow("Dravonel", before, 60.0);
+    ASSERT_NE(window, 0ul) << live.standardError();
+    ASSERT_TRUE(waitForWindowViewable(window, 60.0));
+    const std::string id = std::to_string(window);
+    EXPECT_EQ(runTool("xdotool mousemove --window " + id + " " + x + " " + std::to_string(y) +
+                      " mousedown 3 >/dev/null 2>&1"),
+              0);
+    // The drag goes on once the scene shows; the press waited for it.
+    for (int k = 0; k < 600 && distinctColours(window) <= 16; ++k) {
+        usleep(50000);
+    }
+    std::string drag;
+    for (int step = 1; step <= 10; ++step) {
+        drag += " mousemove --window " + id + " " + x + " " + std::to_string(y - 10 * step) +
+                " sleep 0.05";
+    }
+    // Then the truck hangs for a while before the window is closed: the
+    // drive the replay will take keys during.
+    EXPECT_EQ(runTool("xdotool" + drag + " sleep 0.5 mouseup 3 sleep 3 >/dev/null 2>&1"), 0);
+    ASSERT_TRUE(requestWindowClose(window));
+    ASSERT_TRUE(live.waitForExit(20.0));
+    EXPECT_EQ(live.exitStatus(), 0) << live.standardError();
+    const std::string liveHash = hashIn(live.standardOutput());
+    ASSERT_EQ(liveHash.size(), 16u) << live.standardOutput();
+    const std::string text = readFile(recording);
+    // One grab line a frame at most: a loaded machine draws few.
+    EXPECT_GE(occurrences(text, "\ngrab "), 1) << "the press on the tailgate grabbed nothing";
+    EXPECT_EQ(occurrences(text, "\nrelease\n"), 1);
+
+    const Outcome headless = runToEnd(simPath, {"--assets", assetDir, "--replay", recording});
+    EXPECT_EQ(headless.status, 0) << headless.err;
+    EXPECT_EQ(hashIn(headless.out), liveHash) << headless.out;
+
+    // In the window, from the orbit camera, with the cameras, toggles, the
+    // overlay and its help pressed, and the driving keys, recover and reset
+    // pressed too (ignored).
+    before = windowsNamed("Dravonel");
+    ChildProcess replay;
+    ASSERT_TRUE(replay.start(programPath.c_str(), folder.path().c_str(),
+                             {"--assets", assetDir, "--replay", recording, "--camera", "5"}));
+    window = waitForNewWindow("Dravonel", before, 60.0);
+    ASSERT_NE(window, 0ul) << replay.standardError();
+    ASSERT_TRUE(waitForWindowViewable(window, 60.0));
+    runTool("xdotool mousemove --window " + std::to_string(window) +
+            " 320 240 key --delay 20 F2 F3 F4 F12 q e F5 F6 F7 F8 F5 h F9 Up r Escape space "
+            "F1 >/dev/null 2>&1");
+    ASSERT_TRUE(replay.waitForExit(60.0));
+    EXPECT_EQ(replay.exitStatus(), 0) << replay.standardError();
+    EXPECT_EQ(hashIn(replay.standardOutput()), liveHash) << replay.standardOutput();
+}
+
 // The overlay's speed is the simulator's speed column, in km/h, with the
 // direction of travel.
 TEST(ProgramOptions, OverlaySpeedIsTheSimulatorsSpeed) {
@@ -586,6 +672,37 @@ TEST(ProgramOptions, OverlaySpeedIsTheSimulatorsSpeed) {
     EXPECT_NEAR(-kmh, columns[6] * 3.6, 0.5);
     driver.app.hud.format(driver.app, 3.0f);
     EXPECT_NE(std::string(driver.app.hud.line(0)).find("km/h reverse"), std::string::npos);
+
+    // Braked to rest it stands, every frame, rather than trembling between
+    // forward and reverse.
+    driver.release(359);
+    driver.press(32);
+    driver.run(4.0);
+    driver.release(32);
+    int standing = 0;
+    driver.run(2.0, [&] {
+        driver.app.hud.format(driver.app, 0.0f);
+        standing += std::string(driver.app.hud.line(0)) == "  0.0 km/h standing" ? 1 : 0;
+    });
+    EXPECT_EQ(standing, 120) << driver.app.hud.line(0);
+    // The time scale as a factor (the font's Latin-1 multiplication sign,
+    // octal 327), a replay and the node held said so.
+    Hud& hud = driver.app.hud;
+    hud.format(driver.app, 0.0f);
+    EXPECT_STREQ(hud.line(1), "time \3271");
+    driver.app.key('[', true);
+    driver.app.key('[', false);
+    driver.app.key('[', true);
+    driver.app.key('[', false);
+    hud.format(driver.app, 0.0f);
+    EXPECT_STREQ(hud.line(1), "time \3271/4");
+    driver.app.key('p', true);
+    hud.replaying = true;
+    hud.format(driver.app, 0.0f);
+    EXPECT_STREQ(hud.line(1), "REPLAY  PAUSED (\3271/4)");
+    driver.app.grabParticle(141, driver.app.world->positions()[141]);
+    hud.format(driver.app, 0.0f);
+    EXPECT_STREQ(hud.line(3), "camera F1 fixed  node 141 held");
 }
 
 TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -168,15 +169,46 @@ TEST_F(TruckAppCamera, OrbitCameraTurnsZoomsAndSteps) {
     EXPECT_GT(std::sqrt(dot(eye - start, eye - start)), 200.0f) << "a 1 radian turn";
     EXPECT_NEAR(std::sqrt(dot(eye - centroid(), eye - centroid())), 600.0f, 0.1f);
 
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < 3; ++k) {
         mouse.button(MouseInput::wheelUp, true, 200, 200, 640, 480);
         mouse.button(MouseInput::wheelUp, false, 200, 200, 640, 480);
     }
     settle(4, 0);
-    EXPECT_NEAR(app.orbitCamera.distance, 10.0f * std::pow(0.9f, 5.0f), 1e-3f);
-    EXPECT_GT(width(), farWidth * 1.5f) << "nearer, the truck shows larger";
+    EXPECT_NEAR(app.orbitCamera.distance, 10.0f * std::pow(0.9f, 3.0f), 1e-3f);
+    EXPECT_GT(width(), farWidth * 1.25f) << "nearer, the truck shows larger";
     app.orbitCamera.zoom(100);
-    EXPECT_EQ(app.orbitCamera.distance, 3.0f);
+    EXPECT_EQ(app.orbitCamera.distance, OrbitCamera::minDistance);
+    // At its nearest the whole truck shows, from every side and height: its
+    // nodes (tyres included) and the corners of its body's box.
+    const float keptYaw = app.orbitCamera.yaw;
+    const float keptPitch = app.orbitCamera.pitch;
+    const Vec3 low = app.bodyMesh->boundsMin;
+    const Vec3 high = app.bodyMesh->boundsMax;
+    for (int side = 0; side < 8; ++side) {
+        for (const float pitch : {OrbitCamera::minPitch, 0.3f, OrbitCamera::maxPitch}) {
+            app.orbitCamera.yaw = 0.785398f * static_cast<float>(side);
+            app.orbitCamera.pitch = pitch;
+            settle(4, 0);
+            std::vector<Vec3> points;
+            for (int i = 0; i < app.world->particleCount(); ++i) {
+                points.push_back(app.world->positions()[i] * renderScale);
+            }
+            for (int corner = 0; corner < 8; ++corner) {
+                points.push_back(body.transformPoint(Vec3(corner & 1 ? high.x : low.x,
+                                                          corner & 2 ? high.y : low.y,
+                                                          corner & 4 ? high.z : low.z)));
+            }
+            for (const Vec3& point : points) {
+                WindowPoint shown;
+                ASSERT_TRUE(projectToWindow(app.lastView, 640, 480, point, &shown));
+                EXPECT_TRUE(shown.x >= 0.0f && shown.x <= 640.0f && shown.y >= 0.0f &&
+                            shown.y <= 480.0f)
+                    << "side " << side << ", pitch " << pitch << ": " << shown.x << ", " << shown.y;
+            }
+        }
+    }
+    app.orbitCamera.yaw = keptYaw;
+    app.orbitCamera.pitch = keptPitch;
     app.orbitCamera.zoom(-100);
     EXPECT_EQ(app.orbitCamera.distance, 40.0f);
 
@@ -263,6 +295,33 @@ TEST_F(TruckAppCamera, RightDragMovesTheGrabTarget) {
     mouse.beginFrame();
     EXPECT_FALSE(mouse.grabbing());
     EXPECT_FALSE(app.world->grab().active());
+
+    // During a replay the devices are ignored but for the view keys: the
+    // cameras, toggles and overlay change, the drive's keys and grabs do not
+    // reach the app.
+    InputRouter replaying;
+    replaying.attach(&app, nullptr, true);
+    replaying.passViewKeys(true);
+    mouse.attach(&app, &replaying);
+    mouse.button(MouseInput::rightButton, true, x, y, 640, 480);
+    mouse.beginFrame();
+    EXPECT_FALSE(mouse.grabbing());
+    EXPECT_FALSE(app.world->grab().active());
+    for (const int code : {268, 261, 265, int('h')}) {
+        replaying.key(code, true);
+        replaying.key(code, false);
+    }
+    EXPECT_EQ(app.camera, 4);
+    EXPECT_FALSE(app.drawCarModel);
+    EXPECT_TRUE(app.hud.helpVisible);
+    const int recoveries = app.recoveries;
+    for (const int code : {357, 32, int('r'), int('p'), 27}) {
+        replaying.key(code, true);
+        EXPECT_EQ(app.keys[code], 0) << code;
+        replaying.key(code, false);
+    }
+    EXPECT_EQ(app.recoveries, recoveries);
+    EXPECT_FALSE(app.timeControl.paused());
 }
 
 // Picking: the particle shown nearest the cursor within 30 pixels; of two

@@ -51,6 +51,14 @@ bool requireGlContext() {
     char* argv[] = {name, nullptr};
     glutInit(&argc, argv);
     glutInitWindowSize(640, 480);
+    // In the screen's far corner: the program's own windows, which other
+    // tests run at the same time and click into with xdotool, open at the
+    // top left, and a test window over them would take their clicks.
+    const int screenWidth = glutGet(GLUT_SCREEN_WIDTH);
+    const int screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
+    if (screenWidth >= 2 * 640 && screenHeight >= 2 * 480) {
+        glutInitWindowPosition(screenWidth - 640, screenHeight - 480);
+    }
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     glutCreateWindow("Dravonel test");
     glutDisplayFunc(displayNothing);

@@ -3,6 +3,7 @@
 
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
+#include "render/Mesh.h"
 #include "scene/RenderScale.h"
 
 #include <cmath>
@@ -141,4 +142,26 @@ float TruckDriver::maxSpringStretch() const {
         worst = std::fmax(worst, std::sqrt(dot(d, d)) / springs[j].restLength);
     }
     return worst;
+}
+
+Vec3 TruckDriver::tailgateCentre() const {
+    const Mesh& shell = *app.bodyMesh;
+    // The truck faces -z in body coordinates: its back is at the largest z.
+    const float back = shell.boundsMax.z - 0.02f * shell.extent.z;
+    Vec3 low(1e30f, 1e30f, 0.0f);
+    Vec3 high(-1e30f, -1e30f, 0.0f);
+    float z = 0.0f;
+    int count = 0;
+    for (int i = 0; i < shell.vertexCount; ++i) {
+        const Vec3 v = shell.vertices[i];
+        if (v.z >= back) {
+            low = Vec3(std::fmin(low.x, v.x), std::fmin(low.y, v.y), 0.0f);
+            high = Vec3(std::fmax(high.x, v.x), std::fmax(high.y, v.y), 0.0f);
+            z += v.z;
+            ++count;
+        }
+    }
+    const Vec3 centre((low.x + high.x) * 0.5f, (low.y + high.y) * 0.5f,
+                      count > 0 ? z / static_cast<float>(count) : shell.boundsMax.z);
+    return app.bodyTransform().transformPoint(centre);
 }

@@ -68,6 +68,10 @@ class TruckDriver {
     float deepestPenetration() const;
     // Largest ratio of current to rest length over all springs.
     float maxSpringStretch() const;
+    // The middle of the tailgate as drawn, scene units: the centre of the
+    // body shell's rearmost face (its vertices within 2 % of the length
+    // from the back) under the body transform.
+    Vec3 tailgateCentre() const;
 
     TruckApp app;
     static constexpr int framesPerSecond = 60;

@@ -106,6 +106,29 @@ unsigned long waitForNewWindow(const std::string& title, const std::vector<unsig
     }
 }
 
+bool waitForWindowViewable(unsigned long window, double timeoutSeconds) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        {
+            Connection connection;
+            if (connection.display != nullptr) {
+                XWindowAttributes attributes;
+                const Status ok = XGetWindowAttributes(connection.display, window, &attributes);
+                XSync(connection.display, False);
+                if (ok != 0 && !requestFailed && attributes.map_state == IsViewable) {
+                    return true;
+                }
+            }
+        }
+        const double waited =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (waited > timeoutSeconds) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 bool windowSize(unsigned long window, int* width, int* height) {
     Connection connection;
     if (connection.display == nullptr) {

@@ -27,6 +27,10 @@ std::vector<unsigned long> windowsNamed(const std::string& title);
 unsigned long waitForNewWindow(const std::string& title, const std::vector<unsigned long>& ignore,
                                double timeoutSeconds);
 
+// Waits up to `timeoutSeconds` for the window to be mapped and viewable, so
+// that pointer and key events sent to it reach it; false when it never is.
+bool waitForWindowViewable(unsigned long window, double timeoutSeconds);
+
 // Width and height of the window's inside, in pixels; false when the window
 // does not exist (any more).
 bool windowSize(unsigned long window, int* width, int* height);

@@ -23,6 +23,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -139,6 +141,16 @@ TEST(Assets, GeneratorWritesTheSameBytesOnEveryRun) {
     removeDir(second);
     EXPECT_NE(run(generator + " 2>/dev/null", out), 0) << "no folder given";
     EXPECT_NE(run(generator + " /nonexistent-folder/x 2>/dev/null", out), 0);
+    // --help is the usage, not a folder to write into; so is any option.
+    std::string here = makeTempDir();
+    ASSERT_EQ(run("cd " + here + " && " + generator + " --help", out), 0) << out;
+    EXPECT_EQ(out.rfind("usage: dravonel-assets", 0), 0u) << out;
+    EXPECT_EQ(WEXITSTATUS(run("cd " + here + " && " + generator + " --verbose 2>&1", out)), 2)
+        << out;
+    struct stat made;
+    EXPECT_NE(stat((here + "/--help").c_str(), &made), 0) << "wrote into a folder named --help";
+    EXPECT_NE(stat((here + "/--verbose").c_str(), &made), 0);
+    rmdir(here.c_str());
 }
 
 TEST(Assets, Lib3dsListsTheSameObjectsAsOurReader) {

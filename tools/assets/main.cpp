@@ -67,12 +67,18 @@ bool writeModel(const std::string& path, const Model& model, int objects, float 
 } // namespace
 
 int main(int argc, char** argv) {
+    const char* usage = "usage: dravonel-assets OUTPUT_DIR\n"
+                        "       dravonel-assets --example MODEL_FILE\n";
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     if (argc == 3 && std::string(argv[1]) == "--example") {
         return writeText(argv[2], ExampleModel::text()) ? 0 : 1;
     }
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: dravonel-assets OUTPUT_DIR\n"
-                             "       dravonel-assets --example MODEL_FILE\n");
+    // Any other option is a mistake, not a folder to write into.
+    if (argc != 2 || argv[1][0] == '-') {
+        std::fputs(usage, stderr);
         return 2;
     }
     const std::string dir = argv[1];

@@ -241,3 +241,70 @@ TEST(InputEvents, ALetterReleasedInTheOtherCaseReleasesTheHeldKey) {
     held['['] = 1;
     EXPECT_EQ(releasedKeyCode('{', held), '{');
 }
+
+// The window system's repeat of a held key (a release and a press together,
+// once the key has been held a while) is dropped; presses sent in a rapid
+// burst, 12 ms apart and several within one frame, all count.
+TEST(InputEvents, RepeatsOfAHeldKeyDropButABurstOfPressesAllCounts) {
+    KeyRepeatFilter filter;
+    std::string events;
+    auto press = [&](int code, double now) {
+        switch (filter.press(code, now)) {
+        case KeyRepeatFilter::Press::drop:
+            break;
+        case KeyRepeatFilter::Press::deliverAfterRelease:
+            events += "-" + std::to_string(code) + " +" + std::to_string(code) + " ";
+            break;
+        case KeyRepeatFilter::Press::deliver:
+            events += "+" + std::to_string(code) + " ";
+            break;
+        }
+    };
+    auto release = [&](int code) {
+        if (!filter.release(code)) {
+            events += "-" + std::to_string(code) + "! ";
+        }
+    };
+    auto frame = [&] {
+        int codes[16];
+        const int count = filter.flush(codes, 16);
+        for (int k = 0; k < count; ++k) {
+            events += "-" + std::to_string(codes[k]) + " ";
+        }
+    };
+    // Up held for a second: repeats from 0.66 s on, every 40 ms, across frames.
+    press(357, 10.0);
+    frame();
+    for (double t = 10.66; t < 11.0; t += 0.04) {
+        release(357);
+        press(357, t);
+        if (t > 10.8) {
+            frame();
+        }
+    }
+    release(357);
+    frame();
+    EXPECT_EQ(events, "+357 -357 ");
+    // Seven '[' then nine ']', 12 ms apart, three to a frame of 36 ms.
+    events.clear();
+    double t = 20.0;
+    for (int k = 0; k < 16; ++k) {
+        const int code = k < 7 ? '[' : ']';
+        press(code, t);
+        release(code);
+        t += 0.012;
+        if (k % 3 == 2) {
+            frame();
+        }
+    }
+    frame();
+    int presses = 0;
+    int releases = 0;
+    for (size_t at = 0; at < events.size(); ++at) {
+        presses += events[at] == '+' ? 1 : 0;
+        releases += events[at] == '-' ? 1 : 0;
+    }
+    EXPECT_EQ(presses, 16) << events;
+    EXPECT_EQ(releases, 16) << events;
+    EXPECT_EQ(events.substr(0, 16), "+91 -91 +91 -91 ") << "each release before the next press";
+}
