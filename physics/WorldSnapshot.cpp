@@ -104,10 +104,24 @@ bool finiteAt(const unsigned char* at) {
     return std::isfinite(v);
 }
 
+// With damage on, the damage records too: the flowed and broken state of
+// every spring and quadratic spring and the torn joints, copied whole (the
+// records are flat and their limits fixed at load, so this is a small copy).
+size_t damageBytes(PhysicsWorld& world) {
+    if (!world.damageEnabled()) {
+        return 0;
+    }
+    return sizeof(SpringDamage) * static_cast<size_t>(world.springCount() +
+                                                      world.quadraticSpringCount()) +
+           sizeof(JointDamage) *
+               static_cast<size_t>(world.angleJointCount() + world.rightAngleJointCount());
+}
+
 } // namespace
 
 size_t WorldSnapshot::bytes(PhysicsWorld& world) {
-    return sizeof(Counts) + floatsOf(countsOf(world)) * sizeof(float) + grabBytes;
+    return sizeof(Counts) + floatsOf(countsOf(world)) * sizeof(float) + grabBytes +
+           damageBytes(world);
 }
 
 size_t WorldSnapshot::save(PhysicsWorld& world, unsigned char* buffer, size_t capacity) {
@@ -143,6 +157,13 @@ size_t WorldSnapshot::save(PhysicsWorld& world, unsigned char* buffer, size_t ca
     const GrabSpring& grab = world.grab();
     out.put(static_cast<int32_t>(grab.particle));
     out.put(grab.target);
+    if (world.damageEnabled()) {
+        out.block(world.springDamage(), sizeof(SpringDamage) * world.springCount());
+        out.block(world.quadraticDamage(), sizeof(SpringDamage) * world.quadraticSpringCount());
+        out.block(world.angleJointDamage(), sizeof(JointDamage) * world.angleJointCount());
+        out.block(world.rightAngleJointDamage(),
+                  sizeof(JointDamage) * world.rightAngleJointCount());
+    }
     return size;
 }
 
@@ -205,6 +226,13 @@ bool WorldSnapshot::restore(PhysicsWorld& world, const unsigned char* buffer, si
         world.clearGrab();
     } else {
         world.setGrab(particle, target);
+    }
+    if (world.damageEnabled()) {
+        in.block(world.springDamage(), sizeof(SpringDamage) * own.value[1]);
+        in.block(world.quadraticDamage(), sizeof(SpringDamage) * own.value[2]);
+        in.block(world.angleJointDamage(), sizeof(JointDamage) * world.angleJointCount());
+        in.block(world.rightAngleJointDamage(),
+                 sizeof(JointDamage) * world.rightAngleJointCount());
     }
     return true;
 }

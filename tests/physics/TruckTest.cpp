@@ -220,3 +220,30 @@ TEST(Truck, SnapshotRestoredStepsOnToTheSameBits) {
     EXPECT_FALSE(WorldSnapshot::restore(*world, broken.data(), bytes));
     EXPECT_EQ(stateHash(*world), before);
 }
+
+// With damage on a snapshot holds the damage too: a spring broken and one
+// bent for good after the snapshot are whole again once it is restored, and
+// the world steps on as the damaged one did.
+TEST(Truck, SnapshotHoldsTheDamage) {
+    auto world = loadedTruck();
+    world->setDamage(true);
+    world->springDamage()[5].broken = 1;
+    world->springs()[9].restLength *= 0.97f;
+    world->step(200);
+    const size_t bytes = WorldSnapshot::bytes(*world);
+    std::vector<unsigned char> snapshot(bytes);
+    ASSERT_EQ(WorldSnapshot::save(*world, snapshot.data(), bytes), bytes);
+    world->step(300);
+    const uint64_t straight = stateHash(*world);
+    const float bent = world->springs()[9].restLength;
+    world->repairDamage();
+    ASSERT_NE(world->springs()[9].restLength, bent);
+    ASSERT_TRUE(WorldSnapshot::restore(*world, snapshot.data(), bytes));
+    EXPECT_EQ(world->springDamage()[5].broken, 1);
+    world->step(300);
+    EXPECT_EQ(world->springs()[9].restLength, bent);
+    EXPECT_EQ(stateHash(*world), straight);
+    // A world with damage off takes other snapshots.
+    world->setDamage(false);
+    EXPECT_FALSE(WorldSnapshot::restore(*world, snapshot.data(), bytes));
+}
