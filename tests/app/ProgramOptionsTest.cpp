@@ -3,6 +3,7 @@
 // back in the window and headless, an installed copy started from an empty
 // folder, and the model check with a model that blows up.
 #include "app/overlay/Hud.h"
+#include "app/world/HeightmapReader.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ProgramLock.h"
 #include "tests/support/TempFolder.h"
@@ -693,13 +694,37 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
         wide[29 + k] = static_cast<char>((crc >> (24 - 8 * k)) & 0xFF);
     }
     writeFile(dir + "wide.png", wide);
+    // Cut after its image data, whose chunk claims 4 bytes more than are
+    // left: the 4 of its checksum count too.
+    const size_t data = g8.find("IDAT") - 4;
+    const unsigned long dataLength = (static_cast<unsigned long>(uint8_t(g8[data])) << 24) |
+                                     (uint8_t(g8[data + 1]) << 16) |
+                                     (uint8_t(g8[data + 2]) << 8) | uint8_t(g8[data + 3]);
+    std::string claims = g8.substr(0, data + 12 + dataLength);
+    for (int k = 0; k < 4; ++k) {
+        claims[data + k] = static_cast<char>(((dataLength + 4) >> (24 - 8 * k)) & 0xFF);
+    }
+    writeFile(dir + "claims.png", claims);
+
+    // Both depths read as levels from white at the top to black at the
+    // bottom, in equal steps: the 16-bit samples are big-endian.
+    for (const char* image : {"g16.png", "g8.png"}) {
+        SCOPED_TRACE(image);
+        HeightmapReader levels;
+        ASSERT_TRUE(levels.read((dir + image).c_str())) << levels.failureReason();
+        ASSERT_EQ(levels.width, 40);
+        ASSERT_EQ(levels.height, 30);
+        for (int row = 0; row < 30; ++row) {
+            EXPECT_NEAR(levels.levels[row * 40 + 17], 1.0f - row / 29.0f, 4.5e-3f) << row;
+        }
+    }
     writeFile(dir + "text.png", "dravonel map 1\n");
 
     auto map = [&](const std::string& name, const std::string& lines) {
         writeFile(dir + name, "dravonel map 1\n" + lines);
         return dir + name;
     };
-    const std::string good = "spacing 2\nheight 10\nstart 40 30 90\n";
+    const std::string good = "spacing 2\nheight 10\nstart 70 30 90\n";
     for (const char* image : {"g16.png", "g8.png"}) {
         const std::string path = map("good.map", std::string("heightmap ") + image + "\n" + good);
         const Outcome drove =
@@ -731,6 +756,9 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
          "unknown key 'gravity'"},
         {map("k.map", "heightmap g8.png\nspacing 2\nheight 4\nstart 500 1 0\n"), dir + "g8.png",
          "outside"},
+        {map("l.map", "heightmap g8.png\nspacing 2\nheight 4\nstart 1 70 0\n"), dir + "g8.png",
+         "outside"},
+        {map("m.map", "heightmap claims.png\n" + good), dir + "claims.png", "claims"},
         {dir + "g8.png", dir + "g8.png", "not a map file"},
     };
     for (const Broken& b : broken) {

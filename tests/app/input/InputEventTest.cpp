@@ -53,7 +53,8 @@ TEST(InputEvents, ScriptWordsForEveryKindAndTheirRefusals) {
 
     for (const char* bad :
          {"-1:+up", "1:+jump", "1:grab=4@1,2", "1:grab=-1@0,0,0", "1:grab=1.5@0,0,0",
-          "1:grab=1@nan,0,0", "1:grab=1@1,2,3x", "1:steer=1.01", "1:brake=-0.1",
+          "1:grab=1@nan,0,0", "1:grab=1@2e6,0,0", "1:grab=1@0,-2e6,0", "1:grab=1@0,0,2e6",
+          "1:grab=1@1,2,3x", "1:steer=1.01", "1:brake=-0.1",
           "1:throttle=", "1:gas=1", "1:release2", "1:", "x:+up", "1e999:+up"}) {
         EXPECT_FALSE(script.parse(bad)) << bad;
         EXPECT_NE(std::string(script.failureReason()).find(bad), std::string::npos)
@@ -123,6 +124,9 @@ TEST(InputEvents, DamagedRecordingsAreRefusedByLineOrWarnedAbout) {
                            {"key 512 down\n", "line 3"},
                            {"key 5 sideways\n", "line 3"},
                            {"grab 1 0 0\n", "line 3"},
+                           {"grab 1 2e6 0 0\n", "line 3"},
+                           {"grab 1 0 -2e6 0\n", "line 3"},
+                           {"grab 1 0 0 2e6\n", "line 3"},
                            {"analog brake -1\n", "line 3"},
                            {"release now\n", "line 3"},
                            {"end 0\n", "line 3"},
@@ -184,4 +188,29 @@ TEST(InputEvents, ALetterReleasedInTheOtherCaseReleasesTheHeldKey) {
     EXPECT_EQ(releasedKeyCode('e', held), 'E');
     held['['] = 1;
     EXPECT_EQ(releasedKeyCode('{', held), '{');
+}
+
+// A repeat (release, then at once a press of the same key) drops that pair
+// only: the other releases held back until the frame keep their order.
+TEST(InputEvents, ARepeatDropsOnlyItsOwnHeldBackRelease) {
+    KeyRepeatFilter filter;
+    int codes[16] = {};
+    ASSERT_TRUE(filter.release('a'));
+    ASSERT_TRUE(filter.release(357));
+    ASSERT_TRUE(filter.release('b'));
+    EXPECT_FALSE(filter.press(357)) << "a repeat of Up";
+    EXPECT_TRUE(filter.press('c')) << "a press of a key not released";
+    EXPECT_FALSE(filter.press('b'));
+    EXPECT_TRUE(filter.press('b')) << "the second press is a press";
+    ASSERT_EQ(filter.flush(codes, 16), 1);
+    EXPECT_EQ(codes[0], 'a');
+    EXPECT_EQ(filter.flush(codes, 16), 0);
+    for (int k = 0; k < 16; ++k) {
+        ASSERT_TRUE(filter.release(k + 1));
+    }
+    EXPECT_FALSE(filter.release(99)) << "a 17th release is delivered at once";
+    EXPECT_FALSE(filter.press(1));
+    ASSERT_EQ(filter.flush(codes, 16), 15);
+    EXPECT_EQ(codes[0], 2);
+    EXPECT_EQ(codes[14], 16);
 }
