@@ -129,6 +129,30 @@ std::string withSpringZero(const std::string& model, double factor, int second) 
     return out;
 }
 
+// The model file's tokens without its last wheel.
+std::string withoutLastWheel(const std::string& model) {
+    std::istringstream in(model);
+    std::vector<std::string> tokens;
+    for (std::string token; in >> token;) {
+        tokens.push_back(token);
+    }
+    const size_t springs = 1 + 4 * std::stoul(tokens.at(0));
+    const size_t wheels = springs + 1 + 4 * std::stoul(tokens.at(springs));
+    const unsigned long wheelCount = std::stoul(tokens.at(wheels));
+    size_t last = wheels + 1;
+    for (unsigned long w = 0; w + 1 < wheelCount; ++w) {
+        last += 3 + std::stoul(tokens.at(last + 2));
+    }
+    tokens.at(wheels) = std::to_string(wheelCount - 1);
+    tokens.erase(tokens.begin() + static_cast<long>(last),
+                 tokens.begin() + static_cast<long>(last + 3 + std::stoul(tokens.at(last + 2))));
+    std::string out;
+    for (const std::string& token : tokens) {
+        out += token + "\n";
+    }
+    return out;
+}
+
 std::string lastLine(const std::string& text) {
     const size_t end = text.find_last_not_of('\n');
     const size_t start = text.rfind('\n', end);
@@ -346,12 +370,23 @@ TEST(ProgramOptions, RecordedDriveReplaysToTheSameHashInTheWindowAndHeadless) {
     EXPECT_EQ(occurrences(text, "\nkey 113 up\n"), 2) << "'q' released with Shift held";
     EXPECT_EQ(occurrences(text, "\nkey 81 up\n"), 0);
 
-    // The window replays at the recorded pace and ends on its own.
-    const Outcome window2 =
-        runToEnd(programPath, {"--assets", assetDir, "--replay", recording}, folder.path(), 60.0);
-    EXPECT_EQ(window2.status, 0) << window2.err;
-    EXPECT_EQ(hashIn(window2.out), liveHash) << window2.out;
-    EXPECT_EQ(window2.err, "");
+    // The window replays at the recorded pace and ends on its own; keys
+    // typed into it meanwhile change nothing.
+    ChildProcess replayed;
+    const std::vector<unsigned long> shown = windowsNamed("Dravonel");
+    ASSERT_TRUE(replayed.start(programPath.c_str(), folder.path().c_str(),
+                               {"--assets", assetDir, "--replay", recording}));
+    const unsigned long replayWindow = waitForNewWindow("Dravonel", shown, 30.0);
+    EXPECT_NE(replayWindow, 0ul);
+    for (int k = 0; replayWindow != 0 && k < 300 && distinctColours(replayWindow) <= 16; ++k) {
+        usleep(20000);
+    }
+    runTool("xdotool mousemove --window " + std::to_string(replayWindow) +
+            " 320 240 key Escape keydown Down sleep 0.5 keyup Down key r >/dev/null 2>&1");
+    ASSERT_TRUE(replayed.waitForExit(60.0));
+    EXPECT_EQ(replayed.exitStatus(), 0) << replayed.standardError();
+    EXPECT_EQ(hashIn(replayed.standardOutput()), liveHash) << replayed.standardOutput();
+    EXPECT_EQ(replayed.standardError(), "");
 
     const Outcome headless = runToEnd(simPath, {"--assets", assetDir, "--replay", recording});
     EXPECT_EQ(headless.status, 0) << headless.err;
@@ -633,6 +668,18 @@ TEST(ProgramOptions, CheckNamesWhatIsWrongWithAModelAndABlowUpIsResetAsUnstable)
     EXPECT_EQ(lastLine(self.out),
               "usable, with 1 warning; the first: spring 0 joins particle 0 to itself: it never "
               "acts");
+
+    // Three wheels: the check refuses what the program would refuse.
+    std::ofstream(folder.file("three.txt")) << withoutLastWheel(shipped);
+    const Outcome three = runToEnd(simPath, {"--check", folder.file("three.txt")});
+    EXPECT_EQ(three.status, 1) << three.out;
+    EXPECT_EQ(lastLine(three.out), "not usable: the program drives 4 wheels; the model has 3");
+    TempFolder threeAssets;
+    assetsWithModel(threeAssets, withoutLastWheel(shipped));
+    const Outcome threeDriven =
+        runToEnd(simPath, {"--assets", threeAssets.path(), "--duration", "0.1"});
+    EXPECT_EQ(threeDriven.status, 1) << threeDriven.out;
+    EXPECT_NE(threeDriven.err.find("4 wheels"), std::string::npos) << threeDriven.err;
 
     const Outcome missing = runToEnd(simPath, {"--check", folder.file("none.txt")});
     EXPECT_EQ(missing.status, 1);

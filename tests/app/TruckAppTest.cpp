@@ -7,11 +7,14 @@
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "render/Mesh.h"
+#include "scene/RenderScale.h"
 #include "tests/support/TruckDriver.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -367,6 +370,22 @@ TEST(TruckAppMap, PlaceTruckTurnsAndSetsDownRigidly) {
     const uint64_t before = positionHash(world.positions(), world.particleCount());
     EXPECT_FALSE(placeTruck(world, 500.0f, 0.0f, 0.0f, 0.2f));
     EXPECT_EQ(positionHash(world.positions(), world.particleCount()), before);
+
+    // A map whose ground rises 20 m in a ridge behind the start: the fixed
+    // camera's eye, behind the truck, stands its height above the ridge.
+    MapFile ridge;
+    const std::string text = "dravonel map 1\nheightmap ridge.png\nspacing 2\nheight 20\n"
+                             "start 40 40 0\n";
+    ASSERT_TRUE(ridge.parse(text.data(), text.size(), "ridge.map", "")) << ridge.failureReason();
+    std::vector<float> levels(41 * 41, 0.0f);
+    std::fill(levels.begin() + 22 * 41, levels.end(), 1.0f);
+    ASSERT_TRUE(ridge.buildTerrain(levels.data(), 41, 41, "ridge.png")) << ridge.failureReason();
+    TruckDriver onRidge;
+    onRidge.app.setMap(&ridge);
+    ASSERT_TRUE(onRidge.load(DRAVONEL_ASSET_DIR)) << onRidge.app.failureReason();
+    const Vec3 eye = onRidge.app.fixedCameraEye;
+    EXPECT_GT(eye.z / renderScale, 4.0f) << "the eye is not over the ridge";
+    EXPECT_NEAR(onRidge.app.eyeHeight(eye), 200.0f / renderScale, 0.01f);
 }
 
 } // namespace

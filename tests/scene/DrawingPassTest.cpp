@@ -234,8 +234,15 @@ TEST(GroundPatch, ListsTheCellsInViewAndFollowsTheEye) {
                 const float vz = ground.minZ() + 2.0f * (80 + j + 0.5f) - eyeZ;
                 const float distance = std::sqrt(vx * vx + vz * vz);
                 const float along = (vx * f[0] + vz * f[1]) / distance;
-                const bool seen = distance < reach - 2.0f && (along > 0.72f || distance < 11.0f);
-                const bool unseen = distance > reach + 2.0f || (along < 0.0f && distance > 15.0f);
+                // The wedge is 75 degrees to each side of the heading (the
+                // picture's corner seen by a pitched camera); a cell counts in
+                // it when any of it may be, half its diagonal (1.41 m) around
+                // its centre.
+                const float edge = 0.2588f * distance;
+                const bool seen =
+                    distance < reach - 2.0f && (along * distance >= edge || distance < 11.0f);
+                const bool unseen = distance > reach + 2.0f ||
+                                    (along * distance < edge - 1.45f && distance > 15.0f);
                 if (seen) {
                     ASSERT_TRUE(listed[j * 119 + i]) << i << "," << j;
                 }
