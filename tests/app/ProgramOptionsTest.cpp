@@ -499,22 +499,28 @@ TEST(ProgramOptions, MouseGrabIsRecordedAndReplaysHeadless) {
     for (int k = 0; k < 300 && distinctColours(window) <= 16; ++k) {
         usleep(100000);
     }
-    usleep(500000);
+    const std::string moveTo = "xdotool mousemove --window " + std::to_string(window) + " ";
     // (270, 220) is where the front left top corner of the chassis shows in
     // camera F1 at the start; the wheel beside it is nearer the eye.
-    std::string drag = "xdotool mousemove --window " + std::to_string(window) +
-                       " 270 220 sleep 0.5 mousedown 3 sleep 0.2";
+    EXPECT_EQ(runTool(moveTo + "270 220 mousedown 3 >/dev/null 2>&1"), 0);
+    // Each move up is taken by a frame of its own, however slow the frames:
+    // the next one waits for the picture to show it.
     for (int step = 1; step <= 12; ++step) {
-        drag += " mousemove --window " + std::to_string(window) + " 270 " +
-                std::to_string(220 - 12 * step) + " sleep 0.05";
+        waitForPictureChanges(window, 2, 10.0);
+        EXPECT_EQ(runTool(moveTo + "270 " + std::to_string(220 - 12 * step) + " >/dev/null 2>&1"),
+                  0);
     }
     // Then a burst of moves faster than the frames, which coalesce.
+    std::string burst;
     for (int step = 1; step <= 8; ++step) {
-        drag += " mousemove --window " + std::to_string(window) + " " +
-                std::to_string(270 + 3 * step) + " 76";
+        burst += " mousemove --window " + std::to_string(window) + " " +
+                 std::to_string(270 + 3 * step) + " 76";
     }
-    drag += " sleep 1 mouseup 3 sleep 0.3 >/dev/null 2>&1";
-    EXPECT_EQ(runTool(drag), 0);
+    EXPECT_EQ(runTool("xdotool" + burst + " >/dev/null 2>&1"), 0);
+    // Held up there for some frames, then let go.
+    waitForPictureChanges(window, 10, 10.0);
+    EXPECT_EQ(runTool("xdotool mouseup 3 >/dev/null 2>&1"), 0);
+    waitForPictureChanges(window, 2, 10.0);
     ASSERT_TRUE(requestWindowClose(window));
     ASSERT_TRUE(live.waitForExit(20.0));
     EXPECT_EQ(live.exitStatus(), 0) << live.standardError();
