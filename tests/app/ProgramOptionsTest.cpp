@@ -751,8 +751,8 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
     // left: the 4 of its checksum count too.
     const size_t data = g8.find("IDAT") - 4;
     const unsigned long dataLength = (static_cast<unsigned long>(uint8_t(g8[data])) << 24) |
-                                     (uint8_t(g8[data + 1]) << 16) |
-                                     (uint8_t(g8[data + 2]) << 8) | uint8_t(g8[data + 3]);
+                                     (uint8_t(g8[data + 1]) << 16) | (uint8_t(g8[data + 2]) << 8) |
+                                     uint8_t(g8[data + 3]);
     std::string claims = g8.substr(0, data + 12 + dataLength);
     for (int k = 0; k < 4; ++k) {
         claims[data + k] = static_cast<char>(((dataLength + 4) >> (24 - 8 * k)) & 0xFF);

@@ -194,7 +194,8 @@ TEST(Program, RunsUntilItsWindowIsClosed) {
             seen = fgets(text, sizeof(text), pipe) != nullptr ? text : "";
             pclose(pipe);
         }
-        if (seen.rfind(black, 0) == 0 && seen.find("srgb(0,0,0)", black.size()) == std::string::npos) {
+        if (seen.rfind(black, 0) == 0 &&
+            seen.find("srgb(0,0,0)", black.size()) == std::string::npos) {
             break;
         }
         waitForPictureChanges(window, 1, 1.0);

@@ -172,7 +172,8 @@ TEST(ModelCheck, WhatTheProgramReliesOnIsRequired) {
         const int onAxle = wheeled.particle(Vec3(0.0f, 0.1f, 0.25f), 1.0f);
         wheeled.spring(onAxle, 0, 1000.0f, 0.0f);
         // Hubs 0 and 4 (the axle along z), rim particles 1 and the one on it.
-        wheeled.wheel(0, 4, firstOnAxle ? std::vector<int>{onAxle, 1} : std::vector<int>{1, onAxle});
+        wheeled.wheel(0, 4,
+                      firstOnAxle ? std::vector<int>{onAxle, 1} : std::vector<int>{1, onAxle});
         ModelCheck::Needs driven;
         driven.wheels = 1;
         ModelCheck wheelCheck;

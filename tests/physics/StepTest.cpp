@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 

@@ -6,8 +6,8 @@
 // the desktop menu's icon, a 64 x 64 PNG.
 #include "tools/assets/BmpWriter.h"
 #include "tools/assets/BodyMesh.h"
-#include "tools/assets/ExampleModel.h"
 #include "tools/assets/DunesMap.h"
+#include "tools/assets/ExampleModel.h"
 #include "tools/assets/IconImage.h"
 #include "tools/assets/SkyBox.h"
 #include "tools/assets/TextureGenerator.h"
