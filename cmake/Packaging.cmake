@@ -1,6 +1,18 @@
-# The Debian package: `cpack -G DEB` in a build folder makes dravonel_*.deb
-# from the install rules (the programs, the generated assets with the bundled
-# map) and the desktop files below. Its dependencies come from dpkg-shlibdeps.
+# The Debian package: `cpack -G DEB` in a build folder configured with
+# DRAVONEL_PACKAGE makes dravonel_*.deb from the install rules (the programs,
+# the generated assets with the bundled map) and the desktop files below. Its
+# dependencies come from dpkg-shlibdeps.
+if(DRAVONEL_PACKAGE)
+  # Debian keeps games in /usr/games and their files in /usr/share/games;
+  # the program finds its files relative to its own folder (app/AssetFolder).
+  set(CMAKE_INSTALL_BINDIR games)
+  set(CMAKE_INSTALL_DATADIR share/games)
+  # Debian's hardening: stack protection, checked string and memory calls,
+  # read-only relocations. None of them touches the arithmetic.
+  add_compile_options(-fstack-protector-strong -D_FORTIFY_SOURCE=2 -Wformat
+                      -Werror=format-security)
+  add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()
 include(GNUInstallDirs)
 
 set(DRAVONEL_VERSION 0.1.0)
@@ -40,18 +52,17 @@ set(CPACK_PACKAGE_VENDOR "Dravonel maintainers")
 set(CPACK_PACKAGE_CONTACT
     "Dravonel maintainers <maintainers@users.noreply.c-seed-efe0f011.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "soft-body off-road truck driving simulation")
+# The extended description; CPack indents each line and marks the empty one.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "soft-body off-road truck driving simulation\n"
-    " Drive a large off-road truck whose chassis and wheels are one soft body\n"
-    " of point masses, springs, joints and wheel elements, simulated in real\n"
-    " time over rolling ground or a heightmap world of dunes, and drawn with\n"
-    " OpenGL. Steer with the keyboard or a gamepad, grab any part of the truck\n"
-    " with the mouse, record and replay drives.\n"
-    " .\n"
-    " The package also holds the headless simulator dravonel-sim, the soak\n"
-    " driver dravonel-soak and the generator of the truck, its textures and the\n"
-    " bundled map, dravonel-assets.")
-string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+    "Drive a large off-road truck whose chassis and wheels are one soft body
+of point masses, springs, joints and wheel elements, simulated in real
+time over rolling ground or a heightmap world of dunes, and drawn with
+OpenGL. Steer with the keyboard or a gamepad, grab any part of the truck
+with the mouse, record and replay drives.
+
+The package also holds the headless simulator dravonel-sim, the soak
+driver dravonel-soak and dravonel-assets, the generator of the truck, its
+textures and the bundled map.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -598,11 +598,25 @@ TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {
                                 "' --prefix '" + prefix.path() + "' >/dev/null";
     ASSERT_EQ(runTool(install), 0) << install;
     for (const char* file :
-         {"bin/dravonel", "bin/dravonel-sim", "bin/dravonel-assets", "share/dravonel/Modell.txt",
-          "share/dravonel/desert_dn.bmp", "share/dravonel/chevy_nowheels_3c.3ds",
-          "share/dravonel/maps/dunes.map", "share/dravonel/maps/dunes.png"}) {
+         {"bin/dravonel", "bin/dravonel-sim", "bin/dravonel-assets", "bin/dravonel-soak",
+          "share/dravonel/Modell.txt", "share/dravonel/desert_dn.bmp",
+          "share/dravonel/chevy_nowheels_3c.3ds", "share/dravonel/maps/dunes.map",
+          "share/dravonel/maps/dunes.png", "share/applications/dravonel.desktop",
+          "share/man/man6/dravonel.6.gz", "share/man/man6/dravonel-sim.6.gz",
+          "share/man/man6/dravonel-soak.6.gz", "share/man/man6/dravonel-assets.6.gz"}) {
         EXPECT_EQ(readFile(prefix.file(file)).empty(), false) << file << " not installed";
     }
+    // The menu's icon is as large as the folder it lies in says.
+    png_image icon;
+    std::memset(&icon, 0, sizeof(icon));
+    icon.version = PNG_IMAGE_VERSION;
+    ASSERT_NE(png_image_begin_read_from_file(
+                  &icon, prefix.file("share/icons/hicolor/64x64/apps/dravonel.png").c_str()),
+              0)
+        << icon.message;
+    EXPECT_EQ(icon.width, 64u);
+    EXPECT_EQ(icon.height, 64u);
+    png_image_free(&icon);
 
     // With nothing in the working directory the share folder is used.
     const Outcome sim =
