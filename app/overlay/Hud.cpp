@@ -206,7 +206,7 @@ void Hud::draw(Renderer* renderer, const TruckApp& app, float time, int width, i
         }
         // The message stays for a while, then fades out over its last second.
         const float age = time - messageTime;
-        if (messageText[0] != '\0' && age >= 0.0f && age < messageSeconds) {
+        if (messageShown(time)) {
             const float fade = std::fmin(1.0f, messageSeconds - age);
             const int textWidth = 46 * Renderer::textCellWidth;
             const int x = (width - textWidth) / 2;

@@ -56,6 +56,12 @@ class Hud {
     // number broken.
     static constexpr int damageLine = lineCount;
     const char* message() const { return messageText; }
+    // Whether the message line is drawn at `time` (within messageSeconds of
+    // its note).
+    bool messageShown(float time) const {
+        return messageText[0] != '\0' && time - messageTime >= 0.0f &&
+               time - messageTime < messageSeconds;
+    }
     void format(const TruckApp& app, float time);
 
   private:

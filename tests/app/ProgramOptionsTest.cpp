@@ -6,8 +6,9 @@
 #include "app/input/MouseInput.h"
 #include "app/overlay/Hud.h"
 #include "app/record/RecordingWriter.h"
-#include "physics/PositionHash.h"
+#include "app/world/HeightmapReader.h"
 #include "physics/PhysicsWorld.h"
+#include "physics/PositionHash.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ProgramLock.h"
 #include "tests/support/TempFolder.h"
@@ -129,6 +130,30 @@ std::string withSpringZero(const std::string& model, double factor, int second) 
         tokens.at(spring + 1) = std::to_string(second);
     }
     tokens.at(spring + 2) = std::to_string(std::stod(tokens.at(spring + 2)) * factor);
+    std::string out;
+    for (const std::string& token : tokens) {
+        out += token + "\n";
+    }
+    return out;
+}
+
+// The model file's tokens without its last wheel.
+std::string withoutLastWheel(const std::string& model) {
+    std::istringstream in(model);
+    std::vector<std::string> tokens;
+    for (std::string token; in >> token;) {
+        tokens.push_back(token);
+    }
+    const size_t springs = 1 + 4 * std::stoul(tokens.at(0));
+    const size_t wheels = springs + 1 + 4 * std::stoul(tokens.at(springs));
+    const unsigned long wheelCount = std::stoul(tokens.at(wheels));
+    size_t last = wheels + 1;
+    for (unsigned long w = 0; w + 1 < wheelCount; ++w) {
+        last += 3 + std::stoul(tokens.at(last + 2));
+    }
+    tokens.at(wheels) = std::to_string(wheelCount - 1);
+    tokens.erase(tokens.begin() + static_cast<long>(last),
+                 tokens.begin() + static_cast<long>(last + 3 + std::stoul(tokens.at(last + 2))));
     std::string out;
     for (const std::string& token : tokens) {
         out += token + "\n";
@@ -387,12 +412,23 @@ TEST(ProgramOptions, RecordedDriveReplaysToTheSameHashInTheWindowAndHeadless) {
     EXPECT_EQ(occurrences(text, "\nkey 113 up\n"), 2) << "'q' released with Shift held";
     EXPECT_EQ(occurrences(text, "\nkey 81 up\n"), 0);
 
-    // The window replays at the recorded pace and ends on its own.
-    const Outcome window2 =
-        runToEnd(programPath, {"--assets", assetDir, "--replay", recording}, folder.path(), 60.0);
-    EXPECT_EQ(window2.status, 0) << window2.err;
-    EXPECT_EQ(hashIn(window2.out), liveHash) << window2.out;
-    EXPECT_EQ(window2.err, "");
+    // The window replays at the recorded pace and ends on its own; keys
+    // typed into it meanwhile change nothing.
+    ChildProcess replayed;
+    const std::vector<unsigned long> shown = windowsNamed("Dravonel");
+    ASSERT_TRUE(replayed.start(programPath.c_str(), folder.path().c_str(),
+                               {"--assets", assetDir, "--replay", recording}));
+    const unsigned long replayWindow = waitForNewWindow("Dravonel", shown, 30.0);
+    EXPECT_NE(replayWindow, 0ul);
+    for (int k = 0; replayWindow != 0 && k < 300 && distinctColours(replayWindow) <= 16; ++k) {
+        usleep(20000);
+    }
+    runTool("xdotool mousemove --window " + std::to_string(replayWindow) +
+            " 320 240 key Escape keydown Down sleep 0.5 keyup Down key r >/dev/null 2>&1");
+    ASSERT_TRUE(replayed.waitForExit(60.0));
+    EXPECT_EQ(replayed.exitStatus(), 0) << replayed.standardError();
+    EXPECT_EQ(hashIn(replayed.standardOutput()), liveHash) << replayed.standardOutput();
+    EXPECT_EQ(replayed.standardError(), "");
 
     const Outcome headless = runToEnd(simPath, {"--assets", assetDir, "--replay", recording});
     EXPECT_EQ(headless.status, 0) << headless.err;
@@ -505,22 +541,28 @@ TEST(ProgramOptions, MouseGrabIsRecordedAndReplaysHeadless) {
     for (int k = 0; k < 300 && distinctColours(window) <= 16; ++k) {
         usleep(100000);
     }
-    usleep(500000);
+    const std::string moveTo = "xdotool mousemove --window " + std::to_string(window) + " ";
     // (270, 220) is where the front left top corner of the chassis shows in
     // camera F1 at the start; the wheel beside it is nearer the eye.
-    std::string drag = "xdotool mousemove --window " + std::to_string(window) +
-                       " 270 220 sleep 0.5 mousedown 3 sleep 0.2";
+    EXPECT_EQ(runTool(moveTo + "270 220 mousedown 3 >/dev/null 2>&1"), 0);
+    // Each move up is taken by a frame of its own, however slow the frames:
+    // the next one waits for the picture to show it.
     for (int step = 1; step <= 12; ++step) {
-        drag += " mousemove --window " + std::to_string(window) + " 270 " +
-                std::to_string(220 - 12 * step) + " sleep 0.05";
+        waitForPictureChanges(window, 2, 10.0);
+        EXPECT_EQ(runTool(moveTo + "270 " + std::to_string(220 - 12 * step) + " >/dev/null 2>&1"),
+                  0);
     }
     // Then a burst of moves faster than the frames, which coalesce.
+    std::string burst;
     for (int step = 1; step <= 8; ++step) {
-        drag += " mousemove --window " + std::to_string(window) + " " +
-                std::to_string(270 + 3 * step) + " 76";
+        burst += " mousemove --window " + std::to_string(window) + " " +
+                 std::to_string(270 + 3 * step) + " 76";
     }
-    drag += " sleep 1 mouseup 3 sleep 0.3 >/dev/null 2>&1";
-    EXPECT_EQ(runTool(drag), 0);
+    EXPECT_EQ(runTool("xdotool" + burst + " >/dev/null 2>&1"), 0);
+    // Held up there for some frames, then let go.
+    waitForPictureChanges(window, 10, 10.0);
+    EXPECT_EQ(runTool("xdotool mouseup 3 >/dev/null 2>&1"), 0);
+    waitForPictureChanges(window, 2, 10.0);
     ASSERT_TRUE(requestWindowClose(window));
     ASSERT_TRUE(live.waitForExit(20.0));
     EXPECT_EQ(live.exitStatus(), 0) << live.standardError();
@@ -712,11 +754,25 @@ TEST(ProgramOptions, InstalledCopyRunsFromAnEmptyFolder) {
                                 "' --prefix '" + prefix.path() + "' >/dev/null";
     ASSERT_EQ(runTool(install), 0) << install;
     for (const char* file :
-         {"bin/dravonel", "bin/dravonel-sim", "bin/dravonel-assets", "share/dravonel/Modell.txt",
-          "share/dravonel/desert_dn.bmp", "share/dravonel/chevy_nowheels_3c.3ds",
-          "share/dravonel/maps/dunes.map", "share/dravonel/maps/dunes.png"}) {
+         {"bin/dravonel", "bin/dravonel-sim", "bin/dravonel-assets", "bin/dravonel-soak",
+          "share/dravonel/Modell.txt", "share/dravonel/desert_dn.bmp",
+          "share/dravonel/chevy_nowheels_3c.3ds", "share/dravonel/maps/dunes.map",
+          "share/dravonel/maps/dunes.png", "share/applications/dravonel.desktop",
+          "share/man/man6/dravonel.6.gz", "share/man/man6/dravonel-sim.6.gz",
+          "share/man/man6/dravonel-soak.6.gz", "share/man/man6/dravonel-assets.6.gz"}) {
         EXPECT_EQ(readFile(prefix.file(file)).empty(), false) << file << " not installed";
     }
+    // The menu's icon is as large as the folder it lies in says.
+    png_image icon;
+    std::memset(&icon, 0, sizeof(icon));
+    icon.version = PNG_IMAGE_VERSION;
+    ASSERT_NE(png_image_begin_read_from_file(
+                  &icon, prefix.file("share/icons/hicolor/64x64/apps/dravonel.png").c_str()),
+              0)
+        << icon.message;
+    EXPECT_EQ(icon.width, 64u);
+    EXPECT_EQ(icon.height, 64u);
+    png_image_free(&icon);
 
     // With nothing in the working directory the share folder is used.
     const Outcome sim =
@@ -812,6 +868,18 @@ TEST(ProgramOptions, CheckNamesWhatIsWrongWithAModelAndABlowUpIsResetAsUnstable)
               "usable, with 1 warning; the first: spring 0 joins particle 0 to itself: it never "
               "acts");
 
+    // Three wheels: the check refuses what the program would refuse.
+    std::ofstream(folder.file("three.txt")) << withoutLastWheel(shipped);
+    const Outcome three = runToEnd(simPath, {"--check", folder.file("three.txt")});
+    EXPECT_EQ(three.status, 1) << three.out;
+    EXPECT_EQ(lastLine(three.out), "not usable: the program drives 4 wheels; the model has 3");
+    TempFolder threeAssets;
+    assetsWithModel(threeAssets, withoutLastWheel(shipped));
+    const Outcome threeDriven =
+        runToEnd(simPath, {"--assets", threeAssets.path(), "--duration", "0.1"});
+    EXPECT_EQ(threeDriven.status, 1) << threeDriven.out;
+    EXPECT_NE(threeDriven.err.find("4 wheels"), std::string::npos) << threeDriven.err;
+
     const Outcome missing = runToEnd(simPath, {"--check", folder.file("none.txt")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "not usable: " + folder.file("none.txt") +
@@ -873,6 +941,30 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
         wide[29 + k] = static_cast<char>((crc >> (24 - 8 * k)) & 0xFF);
     }
     writeFile(dir + "wide.png", wide);
+    // Cut after its image data, whose chunk claims 4 bytes more than are
+    // left: the 4 of its checksum count too.
+    const size_t data = g8.find("IDAT") - 4;
+    const unsigned long dataLength = (static_cast<unsigned long>(uint8_t(g8[data])) << 24) |
+                                     (uint8_t(g8[data + 1]) << 16) | (uint8_t(g8[data + 2]) << 8) |
+                                     uint8_t(g8[data + 3]);
+    std::string claims = g8.substr(0, data + 12 + dataLength);
+    for (int k = 0; k < 4; ++k) {
+        claims[data + k] = static_cast<char>(((dataLength + 4) >> (24 - 8 * k)) & 0xFF);
+    }
+    writeFile(dir + "claims.png", claims);
+
+    // Both depths read as levels from white at the top to black at the
+    // bottom, in equal steps: the 16-bit samples are big-endian.
+    for (const char* image : {"g16.png", "g8.png"}) {
+        SCOPED_TRACE(image);
+        HeightmapReader levels;
+        ASSERT_TRUE(levels.read((dir + image).c_str())) << levels.failureReason();
+        ASSERT_EQ(levels.width, 40);
+        ASSERT_EQ(levels.height, 30);
+        for (int row = 0; row < 30; ++row) {
+            EXPECT_NEAR(levels.levels[row * 40 + 17], 1.0f - row / 29.0f, 4.5e-3f) << row;
+        }
+    }
     writeFile(dir + "text.png", "dravonel map 1\n");
     // Whole, but with a byte of its compressed rows changed: damaged, not cut.
     std::string damaged = g8;
@@ -886,7 +978,7 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
         writeFile(dir + name, "dravonel map 1\n" + lines);
         return dir + name;
     };
-    const std::string good = "spacing 2\nheight 10\nstart 40 30 90\n";
+    const std::string good = "spacing 2\nheight 10\nstart 70 30 90\n";
     // A path with a space in it is quoted.
     for (const char* image : {"g16.png", "g8.png", "\"with space.png\" # quoted"}) {
         const std::string path = map("good.map", std::string("heightmap ") + image + "\n" + good);
@@ -923,6 +1015,9 @@ TEST(ProgramOptions, BrokenMapsAreRefusedWithOneLineAndStatus1) {
         {map("m.map", "heightmap with space.png\n" + good), dir + "m.map", "takes one value"},
         {map("n.map", "heightmap \"with space.png\n" + good), dir + "n.map",
          "a quote that does not end"},
+        {map("o.map", "heightmap g8.png\nspacing 2\nheight 4\nstart 1 70 0\n"), dir + "o.map",
+         "line 5: start (1, 70) m lies outside the 78 x 58 m map"},
+        {map("p.map", "heightmap claims.png\n" + good), dir + "claims.png", "claims"},
         {dir + "g8.png", dir + "g8.png", "not a map file"},
     };
     for (const Broken& b : broken) {

@@ -173,24 +173,33 @@ TEST(Program, RunsUntilItsWindowIsClosed) {
              "F9 Prior Home Insert End eacute");
     const std::string hold = "xdotool keydown Up sleep 0.3 keyup Up >/dev/null 2>&1";
     EXPECT_EQ(runTool(hold), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Frames drawn after the keys: it took them and goes on.
+    EXPECT_TRUE(waitForPictureChanges(window, 2, 30.0)) << "no frame after the keys";
     ASSERT_TRUE(program.running()) << "stderr: " << program.standardError();
 
     // A wide window shows the whole 4:3 picture between black bars, not a
     // stretched one: 600 x 450 in the middle of 1200 x 450.
     ASSERT_EQ(runTool("xdotool windowsize " + std::to_string(window) + " 1200 450 >/dev/null 2>&1"),
               0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    // Looked at until a frame at the new size is shown, within a deadline.
     const std::string look = "import -window " + std::to_string(window) +
                              " -format '%[pixel:p{100,225}] %[pixel:p{1100,225}] "
                              "%[pixel:p{600,225}] %w' info: 2>/dev/null";
-    std::string seen;
-    if (FILE* pipe = popen(look.c_str(), "r")) {
-        char text[256] = {};
-        seen = fgets(text, sizeof(text), pipe) != nullptr ? text : "";
-        pclose(pipe);
-    }
     const std::string black = "srgb(0,0,0) srgb(0,0,0) ";
+    std::string seen;
+    const auto resized = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (program.running() && std::chrono::steady_clock::now() < resized) {
+        if (FILE* pipe = popen(look.c_str(), "r")) {
+            char text[256] = {};
+            seen = fgets(text, sizeof(text), pipe) != nullptr ? text : "";
+            pclose(pipe);
+        }
+        if (seen.rfind(black, 0) == 0 &&
+            seen.find("srgb(0,0,0)", black.size()) == std::string::npos) {
+            break;
+        }
+        waitForPictureChanges(window, 1, 1.0);
+    }
     EXPECT_EQ(seen.rfind(black, 0), 0u) << seen;
     EXPECT_EQ(seen.find("srgb(0,0,0)", black.size()), std::string::npos)
         << "the middle is drawn: " << seen;

@@ -347,6 +347,12 @@ TEST(MousePicking, NearestShownWithinThirtyPixelsNearerEyeWinsTies) {
     EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 3, side.x - 0.5f, 239.5f, &shown), 2);
     EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 2, 319.5f + 29.0f, 239.5f, &shown), 1);
     EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 2, 319.5f + 31.0f, 239.5f, &shown), -1);
+    WindowPoint centre;
+    ASSERT_TRUE(projectToWindow(view, 640, 480, positions[1] * renderScale, &centre));
+    EXPECT_EQ(MouseInput::pick(view, 640, 480, positions, 2,
+                               centre.x + MouseInput::pickRadius - 0.5f, centre.y - 0.5f, &shown),
+              1)
+        << "exactly 30 pixels away";
     EXPECT_EQ(MouseInput::pick(view, 1280, 480, positions, 2, 639.5f, 239.5f, &shown), 1);
     EXPECT_EQ(MouseInput::pick(view, 1280, 480, positions, 2, 319.5f, 239.5f, &shown), -1);
     view.valid = false;

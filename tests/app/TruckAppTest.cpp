@@ -8,10 +8,12 @@
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
 #include "render/Mesh.h"
+#include "scene/RenderScale.h"
 #include "tests/support/TruckDriver.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -450,6 +452,22 @@ TEST(TruckAppMap, PlaceTruckTurnsAndSetsDownRigidly) {
     const uint64_t before = positionHash(world.positions(), world.particleCount());
     EXPECT_FALSE(placeTruck(world, 500.0f, 0.0f, 0.0f, 0.2f));
     EXPECT_EQ(positionHash(world.positions(), world.particleCount()), before);
+
+    // A map whose ground rises 20 m in a ridge behind the start: the fixed
+    // camera's eye, behind the truck, stands its height above the ridge.
+    MapFile ridge;
+    const std::string text = "dravonel map 1\nheightmap ridge.png\nspacing 2\nheight 20\n"
+                             "start 40 40 0\n";
+    ASSERT_TRUE(ridge.parse(text.data(), text.size(), "ridge.map", "")) << ridge.failureReason();
+    std::vector<float> levels(41 * 41, 0.0f);
+    std::fill(levels.begin() + 22 * 41, levels.end(), 1.0f);
+    ASSERT_TRUE(ridge.buildTerrain(levels.data(), 41, 41, "ridge.png")) << ridge.failureReason();
+    TruckDriver onRidge;
+    onRidge.app.setMap(&ridge);
+    ASSERT_TRUE(onRidge.load(DRAVONEL_ASSET_DIR)) << onRidge.app.failureReason();
+    const Vec3 eye = onRidge.app.fixedCameraEye;
+    EXPECT_GT(eye.z / renderScale, 4.0f) << "the eye is not over the ridge";
+    EXPECT_NEAR(onRidge.app.eyeHeight(eye), 200.0f / renderScale, 0.01f);
 }
 
 } // namespace
@@ -503,6 +521,14 @@ TEST(TruckAppTime, PauseStepAndSlowMotionRunTheSameDriveOnTheSimulationClock) {
     driver.release('p');
     driver.run(1.0);
     EXPECT_GT(travelled(driver, pausedAt), 5.0f) << "drives on after the pause";
+    // While running, the frame key leaves the clock to the real time.
+    const float runningSim = driver.app.simTime;
+    const double runningReal = driver.time();
+    driver.press('.');
+    driver.release('.');
+    driver.run(0.5);
+    EXPECT_NEAR(driver.app.simTime - runningSim, driver.time() - runningReal, 0.0011)
+        << "'.' moved the running clock";
 
     // 2 s at full speed, and 8 s of frames at a quarter of it.
     TruckDriver full;
@@ -555,12 +581,28 @@ TEST(TruckAppRecover, OnItsRoofTheTruckIsRightedWhereItLies) {
     driver.press('r');
     driver.release('r');
     EXPECT_EQ(driver.app.recoveries, 1);
-    driver.run(2.0);
+    // The overlay notes it once and lets it fade.
+    Hud& hud = driver.app.hud;
+    const float recoveredAt = static_cast<float>(driver.time());
+    driver.run(Hud::messageSeconds + 1.0,
+               [&] { hud.countFrame(driver.app, static_cast<float>(driver.time()), 0.0); });
+    EXPECT_STREQ(hud.message(), "recovered");
+    EXPECT_TRUE(hud.messageShown(recoveredAt + 1.0f));
+    EXPECT_FALSE(hud.messageShown(static_cast<float>(driver.time()))) << "the message never fades";
     EXPECT_LT(driver.pose().tiltDegrees, 15.0f);
     EXPECT_LT(travelled(driver, lay), 3.0f);
     EXPECT_NEAR(driver.pose().headingDegrees, heading, 10.0f) << "facing the way it faced";
     EXPECT_LT(driver.chassisSpeed(), 0.3f);
     EXPECT_EQ(driver.app.fallOutResets, 0);
+
+    // Turned away from the start's heading, it keeps its own.
+    driver.placeAt(0.0f, 10.0f, 60.0f);
+    driver.run(0.5);
+    const float turned = driver.pose().headingDegrees;
+    driver.press('r');
+    driver.release('r');
+    driver.run(0.5);
+    EXPECT_NEAR(driver.pose().headingDegrees, turned, 10.0f) << "turned the other way";
 
     driver.placeAt(70.0f, 0.0f, 0.0f);
     driver.press('r');

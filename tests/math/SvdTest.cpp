@@ -516,6 +516,28 @@ TEST(Svd, WorkedThreeByThreeCases) {
         EXPECT_LT(reconstructionError(a, u, w, v, 3.0), 1e-6);
     }
     {
+        // Column 0 is (0, 1, 0): its leading entry is an exact zero, whose
+        // sign counts as positive, so the first reflection sends the column
+        // to -e0 (with the other sign, to +e0). Row 0 is then e0 alone, the
+        // block splits off, and the -1 it leaves is flipped with V's column 0
+        // at convergence: U's column 0 is -(0, 1, 0) and V's is -e0. Every
+        // other check above holds for either sign.
+        SCOPED_TRACE("exact zero leading a column");
+        Matrix a(3, 3);
+        a.values = {0, 1, 0, 1, 0, 0, 0, 0, 1};
+        Matrix u(a), v(3, 3);
+        std::vector<float> w(3);
+        ASSERT_EQ(singularValueDecompose(u.rows.data(), 3, 3, w.data(), v.rows.data()), 1);
+        EXPECT_EQ(w[0], 1.0f);
+        EXPECT_EQ(v.at(0, 0), -1.0f);
+        EXPECT_EQ(v.at(1, 0), 0.0f);
+        EXPECT_EQ(v.at(2, 0), 0.0f);
+        EXPECT_EQ(u.at(0, 0), 0.0f);
+        EXPECT_EQ(u.at(1, 0), -1.0f);
+        EXPECT_EQ(u.at(2, 0), 0.0f);
+        EXPECT_LT(reconstructionError(a, u, w, v, 1.0), 1e-6);
+    }
+    {
         SCOPED_TRACE("zero matrix");
         Matrix u(3, 3), v(3, 3);
         float w[3] = {7.0f, 7.0f, 7.0f};

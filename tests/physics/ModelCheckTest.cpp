@@ -13,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -169,6 +170,27 @@ TEST(ModelCheck, WhatTheProgramReliesOnIsRequired) {
     EXPECT_EQ(check.errors(), 4) << report;
     EXPECT_EQ(lastLine(report),
               "not usable: the program needs at least 9 particles; the model has 8");
+
+    // A driven wheel's spin is read from its first rim particle: on the axle
+    // it is refused, while any other rim particle there is only a warning.
+    for (const bool firstOnAxle : {true, false}) {
+        SCOPED_TRACE(firstOnAxle ? "first rim particle on the axle" : "second on the axle");
+        ModelBuilder wheeled = cube(1000.0f);
+        const int onAxle = wheeled.particle(Vec3(0.0f, 0.1f, 0.25f), 1.0f);
+        wheeled.spring(onAxle, 0, 1000.0f, 0.0f);
+        // Hubs 0 and 4 (the axle along z), rim particles 1 and the one on it.
+        wheeled.wheel(0, 4,
+                      firstOnAxle ? std::vector<int>{onAxle, 1} : std::vector<int>{1, onAxle});
+        ModelCheck::Needs driven;
+        driven.wheels = 1;
+        ModelCheck wheelCheck;
+        wheelCheck.run(*loaded(wheeled.text()), driven);
+        EXPECT_EQ(contains(wheelCheck.report(), "error: wheel 0 is driven, but its first rim"),
+                  firstOnAxle)
+            << wheelCheck.report();
+        EXPECT_TRUE(contains(wheelCheck.report(), "rim particle 8 lies on the axle"))
+            << wheelCheck.report();
+    }
 }
 
 // Every spring is soft, but an angle joint pulls on two 1 g particles with

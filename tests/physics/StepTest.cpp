@@ -1,7 +1,9 @@
 // The simulation step: sub-step count, the integrator against free fall, the
 // spring laws, penetration (mirror and deep recovery), friction stick/slide,
 // dust offers, and the guards that keep degenerate models free of NaN.
+#include "physics/BlowUp.h"
 #include "physics/DustSystem.h"
+#include "physics/GrabSpring.h"
 #include "physics/GroundContact.h"
 #include "physics/PackedStep.h"
 #include "physics/Particle.h"
@@ -14,6 +16,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -648,6 +651,54 @@ TEST(Step, FrictionSeesSpringAndGrabForcesButNotJointForces) {
     grabbed->step(20);
     EXPECT_EQ(grabbed->positions()[0].x, 0.0f);
     EXPECT_EQ(grabbed->positions()[0].z, 0.0f);
+}
+
+// The grab's pull: stiffness times the offset to the target, the offset at
+// most the 2 m reach long, minus damping times the velocity; then at most
+// 600 N. The force cap alone hides the reach only while the node is still.
+TEST(Step, GrabPullIsCappedInReachAndInForce) {
+    const Vec3 origin(0.0f, 0.0f, 0.0f);
+    EXPECT_EQ(GrabSpring::force(origin, origin, Vec3(1.0f, 0.0f, 0.0f)).x, 300.0f);
+    EXPECT_EQ(GrabSpring::force(origin, origin, Vec3(0.0f, 100.0f, 0.0f)).y, 600.0f);
+    // 10 m away, closing at 5 m/s: 2 m of spring (600 N) less 300 N of damping.
+    const Vec3 closing = GrabSpring::force(origin, Vec3(5.0f, 0.0f, 0.0f), Vec3(10.0f, 0.0f, 0.0f));
+    EXPECT_NEAR(closing.x, 300.0f, 1e-3f);
+    // 5 m away, moving across at 10 m/s: (600, 0, -600) N cut to 600 N long.
+    const Vec3 across = GrabSpring::force(origin, Vec3(0.0f, 0.0f, 10.0f), Vec3(5.0f, 0.0f, 0.0f));
+    EXPECT_NEAR(across.x, 424.26f, 0.01f);
+    EXPECT_NEAR(across.z, -424.26f, 0.01f);
+    // Pulled back hard (1500 N) it is still 600 N.
+    const Vec3 back = GrabSpring::force(origin, Vec3(-20.0f, 0.0f, 0.0f), Vec3(1.0f, 0.0f, 0.0f));
+    EXPECT_NEAR(back.x, 600.0f, 1e-3f);
+}
+
+// A blow-up: any coordinate of a position or velocity not finite, or a speed
+// above 100 m/s; the first such particle is named.
+TEST(Step, BlowUpIsAnyValueNotFiniteOrASpeedAbove100) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    Vec3 positions[3];
+    Particle particles[3];
+    particles[1].velocity = Vec3(60.0f, 0.0f, 80.0f); // exactly 100 m/s
+    EXPECT_EQ(blownUpParticle(positions, particles, 3), -1);
+    particles[1].velocity = Vec3(60.0f, 0.0f, 80.01f);
+    EXPECT_EQ(blownUpParticle(positions, particles, 3), 1);
+    particles[1].velocity = Vec3(0.0f, 0.0f, 0.0f);
+    for (int axis = 0; axis < 3; ++axis) {
+        for (float bad : {nan, inf, -inf}) {
+            Vec3 value(0.0f, 0.0f, 0.0f);
+            (axis == 0 ? value.x : axis == 1 ? value.y : value.z) = bad;
+            positions[2] = value;
+            EXPECT_EQ(blownUpParticle(positions, particles, 3), 2) << "position, axis " << axis;
+            positions[2] = Vec3(0.0f, 0.0f, 0.0f);
+            particles[2].velocity = value;
+            EXPECT_EQ(blownUpParticle(positions, particles, 3), 2) << "velocity, axis " << axis;
+            particles[2].velocity = Vec3(0.0f, 0.0f, 0.0f);
+        }
+    }
+    positions[0].y = nan;
+    positions[2].x = inf;
+    EXPECT_EQ(blownUpParticle(positions, particles, 3), 0);
 }
 
 namespace {

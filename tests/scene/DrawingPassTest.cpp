@@ -5,6 +5,7 @@
 #include "physics/PhysicsWorld.h"
 #include "physics/Terrain.h"
 #include "render/Renderer.h"
+#include "scene/GrabView.h"
 #include "scene/GroundPatch.h"
 #include "scene/MassSpringView.h"
 #include "scene/RenderScale.h"
@@ -121,6 +122,31 @@ TEST_F(DrawingPass, StrutIsVisibleFromBothSides) {
         readPixel(100, 240, pixel);
         EXPECT_EQ(pixel[0], 255);
     }
+}
+
+// The grab's node, line and target show through the body in front of them,
+// and the passes after it are depth-tested again.
+TEST_F(DrawingPass, GrabMarkerShowsThroughTheBodyInFront) {
+    const Vec3 eye(0.0f, 0.0f, 500.0f);
+    const Vec3 centre(0.0f, 0.0f, 0.0f);
+    const Vec3 up(0.0f, 1.0f, 0.0f);
+    renderer->beginFrame(0xFFFFFF, true);
+    ASSERT_TRUE(renderer->setCamera(&eye, &centre, &up));
+    const Mat4 identity;
+    renderer->setModelMatrix(&identity);
+    renderer->disableTexture(0);
+    renderer->setMaterial(0, 0, 0, 0.0f);
+    // A black ribbon 400 wide across the picture's centre, nearer the eye.
+    drawStrutPass(renderer, Vec3(-200.0f, -100.0f, 100.0f), Vec3(-200.0f, 100.0f, 100.0f), 400.0f);
+    unsigned char pixel[3];
+    readPixel(320, 244, pixel);
+    ASSERT_LT(pixel[0] + pixel[1] + pixel[2], 60) << "the ribbon does not cover the centre";
+    drawGrabPass(renderer, Vec3(0.0f, 5.0f, -100.0f), Vec3(0.0f, 200.0f, -100.0f));
+    readPixel(320, 244, pixel);
+    EXPECT_GT(pixel[0], 200) << "the node behind the ribbon is hidden";
+    EXPECT_GT(pixel[1], 150);
+    EXPECT_LT(pixel[2], 100);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
 }
 
 TEST_F(DrawingPass, MassSpringViewDrawsRedParticlesAndWhiteSprings) {

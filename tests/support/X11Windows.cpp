@@ -212,3 +212,77 @@ bool requestWindowClose(unsigned long window) {
 int runTool(const std::string& command) {
     return std::system(("env -u LD_PRELOAD " + command).c_str());
 }
+
+namespace {
+
+// A checksum of what the window shows on the screen (FNV-1a over its
+// pixels); false when it cannot be read.
+bool pictureChecksum(unsigned long window, unsigned long long* sum) {
+    Connection connection;
+    if (connection.display == nullptr) {
+        return false;
+    }
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(connection.display, window, &attributes) == 0) {
+        return false;
+    }
+    // Only the part on the screen can be read (see distinctColours).
+    int rootX = 0;
+    int rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(connection.display, window, attributes.root, 0, 0, &rootX, &rootY,
+                          &child);
+    const int left = rootX < 0 ? -rootX : 0;
+    const int top = rootY < 0 ? -rootY : 0;
+    const int right = std::min(attributes.width, WidthOfScreen(attributes.screen) - rootX);
+    const int bottom = std::min(attributes.height, HeightOfScreen(attributes.screen) - rootY);
+    if (right <= left || bottom <= top) {
+        return false;
+    }
+    XImage* image =
+        XGetImage(connection.display, window, left, top, static_cast<unsigned int>(right - left),
+                  static_cast<unsigned int>(bottom - top), AllPlanes, ZPixmap);
+    XSync(connection.display, False);
+    if (image == nullptr || requestFailed) {
+        if (image != nullptr) {
+            XDestroyImage(image);
+        }
+        return false;
+    }
+    unsigned long long hash = 1469598103934665603ull;
+    for (int y = 0; y < bottom - top; ++y) {
+        for (int x = 0; x < right - left; ++x) {
+            hash = (hash ^ (XGetPixel(image, x, y) & 0xFFFFFFul)) * 1099511628211ull;
+        }
+    }
+    XDestroyImage(image);
+    *sum = hash;
+    return true;
+}
+
+} // namespace
+
+bool waitForPictureChanges(unsigned long window, int changes, double timeoutSeconds) {
+    const auto start = std::chrono::steady_clock::now();
+    unsigned long long last = 0;
+    if (!pictureChecksum(window, &last)) {
+        return false;
+    }
+    for (int seen = 0; seen < changes;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        unsigned long long now = 0;
+        if (!pictureChecksum(window, &now)) {
+            return false;
+        }
+        if (now != last) {
+            ++seen;
+            last = now;
+        }
+        const double waited =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (seen < changes && waited > timeoutSeconds) {
+            return false;
+        }
+    }
+    return true;
+}

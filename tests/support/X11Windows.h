@@ -39,6 +39,13 @@ bool windowSize(unsigned long window, int* width, int* height);
 // back with XGetImage); -1 when it cannot be read.
 int distinctColours(unsigned long window);
 
+// Waits up to `timeoutSeconds` until what the window shows has changed
+// `changes` times, each change a new frame on the screen. Input sent before
+// the call has been taken by a frame by the second change (the first may be
+// the frame being drawn when it came). False when the time ran out or the
+// window cannot be read.
+bool waitForPictureChanges(unsigned long window, int changes, double timeoutSeconds);
+
 // Sends the WM_PROTOCOLS / WM_DELETE_WINDOW client message a window manager
 // sends when the user clicks the close button. False when the display or the
 // window cannot be reached.

@@ -2,11 +2,13 @@
 // the body and wheel models, the material textures and the sky box) into the
 // folder given as the only argument. Everything is computed; the output is
 // the same, byte for byte, on every run. With --example FILE it writes only
-// the example model of docs/model-format.md to FILE.
+// the example model of docs/model-format.md to FILE; with --icon FILE only
+// the desktop menu's icon, a 64 x 64 PNG.
 #include "tools/assets/BmpWriter.h"
 #include "tools/assets/BodyMesh.h"
-#include "tools/assets/ExampleModel.h"
 #include "tools/assets/DunesMap.h"
+#include "tools/assets/ExampleModel.h"
+#include "tools/assets/IconImage.h"
 #include "tools/assets/SkyBox.h"
 #include "tools/assets/TextureGenerator.h"
 #include "tools/assets/ThreeDsWriter.h"
@@ -68,13 +70,22 @@ bool writeModel(const std::string& path, const Model& model, int objects, float 
 
 int main(int argc, char** argv) {
     const char* usage = "usage: dravonel-assets OUTPUT_DIR\n"
-                        "       dravonel-assets --example MODEL_FILE\n";
+                        "       dravonel-assets --example MODEL_FILE\n"
+                        "       dravonel-assets --icon PNG_FILE\n";
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::fputs(usage, stdout);
         return 0;
     }
     if (argc == 3 && std::string(argv[1]) == "--example") {
         return writeText(argv[2], ExampleModel::text()) ? 0 : 1;
+    }
+    if (argc == 3 && std::string(argv[1]) == "--icon") {
+        std::string why;
+        if (!IconImage::writePng(argv[2], why)) {
+            std::fprintf(stderr, "dravonel-assets: %s\n", why.c_str());
+            return 1;
+        }
+        return 0;
     }
     // Any other option is a mistake, not a folder to write into.
     if (argc != 2 || argv[1][0] == '-') {

@@ -287,6 +287,14 @@ TEST_F(PadDrive, SteersDrivesBrakesLetsGoAndReplays) {
         again.app.advance(time);
     }
     EXPECT_EQ(positionHash(again.app.world->positions(), again.app.world->particleCount()), hash);
+
+    // While a replay or a scripted screenshot drives, the pad reaches nothing.
+    router.attach(&driver.app, nullptr, true);
+    virtualPad.trigger(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 0.0f);
+    virtualPad.button(SDL_CONTROLLER_BUTTON_A, true);
+    poll();
+    EXPECT_EQ(driver.app.analogValue[throttle], 1.0f);
+    EXPECT_EQ(driver.app.keys[32], 0);
 }
 
 // A flat 64 m square with a wall 5 m high across the way, 8 m ahead.

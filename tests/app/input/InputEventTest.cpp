@@ -58,7 +58,8 @@ TEST(InputEvents, ScriptWordsForEveryKindAndTheirRefusals) {
 
     for (const char* bad :
          {"-1:+up", "1:+jump", "1:grab=4@1,2", "1:grab=-1@0,0,0", "1:grab=1.5@0,0,0",
-          "1:grab=1@nan,0,0", "1:grab=1@1,2,3x", "1:steer=1.01", "1:brake=-0.1",
+          "1:grab=1@nan,0,0", "1:grab=1@2e6,0,0", "1:grab=1@0,-2e6,0", "1:grab=1@0,0,2e6",
+          "1:grab=1@1,2,3x", "1:steer=1.01", "1:brake=-0.1",
           "1:throttle=", "1:gas=1", "1:release2", "1:", "x:+up", "1e999:+up", "1:rewind=-2",
           "1:rewind=1e6", "1:rewind=x"}) {
         EXPECT_FALSE(script.parse(bad)) << bad;
@@ -159,6 +160,9 @@ TEST(InputEvents, DamagedRecordingsAreRefusedByLineOrWarnedAbout) {
                            {"key 512 down\n", "line 3"},
                            {"key 5 sideways\n", "line 3"},
                            {"grab 1 0 0\n", "line 3"},
+                           {"grab 1 2e6 0 0\n", "line 3"},
+                           {"grab 1 0 -2e6 0\n", "line 3"},
+                           {"grab 1 0 0 2e6\n", "line 3"},
                            {"analog brake -1\n", "line 3"},
                            {"release now\n", "line 3"},
                            {"rewind -1\n", "line 3"},
@@ -307,4 +311,34 @@ TEST(InputEvents, RepeatsOfAHeldKeyDropButABurstOfPressesAllCounts) {
     EXPECT_EQ(presses, 16) << events;
     EXPECT_EQ(releases, 16) << events;
     EXPECT_EQ(events.substr(0, 16), "+91 -91 +91 -91 ") << "each release before the next press";
+}
+
+// A repeat (release, then at once a press of the same key held a while)
+// drops that pair only: the other releases held back until the frame keep
+// their order.
+TEST(InputEvents, ARepeatDropsOnlyItsOwnHeldBackRelease) {
+    using Press = KeyRepeatFilter::Press;
+    KeyRepeatFilter filter;
+    int codes[16] = {};
+    for (int code : {'a', 357, 'b', 'c'}) {
+        ASSERT_EQ(filter.press(code, 1.0), Press::deliver);
+    }
+    ASSERT_TRUE(filter.release('a'));
+    ASSERT_TRUE(filter.release(357));
+    ASSERT_TRUE(filter.release('b'));
+    EXPECT_EQ(filter.press(357, 2.0), Press::drop) << "a repeat of Up";
+    EXPECT_EQ(filter.press('c', 2.0), Press::deliver) << "a press of a key not released";
+    EXPECT_EQ(filter.press('b', 2.0), Press::drop);
+    EXPECT_EQ(filter.press('b', 2.0), Press::deliver) << "the second press is a press";
+    ASSERT_EQ(filter.flush(codes, 16), 1);
+    EXPECT_EQ(codes[0], 'a');
+    EXPECT_EQ(filter.flush(codes, 16), 0);
+    for (int k = 0; k < 16; ++k) {
+        ASSERT_TRUE(filter.release(k + 1));
+    }
+    EXPECT_FALSE(filter.release(99)) << "a 17th release is delivered at once";
+    EXPECT_EQ(filter.press(1, 3.0), Press::drop);
+    ASSERT_EQ(filter.flush(codes, 16), 15);
+    EXPECT_EQ(codes[0], 2);
+    EXPECT_EQ(codes[14], 16);
 }
