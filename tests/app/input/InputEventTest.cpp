@@ -320,7 +320,7 @@ TEST(InputEvents, ARepeatDropsOnlyItsOwnHeldBackRelease) {
     using Press = KeyRepeatFilter::Press;
     KeyRepeatFilter filter;
     int codes[16] = {};
-    for (int code : {'a', 357, 'b', 'c'}) {
+    for (int code : {int('a'), 357, int('b'), int('c')}) {
         ASSERT_EQ(filter.press(code, 1.0), Press::deliver);
     }
     ASSERT_TRUE(filter.release('a'));
