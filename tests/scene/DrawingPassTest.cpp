@@ -297,7 +297,9 @@ TEST(GroundPatch, DrawsEveryCellInViewOnceCoarserWithDistance) {
                 const float distance = std::sqrt(vx * vx + vz * vz);
                 const float along = (vx * f[0] + vz * f[1]) / distance;
                 ASSERT_LE(drawn[j * cells + i], 1) << i << "," << j << " drawn twice";
-                if (along > 0.72f || distance < 11.0f) {
+                // Every cell whose centre lies within the wedge, 75 degrees to each
+                // side of the heading, is drawn, up to its very edge.
+                if (along >= 0.2588f || distance < 11.0f) {
                     ASSERT_EQ(drawn[j * cells + i], 1) << i << "," << j << " in view, not drawn";
                 }
                 if (along < 0.0f && distance > 80.0f) {
