@@ -1,6 +1,7 @@
 // DunesMap: dune ridges and noise, the tracks blended in, the ramps and the
 // basin; the heightmap written through libpng's simplified interface.
 #include "tools/assets/DunesMap.h"
+#include "tools/assets/PngFile.h"
 
 #include "tools/assets/ValueNoise.h"
 
@@ -107,17 +108,6 @@ std::string DunesMap::mapText() {
 
 bool DunesMap::writePng(const std::string& path, std::string& reason) {
     const std::vector<uint16_t> pixels = levels();
-    png_image image;
-    std::memset(&image, 0, sizeof(image));
-    image.version = PNG_IMAGE_VERSION;
-    image.width = samples;
-    image.height = samples;
     // 16-bit gray; "linear" only tells libpng not to convert the values.
-    image.format = PNG_FORMAT_LINEAR_Y;
-    if (png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr) == 0) {
-        reason = path + ": cannot write the PNG: " + image.message;
-        png_image_free(&image);
-        return false;
-    }
-    return true;
+    return writePngFile(path, samples, samples, PNG_FORMAT_LINEAR_Y, pixels.data(), reason);
 }

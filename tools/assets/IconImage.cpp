@@ -1,6 +1,7 @@
 // IconImage: a rounded square of evening sky, a dune across its lower part
 // and the truck's side view on it (body, cab, window and two wheels).
 #include "tools/assets/IconImage.h"
+#include "tools/assets/PngFile.h"
 
 #include <cmath>
 #include <cstring>
@@ -96,16 +97,5 @@ std::vector<uint8_t> IconImage::pixels() {
 
 bool IconImage::writePng(const std::string& path, std::string& reason) {
     const std::vector<uint8_t> rgba = pixels();
-    png_image image;
-    std::memset(&image, 0, sizeof(image));
-    image.version = PNG_IMAGE_VERSION;
-    image.width = size;
-    image.height = size;
-    image.format = PNG_FORMAT_RGBA;
-    if (png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) == 0) {
-        reason = path + ": cannot write the PNG: " + image.message;
-        png_image_free(&image);
-        return false;
-    }
-    return true;
+    return writePngFile(path, size, size, PNG_FORMAT_RGBA, rgba.data(), reason);
 }
