@@ -30,7 +30,7 @@ const char* ProgramOptions::usage() {
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
            "       dravonel [--assets DIR] --replay FILE\n"
-           "Any of them with --no-hud.\n"
+           "Any of them with --no-hud, --trucks N and --threads T.\n"
            "\n"
            "With no options it loads its files from the working directory (or from the\n"
            "installed share/dravonel when the working directory has none) and you drive.\n"
@@ -42,14 +42,19 @@ const char* ProgramOptions::usage() {
            "                     at --at SECONDS as a 640 x 480 PNG to FILE and exit\n"
            "  --script TEXT      timed input events, as for dravonel-sim: TIME:+KEY and\n"
            "                     TIME:-KEY with keys up down left right space esc q e\n"
-           "                     p [ ] . r h f1..f12, TIME:grab=P@X,Y,Z, TIME:release,\n"
-           "                     TIME:steer=V, TIME:throttle=V, TIME:brake=V; seconds\n"
+           "                     p [ ] . r h f1..f12 tab, TIME:grab=P@X,Y,Z, TIME:release,\n"
+           "                     TIME:steer=V, TIME:throttle=V, TIME:brake=V,\n"
+           "                     TIME:truck=K; seconds\n"
            "  --camera N         camera 1 to 5, as F1 to F4 and F12 (orbit)\n"
            "  --record FILE      write every frame's clock time and every key to FILE while\n"
            "                     you drive; the positions hash is printed when you close\n"
            "  --replay FILE      play a recording back in the window, print the positions\n"
            "                     hash at its end and exit (dravonel-sim --replay does the\n"
            "                     same without a window)\n"
+           "  --trucks N         N trucks (1 to 16) in one world; Tab and Shift-Tab choose\n"
+           "                     the one driven\n"
+           "  --threads T        threads for the step of several trucks (default: one per\n"
+           "                     core); the result is the same on any number\n"
            "  --no-hud           no overlay (speed, time scale, camera, messages); F9\n"
            "                     shows it\n"
            "  --help             print this text\n"
@@ -94,6 +99,10 @@ bool ProgramOptions::parse(int argc, char** argv) {
             scriptGiven = true;
         } else if (std::strcmp(option, "--camera") == 0) {
             ok = line.integer(1, 5, &camera);
+        } else if (std::strcmp(option, "--trucks") == 0) {
+            ok = line.integer(1, 16, &trucks);
+        } else if (std::strcmp(option, "--threads") == 0) {
+            ok = line.integer(1, 64, &threads);
         } else if (std::strcmp(option, "--no-hud") == 0) {
             noHud = true;
         } else if (std::strcmp(option, "--record") == 0) {

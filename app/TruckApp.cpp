@@ -1,6 +1,9 @@
 // TruckApp construction, asset loading and reset.
 #include "app/TruckApp.h"
 
+#include "app/Truck.h"
+#include "physics/MultiBodyStep.h"
+
 #include "app/world/MapFile.h"
 #include "app/world/TruckPlacement.h"
 #include "physics/DustSystem.h"
@@ -13,6 +16,7 @@
 #include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -58,6 +62,10 @@ TruckApp::~TruckApp() {
     delete translucentMesh;
     delete edgeMesh;
     delete groundPatch;
+    delete multiStep;
+    for (Truck* truck : further) {
+        delete truck;
+    }
     delete world;
     if (dust != nullptr) {
         dust->release();
@@ -261,6 +269,19 @@ bool TruckApp::buildGroundPatch() {
 }
 
 bool TruckApp::reset() {
+    if (!resetFirstTruck()) {
+        return false;
+    }
+    for (int k = 1; k < trucks; ++k) {
+        if (!resetTruck(k)) {
+            return false;
+        }
+    }
+    bindTrucks();
+    return true;
+}
+
+bool TruckApp::resetFirstTruck() {
     // The new world is built beside the old one: if the model cannot be
     // loaded, the truck that is driving now stays in use.
     PhysicsWorld* fresh = new PhysicsWorld(map != nullptr ? &map->terrain : nullptr);
@@ -287,7 +308,10 @@ bool TruckApp::reset() {
     std::ifstream modelFile(path, std::ios::binary);
     const std::string modelBytes((std::istreambuf_iterator<char>(modelFile)),
                                  std::istreambuf_iterator<char>());
-    modelHash = bytesHash(modelBytes.data(), modelBytes.size());
+    // Over the six sections only: a surface section added to a model does
+    // not make its older recordings refuse to play.
+    modelHash =
+        bytesHash(modelBytes.data(), std::min(modelBytes.size(), fresh->baseSectionBytes()));
     const Terrain& ground = fresh->terrain();
     const float layout[5] = {static_cast<float>(ground.samplesX),
                              static_cast<float>(ground.samplesZ), ground.spacing, ground.origin.x,
@@ -296,9 +320,7 @@ bool TruckApp::reset() {
                  bytesHash(ground.heights, sizeof(float) * static_cast<size_t>(ground.samplesX) *
                                                static_cast<size_t>(ground.samplesZ));
 
-    steeringRamp.init(0.0f, -0.6f, 0.6f, 1.5f, 1.5f);
-    throttleRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);
-    brakeRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);
+    initTruckRamps(steeringRamp, throttleRamp, brakeRamp);
     driveController.bindWheels(fresh->wheels());
 
     delete world;

@@ -2,6 +2,8 @@
 // window, scripts and recordings drive the truck through the same calls.
 #include "app/TruckApp.h"
 
+#include "app/Truck.h"
+
 #include "physics/PhysicsWorld.h"
 
 void TruckApp::input(const InputEvent& event) {
@@ -18,10 +20,21 @@ void TruckApp::input(const InputEvent& event) {
     case InputKind::analog:
         setAnalog(event.control, event.value);
         break;
+    case InputKind::truck:
+        selectTruck(event.particle);
+        break;
     }
 }
 
 void TruckApp::grabParticle(int particle, Vec3 target) {
+    if (selected > 0) {
+        Truck& truck = *further[selected - 1];
+        if (truck.world->setGrab(particle, target)) {
+            truck.grabbedParticle = particle;
+            truck.grabTarget = target;
+        }
+        return;
+    }
     if (world == nullptr || !world->setGrab(particle, target)) {
         return;
     }
@@ -30,6 +43,12 @@ void TruckApp::grabParticle(int particle, Vec3 target) {
 }
 
 void TruckApp::releaseParticle() {
+    if (selected > 0) {
+        Truck& truck = *further[selected - 1];
+        truck.grabbedParticle = -1;
+        truck.world->clearGrab();
+        return;
+    }
     grabbedParticle = -1;
     if (world != nullptr) {
         world->clearGrab();
@@ -40,6 +59,8 @@ void TruckApp::setAnalog(AnalogControl control, float value) {
     const int k = static_cast<int>(control);
     // Held to the control's range, so that the brake never pulls backwards.
     const float low = analogMinimum(control);
-    analogValue[k] = value < low ? low : (value > 1.0f ? 1.0f : value);
-    analogGiven[k] = true;
+    float* values = selected == 0 ? analogValue : further[selected - 1]->analogValue;
+    bool* given = selected == 0 ? analogGiven : further[selected - 1]->analogGiven;
+    values[k] = value < low ? low : (value > 1.0f ? 1.0f : value);
+    given[k] = true;
 }

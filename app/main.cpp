@@ -18,6 +18,7 @@
 #include "app/ScreenshotDriver.h"
 #include "app/Timer.h"
 #include "app/TruckApp.h"
+#include "app/Truck.h"
 #include "app/camera/ViewportFit.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
@@ -62,8 +63,7 @@ const int barColour = 0x000000;
 MapFile* map = nullptr;
 
 uint64_t currentHash() {
-    PhysicsWorld* world = truckApp->world;
-    return positionHash(world->positions(), world->particleCount());
+    return truckApp->positionsHash();
 }
 
 void printPositionsHash() {
@@ -235,6 +235,10 @@ int main(int argc, char** argv) {
     folder.choose(options.assets);
     truckApp->setAssetDirectory(folder.path().c_str());
     truckApp->setMap(map);
+    // A replay runs with the trucks it was recorded with.
+    truckApp->setTruckCount(replay != nullptr && replay->truckStamp() > 1 ? replay->truckStamp()
+                                                                          : options.trucks);
+    truckApp->setThreads(options.threads > 0 ? options.threads : processorCount());
     if (!application->init()) {
         // Never run frames on a partly built application: say what failed and stop.
         const char* reason = truckApp->failureReason();
@@ -248,7 +252,8 @@ int main(int argc, char** argv) {
     }
     if (!options.record.empty()) {
         recorder = new RecordingWriter();
-        if (!recorder->open(options.record.c_str(), truckApp->modelHash, truckApp->groundHash)) {
+        if (!recorder->open(options.record.c_str(), truckApp->modelHash, truckApp->groundHash,
+                            truckApp->truckCount())) {
             std::fprintf(stderr, "dravonel: %s\n",
                          printableText(recorder->failureReason()).c_str());
             teardown();

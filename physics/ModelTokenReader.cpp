@@ -44,6 +44,7 @@ bool ModelTokenReader::nextToken() {
     }
     tokenLine = currentLine;
     const size_t begin = offset;
+    tokenBegin = begin;
     while (offset < length && !isSpace(text[offset])) {
         ++offset;
     }
@@ -63,6 +64,14 @@ const char* ModelTokenReader::quotedToken(char* out, size_t capacity) const {
         std::memcpy(out + used, "...", 4);
     }
     return out;
+}
+
+bool ModelTokenReader::readWord() {
+    if (!nextToken()) {
+        return false;
+    }
+    lastStatus = good;
+    return true;
 }
 
 bool ModelTokenReader::readInt(int& value) {

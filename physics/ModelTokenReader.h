@@ -25,6 +25,10 @@ class ModelTokenReader {
     // large for a float reads as infinity and is left to the caller to judge.
     bool readFloat(float& value);
 
+    // Reads the next token as a word (a section keyword): any token will
+    // do; false only at the end of the text.
+    bool readWord();
+
     Status status() const { return lastStatus; }
     // Line (1-based) of the latest token; at the end of the text, the line of
     // the last token there was.
@@ -37,6 +41,8 @@ class ModelTokenReader {
     // The latest token as it may be quoted in a message: bytes outside
     // printable ASCII written as \xNN, "..." after a token cut to fit.
     const char* quotedToken(char* out, size_t capacity) const;
+    // Byte offset in the text where the latest token begins.
+    size_t tokenOffset() const { return tokenBegin; }
     // Tokens not yet read.
     size_t remainingTokens() const { return totalTokens - tokensRead; }
 
@@ -50,6 +56,7 @@ class ModelTokenReader {
     const char* text;
     size_t length;
     size_t offset = 0;
+    size_t tokenBegin = 0;
     int currentLine = 1;
     int tokenLine = 1;
     long tokenIndex = 0;

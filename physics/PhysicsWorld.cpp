@@ -69,6 +69,8 @@ void PhysicsWorld::clear() {
     quadraticSpringTotal = 0;
     contact.bind(nullptr, nullptr, 0);
     packed.release();
+    surface.clear();
+    baseBytes = 0;
     grabSpring = GrabSpring();
 }
 
@@ -127,9 +129,15 @@ bool PhysicsWorld::loadModelFromText(const char* text, size_t length, const char
     clear();
     failureText[0] = '\0';
     ModelTokenReader reader(text, length);
-    if (!parse(reader, name)) {
+    baseBytes = length;
+    if (!parse(reader, name) || !parseNamedSections(reader, name)) {
         clear();
         return false;
+    }
+    // A model that names no surface collides with the hull of its rest
+    // shape; one that spans no volume has none.
+    if (!surface.authored) {
+        surface.buildHull(positionArray, particleTotal);
     }
     // Without memory for the packed copy the step runs element by element.
     packed.prepare(elements());
@@ -406,14 +414,63 @@ bool PhysicsWorld::parse(ModelTokenReader& reader, const char* name) {
         quadraticSpringArray[k].init(particleArray, positionArray, a, b, stiffness);
     }
 
-    // Anything after the last section means the counts and the records
-    // disagree somewhere.
-    if (reader.remainingTokens() > 0) {
-        int ignored = 0;
-        reader.readInt(ignored);
+    return true;
+}
+
+bool PhysicsWorld::parseNamedSections(ModelTokenReader& reader, const char* name) {
+    bool surfaceSeen = false;
+    bool first = true;
+    while (reader.remainingTokens() > 0) {
+        reader.readWord();
+        if (first) {
+            baseBytes = reader.tokenOffset();
+            first = false;
+        }
+        if (std::strcmp(reader.tokenText(), "surface") == 0) {
+            if (surfaceSeen) {
+                return fail(reader, name, "a second surface section");
+            }
+            surfaceSeen = true;
+            if (!parseSurface(reader, name)) {
+                return false;
+            }
+            continue;
+        }
+        // A number here means the counts and the records disagree somewhere.
         return fail(reader, name, "unexpected token '%s' after the last section",
                     QuotedToken(reader).text);
     }
+    return true;
+}
+
+bool PhysicsWorld::parseSurface(ModelTokenReader& reader, const char* name) {
+    int count = 0;
+    if (!readCount(reader, name, "surface triangle", count, 3)) {
+        return false;
+    }
+    SurfaceTriangle* triangles = nullptr;
+    if (count > 0) {
+        triangles = new (std::nothrow) SurfaceTriangle[count];
+        if (!triangles) {
+            return fail(reader, name, "out of memory for %d surface triangles", count);
+        }
+    }
+    bool read = true;
+    for (int k = 0; k < count && read; ++k) {
+        SurfaceTriangle& t = triangles[k];
+        read = readIndex(reader, name, "surface triangle", k, "a", t.a) &&
+               readIndex(reader, name, "surface triangle", k, "b", t.b) &&
+               readIndex(reader, name, "surface triangle", k, "c", t.c);
+    }
+    const bool stored = read && surface.assign(triangles, count);
+    delete[] triangles;
+    if (!read) {
+        return false;
+    }
+    if (!stored) {
+        return fail(reader, name, "out of memory for %d surface triangles", count);
+    }
+    surface.authored = true;
     return true;
 }
 

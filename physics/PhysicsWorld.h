@@ -5,6 +5,7 @@
 
 #include "math/Vec3.h"
 #include "physics/AngleJoint.h"
+#include "physics/CollisionSurface.h"
 #include "physics/GrabSpring.h"
 #include "physics/GroundContact.h"
 #include "physics/PackedStep.h"
@@ -33,7 +34,10 @@ class PhysicsWorld {
 
     // Reads a model file: six sections (particles, springs, wheels,
     // right-angle joints, angle joints, quadratic springs), each a count and
-    // its records. False when the file cannot be opened or read or its content
+    // its records, then optional named sections, each a keyword, a count and
+    // its records, in any order and each at most once: `surface COUNT` with
+    // COUNT triangles `a b c`. A model without a surface section gets the
+    // convex hull of its rest shape. False when the file cannot be opened or read or its content
     // is invalid; the world is then empty and failureReason says why.
     bool loadModel(const char* fileName);
     // The same from text in memory; name is used in messages only.
@@ -64,6 +68,13 @@ class PhysicsWorld {
     int angleJointCount() const { return angleJointTotal; }
     Terrain& terrain() { return contact.terrain; }
     GroundContact& groundContact() { return contact; }
+    // The triangles other bodies collide with (see CollisionSurface).
+    const CollisionSurface& collisionSurface() const { return surface; }
+    // Bytes of the loaded text that hold the six sections: up to where the
+    // first named section begins, or all of it. Recordings stamp the model
+    // with a hash over these bytes, so a surface added to a model leaves the
+    // stamp of its older recordings valid.
+    size_t baseSectionBytes() const { return baseBytes; }
 
     // The dust system the friction pass emits into (not owned; may be null).
     // Loading a model forgets it, so set it after loadModel.
@@ -77,6 +88,11 @@ class PhysicsWorld {
     void clearGrab() { grabSpring = GrabSpring(); }
     const GrabSpring& grab() const { return grabSpring; }
 
+    // The arrays as the step sees them, and the packed working copy, for a
+    // stepper that runs several worlds in lockstep (MultiBodyStep).
+    StepElements stepElements() { return elements(); }
+    PackedStep& packedStep() { return packed; }
+
   private:
     void clear();
     // The element-by-element sub-step, for a world whose packed copy could
@@ -85,6 +101,8 @@ class PhysicsWorld {
     float advance(int milliseconds, bool packedAllowed);
     StepElements elements();
     bool parse(ModelTokenReader& reader, const char* name);
+    bool parseNamedSections(ModelTokenReader& reader, const char* name);
+    bool parseSurface(ModelTokenReader& reader, const char* name);
     bool fail(const ModelTokenReader& reader, const char* name, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
     bool readCount(ModelTokenReader& reader, const char* name, const char* section, int& count,
@@ -98,6 +116,8 @@ class PhysicsWorld {
 
     GroundContact contact;
     GrabSpring grabSpring;
+    CollisionSurface surface;
+    size_t baseBytes = 0;
 
     int springTotal = 0;
     int particleTotal = 0;

@@ -129,7 +129,13 @@ void Hud::format(const TruckApp& app, float time) {
                       static_cast<double>(framesPerSecond), static_cast<double>(physicsMs));
     }
     const int camera = app.camera >= 0 && app.camera < 5 ? app.camera : 0;
-    std::snprintf(lines[3], sizeof(lines[3]), "camera %s", cameraNames[camera]);
+    if (app.truckCount() > 1) {
+        // Counted from 1 for the reader: truck 0 of the scripts is "truck 1".
+        std::snprintf(lines[3], sizeof(lines[3]), "camera %s, truck %d of %d", cameraNames[camera],
+                      app.selectedTruck() + 1, app.truckCount());
+    } else {
+        std::snprintf(lines[3], sizeof(lines[3]), "camera %s", cameraNames[camera]);
+    }
 }
 
 void Hud::draw(Renderer* renderer, const TruckApp& app, float time, int width, int height) {

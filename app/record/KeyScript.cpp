@@ -20,7 +20,7 @@ const Named keyNamesTable[] = {
     {"q", 'q'},   {"e", 'e'},    {"p", 'p'},    {"[", '['},     {"]", ']'},    {".", '.'},
     {"r", 'r'},   {"h", 'h'},    {"f1", 257},   {"f2", 258},    {"f3", 259},   {"f4", 260},
     {"f5", 261},  {"f6", 262},   {"f7", 263},   {"f8", 264},    {"f9", 265},   {"f10", 266},
-    {"f11", 267}, {"f12", 268}};
+    {"f11", 267}, {"f12", 268},  {"tab", 9}};
 
 // The whole of `text` as a finite number, or false.
 bool readNumber(const std::string& text, double* value) {
@@ -63,11 +63,20 @@ bool KeyScript::parseWhat(const std::string& what, InputEvent* event) {
     }
     const size_t equals = what.find('=');
     if (equals == std::string::npos) {
-        reason = "expected +KEY, -KEY, grab=P@X,Y,Z, release or CONTROL=VALUE";
+        reason = "expected +KEY, -KEY, grab=P@X,Y,Z, release, truck=K or CONTROL=VALUE";
         return false;
     }
     const std::string name = what.substr(0, equals);
     const std::string value = what.substr(equals + 1);
+    if (name == "truck") {
+        double k = 0.0;
+        if (!readNumber(value, &k) || k < 0.0 || k > 15.0 || k != std::floor(k)) {
+            reason = "expected truck=K with K a whole number from 0 to 15";
+            return false;
+        }
+        *event = InputEvent::makeTruck(static_cast<int>(k));
+        return true;
+    }
     if (name == "grab") {
         const size_t at = value.find('@');
         const size_t comma1 = value.find(',', at == std::string::npos ? 0 : at);

@@ -121,7 +121,18 @@ bool Recording::readLine(const std::string& line, int version, Entry* entry, std
         entry->event = InputEvent::makeAnalog(control, value);
         return true;
     }
-    *why = version >= 2 ? "expected a frame, key, grab, release, analog or end line"
+    // Which truck the events after it are for; a file without one drives
+    // truck 0 throughout.
+    if (version >= 2 && kind == "truck") {
+        int truck = 0;
+        if (!w[1].empty() || !readInteger(w[0], 0, 15, &truck)) {
+            *why = "expected \"truck K\" with K 0 to 15";
+            return false;
+        }
+        entry->event = InputEvent::makeTruck(truck);
+        return true;
+    }
+    *why = version >= 2 ? "expected a frame, key, grab, release, analog, truck or end line"
                         : "expected \"frame SECONDS\" or \"key CODE down|up\" with CODE 0 to 511";
     return false;
 }
@@ -158,6 +169,7 @@ bool Recording::parse(const std::string& text, const char* path) {
     ground = 0;
     ended = false;
     finalHash = 0;
+    truckTotal = 1;
     filePath = path;
     reason.clear();
     warningText.clear();
@@ -216,6 +228,20 @@ bool Recording::parse(const std::string& text, const char* path) {
             }
             groundStamped = true;
             first = 3;
+        }
+        // Several trucks came later still; without the line there is one.
+        if (lines.size() > first && lines[first].rfind("trucks ", 0) == 0) {
+            std::istringstream words(lines[first]);
+            std::string count;
+            words >> word >> count >> extra;
+            int value = 0;
+            if (!extra.empty() || !readInteger(count, 1, 16, &value)) {
+                reason = filePath + ": line " + std::to_string(first + 1) +
+                         ": expected \"trucks N\" with N 1 to 16";
+                return false;
+            }
+            truckTotal = value;
+            ++first;
         }
     }
     for (size_t k = first; k < lines.size(); ++k) {

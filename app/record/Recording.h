@@ -42,6 +42,8 @@ class Recording {
     // True when the file names no ground or the same ground
     // (TruckApp::groundHash); otherwise false with failureReason() naming both.
     bool matchesGround(uint64_t groundHash);
+    // How many trucks the drive had (1 when the file does not say).
+    int truckStamp() const { return truckTotal; }
     // Whether the file closes with the hash the drive ended on, and that hash.
     bool hasEndHash() const { return ended; }
     uint64_t endHash() const { return finalHash; }
@@ -78,6 +80,7 @@ class Recording {
     uint64_t ground = 0;
     bool ended = false;
     uint64_t finalHash = 0;
+    int truckTotal = 1;
     std::string filePath;
     std::string reason;
     std::string warningText;

@@ -12,7 +12,7 @@ RecordingWriter::~RecordingWriter() {
     }
 }
 
-bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t groundHash) {
+bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t groundHash, int trucks) {
     filePath = path;
     file = std::fopen(path, "w");
     if (file == nullptr) {
@@ -21,6 +21,9 @@ bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t ground
     }
     std::fprintf(file, "dravonel recording 2\nmodel %016" PRIx64 "\nground %016" PRIx64 "\n",
                  modelHash, groundHash);
+    if (trucks > 1) {
+        std::fprintf(file, "trucks %d\n", trucks);
+    }
     return true;
 }
 
@@ -49,6 +52,9 @@ void RecordingWriter::input(const InputEvent& event) {
     case InputKind::analog:
         std::fprintf(file, "analog %s %.9g\n", analogControlName(event.control),
                      static_cast<double>(event.value));
+        break;
+    case InputKind::truck:
+        std::fprintf(file, "truck %d\n", event.particle);
         break;
     }
 }

@@ -35,7 +35,9 @@ class RecordingWriter {
 
     // Creates the file and writes the first line and the stamps of the model
     // and the ground; false with a reason.
-    bool open(const char* path, uint64_t modelHash, uint64_t groundHash);
+    // With several trucks the file says how many ("trucks N" after the
+    // stamps), so that a replay runs with as many.
+    bool open(const char* path, uint64_t modelHash, uint64_t groundHash, int trucks = 1);
     // One frame about to be run with `time`, seconds since the timer started.
     void frame(float time);
     // One input event as it reaches TruckApp::input.

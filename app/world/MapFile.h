@@ -9,6 +9,9 @@
 //   start 512 980 0         # x and z in metres from the image's top-left
 //                           # corner, heading in degrees clockwise from -z
 //
+// Further start lines place further trucks (--trucks), the k-th truck at the
+// k-th start.
+//
 // Image column i lies along x and row j along z, the top row at the
 // smallest z. The world is centred on the origin (halving the largest
 // coordinate the single-precision step works with). Loading checks every
@@ -20,6 +23,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class MapFile {
   public:
@@ -49,8 +53,18 @@ class MapFile {
     float startX = 0.0f;
     float startZ = 0.0f;
     float startHeadingRadians = 0.0f;
+    // Every start in world coordinates, the first one above included: x, z
+    // (m) and heading (radians), in the order of the file.
+    struct Start {
+        float x;
+        float z;
+        float headingRadians;
+    };
+    std::vector<Start> starts;
 
   private:
+    // Further starts as the file gives them (right, down, heading degrees).
+    std::vector<Start> furtherStarts;
     bool fail(const std::string& what);
     std::string reason;
 };

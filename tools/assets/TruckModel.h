@@ -77,7 +77,13 @@ class TruckModel {
     const std::vector<JointRecord>& angleJoints() const { return angleList; }
     const std::vector<QuadraticSpringRecord>& quadraticSprings() const { return quadraticList; }
 
-    // The model file's text: six sections, each a count and its records.
+    // The collision surface: triangles over the chassis box that carries the
+    // body, cab and bed, and over each wheel (tread and both faces), each
+    // counter-clockwise seen from outside.
+    const std::vector<JointRecord>& surface() const { return surfaceList; }
+
+    // The model file's text: six sections, each a count and its records,
+    // then the named `surface` section.
     std::string toText() const;
 
     float totalMass() const;
@@ -97,6 +103,9 @@ class TruckModel {
     void buildChassis();
     void buildSteeringArms();
     void mountWheels();
+    void buildSurface();
+    // Adds a triangle turned so that its normal points away from `inside`.
+    void addSurfaceTriangle(int a, int b, int c, const Vec3& inside);
 
     // Particle index of chassis node (station, side 0 = left / 1 = right,
     // level 0 = low / 1 = high).
@@ -112,4 +121,5 @@ class TruckModel {
     std::vector<JointRecord> rightAngleList;
     std::vector<JointRecord> angleList;
     std::vector<QuadraticSpringRecord> quadraticList;
+    std::vector<JointRecord> surfaceList;
 };

@@ -10,6 +10,7 @@
 #include "app/world/MapFile.h"
 #include "app/record/Recording.h"
 #include "app/TruckApp.h"
+#include "app/Truck.h"
 #include "app/TruckModelCheck.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/PositionHash.h"
@@ -33,14 +34,14 @@ void usage(FILE* to) {
     std::fprintf(
         to, "usage: dravonel-sim [--assets DIR] [--map FILE] [--script \"T:+key T:-key ...\"]\n"
             "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
-            "                    [--camera N]\n"
+            "                    [--camera N] [--trucks N] [--threads T]\n"
             "       dravonel-sim [--assets DIR] [--map FILE] --replay FILE [--interval SECONDS]\n"
             "                    [--csv] [--camera N]\n"
             "       dravonel-sim --check MODEL\n"
             "--map drives on a heightmap world (such as maps/dunes.map of the assets).\n"
             "Script events: TIME:+KEY, TIME:-KEY with keys up down left right space esc q e\n"
-            "p [ ] . r h f1..f12; TIME:grab=P@X,Y,Z, TIME:release; TIME:steer=V,\n"
-            "TIME:throttle=V, TIME:brake=V. Times in seconds.\n"
+            "p [ ] . r h f1..f12 tab; TIME:grab=P@X,Y,Z, TIME:release; TIME:steer=V,\n"
+            "TIME:throttle=V, TIME:brake=V; TIME:truck=K drives truck K. Times in seconds.\n"
             "--replay plays a recording made with dravonel --record at its own frame times.\n"
             "--check reports on a model file (see docs/model-format.md): exit 0 when it is\n"
             "usable, 1 when not, with the first reason on the last line.\n"
@@ -50,6 +51,9 @@ void usage(FILE* to) {
             "ground frame, so it swings while the wheel turns); with --camera N (1 to 5, as\n"
             "F1 to F4 and F12) the cameras run as in the window and a last column eye gives\n"
             "the eye's height above the ground under it (m).\n"
+            "--trucks N puts N trucks (1 to 16) in the world: one row per truck and\n"
+            "interval, with a first column truck (0 to N-1), and the hash covers them all;\n"
+            "--threads T steps them on T threads (default: one per core), to the same bits.\n"
             "Last line: the positions hash (to stderr with --csv); equal hashes, equal runs.\n");
 }
 
@@ -66,8 +70,8 @@ struct Sample {
     float tiltDegrees;
 };
 
-Sample sampleBody(const TruckApp& app) {
-    const Mat4 body = app.bodyTransform();
+Sample sampleBody(const TruckApp& app, int truck) {
+    const Mat4 body = app.bodyTransformOf(app.truckWorld(truck));
     Sample s;
     s.origin = Vec3(body.m[12], body.m[13], body.m[14]) * (1.0f / renderScale);
     const Vec3 forward = body.transformVector(Vec3(0.0f, 0.0f, -1.0f));
@@ -77,20 +81,38 @@ Sample sampleBody(const TruckApp& app) {
     return s;
 }
 
-// One row of the table (or CSV) for the state at `time`.
-void printRow(const TruckApp& app, const Sample& start, double time, bool csv, const Vec3* eye) {
-    const Sample s = sampleBody(app);
+// Mean velocity of a truck's four body-fit particles, m/s (as
+// TruckApp::chassisVelocity gives it for the driven truck).
+Vec3 chassisVelocityOf(PhysicsWorld* world) {
+    const Particle* particles = world->particles();
+    Vec3 sum;
+    for (int i = 136; i < 140; ++i) {
+        sum = sum + particles[i].velocity;
+    }
+    return sum * 0.25f;
+}
+
+// One row of the table (or CSV) for the state of one truck at `time`; with
+// several trucks the row starts with the truck's number.
+void printRow(const TruckApp& app, int truck, const Sample& start, double time, bool csv,
+              const Vec3* eye) {
+    const Sample s = sampleBody(app, truck);
     const Vec3 travel = s.origin - start.origin;
     const float dist = std::sqrt(travel.x * travel.x + travel.z * travel.z);
-    const Wheel* wheels = app.world->wheels();
+    PhysicsWorld* world = app.truckWorld(truck);
+    const Wheel* wheels = world->wheels();
+    const Vec3 velocity =
+        truck == 0 && app.truckCount() == 1 ? app.chassisVelocity() : chassisVelocityOf(world);
     const char* format = csv ? "%.3f,%.3f,%.3f,%.3f,%.3f,%.2f,%.3f,%.2f,%.3f,%.3f,%.3f,%.3f\n"
                              : "%7.2f %8.3f %7.3f %8.3f %7.2f %8.2f %6.2f %6.2f %7.3f "
                                "%7.3f %7.3f %7.3f\n";
+    if (app.truckCount() > 1) {
+        std::printf(csv ? "%d," : "%5d ", truck);
+    }
     char row[256];
     std::snprintf(row, sizeof(row), format, time, s.origin.x, s.origin.y, s.origin.z, dist,
-                  s.headingDegrees, std::sqrt(dot(app.chassisVelocity(), app.chassisVelocity())),
-                  s.tiltDegrees, wheels[0].spin(), wheels[1].spin(), wheels[2].spin(),
-                  wheels[3].spin());
+                  s.headingDegrees, std::sqrt(dot(velocity, velocity)), s.tiltDegrees,
+                  wheels[0].spin(), wheels[1].spin(), wheels[2].spin(), wheels[3].spin());
     if (eye == nullptr) {
         std::fputs(row, stdout);
         return;
@@ -148,6 +170,8 @@ int main(int argc, char** argv) {
     int camera = 0;
     bool csv = false;
     bool scripted = false;
+    int trucks = 0;
+    int threads = 0;
     CommandLine line(argc, argv);
     for (const char* option = line.next(); option != nullptr; option = line.next()) {
         const char* value = nullptr;
@@ -179,6 +203,10 @@ int main(int argc, char** argv) {
             scripted = true;
         } else if (std::strcmp(option, "--camera") == 0) {
             ok = line.integer(1, cameraCount, &camera);
+        } else if (std::strcmp(option, "--trucks") == 0) {
+            ok = line.integer(1, TruckApp::maxTrucks, &trucks);
+        } else if (std::strcmp(option, "--threads") == 0) {
+            ok = line.integer(1, 64, &threads);
         } else if (std::strcmp(option, "--csv") == 0) {
             csv = true;
         } else if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
@@ -225,6 +253,9 @@ int main(int argc, char** argv) {
     TruckApp app;
     app.setAssetDirectory(folder.path().c_str());
     app.setMap(mapPath.empty() ? nullptr : &map);
+    // A replay runs with the trucks it was recorded with unless told otherwise.
+    app.setTruckCount(trucks > 0 ? trucks : (replayPath.empty() ? 1 : recording.truckStamp()));
+    app.setThreads(threads > 0 ? threads : processorCount());
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-sim: cannot start: %s%s\n",
                      printableText(app.failureReason()).c_str(), folder.missingFilesHint().c_str());
@@ -243,7 +274,19 @@ int main(int argc, char** argv) {
         }
     }
 
-    const Sample start = sampleBody(app);
+    const int truckTotal = app.truckCount();
+    Sample starts[TruckApp::maxTrucks];
+    for (int k = 0; k < truckTotal; ++k) {
+        starts[k] = sampleBody(app, k);
+    }
+    auto printRows = [&](double time, const Vec3* eyeShown) {
+        for (int k = 0; k < truckTotal; ++k) {
+            printRow(app, k, starts[k], time, csv, eyeShown);
+        }
+    };
+    if (truckTotal > 1) {
+        std::fputs(csv ? "truck," : "truck ", stdout);
+    }
     if (csv) {
         std::printf("time,x,y,z,dist,heading,speed,tilt,spin0,spin1,spin2,spin3%s\n",
                     camera > 0 ? ",eye" : "");
@@ -279,12 +322,12 @@ int main(int argc, char** argv) {
             reportFallOut(app, t, csv, &fallOutResets);
             reportUnstable(app, t, csv, &unstableResets);
             if (frame % framesPerSample == 0) {
-                printRow(app, start, t, csv, eyeShown);
+                printRows(t, eyeShown);
             }
         }
     } else {
         // A row at the start and then at the first frame of every interval.
-        printRow(app, start, 0.0, csv, eyeShown);
+        printRows(0.0, eyeShown);
         double nextRow = interval;
         float time = 0.0f;
         while (recording.nextFrame(&app, &time)) {
@@ -295,13 +338,13 @@ int main(int argc, char** argv) {
             reportFallOut(app, time, csv, &fallOutResets);
             reportUnstable(app, time, csv, &unstableResets);
             if (time >= nextRow) {
-                printRow(app, start, time, csv, eyeShown);
+                printRows(time, eyeShown);
                 nextRow = (std::floor(time / interval) + 1.0) * interval;
             }
         }
     }
 
-    const uint64_t hash = positionHash(app.world->positions(), app.world->particleCount());
+    const uint64_t hash = app.positionsHash();
     std::fprintf(csv ? stderr : stdout, "positions hash: %016" PRIx64 "\n", hash);
     if (!replayPath.empty() && recording.hasEndHash() && recording.endHash() != hash) {
         std::fprintf(stderr, "dravonel-sim: warning: the recorded drive ended on %016" PRIx64 "\n",
