@@ -32,8 +32,8 @@ const char* ProgramOptions::usage() {
            "                [--script \"T:+key T:-key ...\"] [--camera N]\n"
            "       dravonel [--assets DIR] --record FILE\n"
            "       dravonel [--assets DIR] --replay FILE\n"
-           "Any of them with --no-hud, --damage and --camera N; driving, with --no-rumble,\n"
-           "--pad-mappings FILE and --wheel FILE.\n"
+           "Any of them with --no-hud, --damage, --camera N, --trucks N and --threads T;\n"
+           "driving, with --no-rumble, --pad-mappings FILE and --wheel FILE.\n"
            "\n"
            "With no options it loads its files from the working directory (or from the\n"
            "installed share/dravonel when the working directory has none) and you drive.\n"
@@ -45,9 +45,10 @@ const char* ProgramOptions::usage() {
            "                     at --at SECONDS as a 640 x 480 PNG to FILE and exit\n"
            "  --script TEXT      timed input events, as for dravonel-sim: TIME:+KEY and\n"
            "                     TIME:-KEY with keys up down left right space esc q e\n"
-           "                     p [ ] . r h f1..f12 backspace home end, TIME:grab=P@X,Y,Z,\n"
-           "                     TIME:release, TIME:steer=V, TIME:throttle=V,\n"
-           "                     TIME:brake=V, TIME:rewind=S; seconds\n"
+           "                     p [ ] . r h f1..f12 backspace home end tab,\n"
+           "                     TIME:grab=P@X,Y,Z, TIME:release, TIME:steer=V,\n"
+           "                     TIME:throttle=V, TIME:brake=V, TIME:rewind=S,\n"
+           "                     TIME:truck=K; seconds\n"
            "  --camera N         the first camera, 1 to 5, as F1 to F4 and F12 (orbit);\n"
            "                     goes with every other option\n"
            "  --record FILE      write every frame's clock time and every key to FILE while\n"
@@ -59,6 +60,10 @@ const char* ProgramOptions::usage() {
            "                     (120; 0 keeps none)\n"
            "  --state FILE       drive on from a moment saved with F10 instead of the start\n"
            "                     (not with --record, --replay or --screenshot)\n"
+           "  --trucks N         N trucks (1 to 16) in one world; Tab and Shift-Tab choose\n"
+           "                     the one driven\n"
+           "  --threads T        threads for the step of several trucks (default: one per\n"
+           "                     core); the result is the same on any number\n"
            "  --no-hud           no overlay (speed, time scale, camera, messages); F9\n"
            "                     shows it\n"
            "  --no-rumble        leave the pad's motors still (no rumble on impacts and\n"
@@ -112,6 +117,10 @@ bool ProgramOptions::parse(int argc, char** argv) {
             scriptGiven = true;
         } else if (std::strcmp(option, "--camera") == 0) {
             ok = line.integer(1, 5, &camera);
+        } else if (std::strcmp(option, "--trucks") == 0) {
+            ok = line.integer(1, 16, &trucks);
+        } else if (std::strcmp(option, "--threads") == 0) {
+            ok = line.integer(1, 64, &threads);
         } else if (std::strcmp(option, "--no-hud") == 0) {
             noHud = true;
         } else if (std::strcmp(option, "--no-rumble") == 0) {

@@ -32,6 +32,10 @@ class ProgramOptions {
     // The first camera 1..5 (as F1..F4, F12), in the window or the
     // screenshot; 0 keeps the start camera.
     int camera = 0;
+    // Trucks in the world, 1 to 16, and threads for their step (0: one per
+    // core).
+    int trucks = 1;
+    int threads = 0;
     // Leave the overlay out (F9 still shows it).
     bool noHud = false;
     // Leave the pad's motors still.

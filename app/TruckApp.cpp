@@ -1,6 +1,9 @@
 // TruckApp construction, asset loading and reset.
 #include "app/TruckApp.h"
 
+#include "app/Truck.h"
+#include "physics/MultiBodyStep.h"
+
 #include "app/world/MapFile.h"
 #include "app/world/TruckPlacement.h"
 #include "physics/DustSystem.h"
@@ -62,6 +65,10 @@ TruckApp::~TruckApp() {
     delete edgeMesh;
     delete groundPatch;
     delete deformingBody;
+    delete multiStep;
+    for (Truck* truck : further) {
+        delete truck;
+    }
     delete world;
     if (dust != nullptr) {
         dust->release();
@@ -275,6 +282,19 @@ bool TruckApp::buildGroundPatch() {
 }
 
 bool TruckApp::reset() {
+    if (!resetFirstTruck()) {
+        return false;
+    }
+    for (int k = 1; k < trucks; ++k) {
+        if (!resetTruck(k)) {
+            return false;
+        }
+    }
+    bindTrucks();
+    return true;
+}
+
+bool TruckApp::resetFirstTruck() {
     // The new world is built beside the old one: if the model cannot be
     // loaded, the truck that is driving now stays in use.
     PhysicsWorld* fresh = new PhysicsWorld(map != nullptr ? &map->terrain : nullptr);
@@ -319,9 +339,7 @@ bool TruckApp::reset() {
                  bytesHash(ground.heights, sizeof(float) * static_cast<size_t>(ground.samplesX) *
                                                static_cast<size_t>(ground.samplesZ));
 
-    steeringRamp.init(0.0f, -0.6f, 0.6f, 1.5f, 1.5f);
-    throttleRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);
-    brakeRamp.init(0.0f, -1.0f, 1.0f, 2.0f, 2.0f);
+    initTruckRamps(steeringRamp, throttleRamp, brakeRamp);
     driveController.bindWheels(fresh->wheels());
 
     fresh->setDamage(damage);

@@ -25,6 +25,8 @@
 class DeformingBody;
 class DustSystem;
 class GroundPatch;
+class MultiBodyStep;
+class Truck;
 class MapFile;
 class Mesh;
 class PhysicsWorld;
@@ -59,8 +61,40 @@ class TruckApp : public Application {
 
     // Throws the world away and loads a new one from Modell.txt. When the
     // model cannot be loaded the previous world, dust system and controls
-    // stay in use and failureReason() says why.
+    // stay in use and failureReason() says why. With several trucks every
+    // truck goes back to its start.
     bool reset();
+
+    // Several trucks in one world, all of the same model: set before init,
+    // 1 to maxTrucks. Truck 0 is the one in this object's own fields (world,
+    // keys, the ramps, ...); the others stand ahead of it in the default
+    // world (8 m apart towards -z, then in a second column) or at the map's
+    // further starts, and the rest in rows behind the last start.
+    static constexpr int maxTrucks = 16;
+    void setTruckCount(int count);
+    int truckCount() const { return trucks; }
+    // Threads for the step of several trucks (the results never depend on it).
+    void setThreads(int threads);
+    // The truck the keys, the pad and the grab act on, that the cameras and
+    // the overlay follow (0 .. truckCount() - 1); others are ignored.
+    void selectTruck(int k);
+    int selectedTruck() const { return selected; }
+    // The world of truck k (null beyond the trucks there are).
+    PhysicsWorld* truckWorld(int k) const;
+    // Held keys of the selected truck.
+    unsigned char* drivenKeys();
+    // The particle the selected truck's grab holds (-1: none).
+    int heldParticle() const;
+    // One fingerprint of every truck's positions: with one truck the
+    // positions hash of `world`; with several, FNV-1a over the trucks' hashes
+    // in order.
+    uint64_t positionsHash() const;
+    // The several-body step's deepest contact and contact count since the
+    // last reset (0 with one truck).
+    float deepestContact() const;
+    long long contactCount() const;
+    // The step of several trucks (null with one), for measuring it.
+    MultiBodyStep* severalTruckStep() { return multiStep; }
     // Steps the world to `time` on the frames' clock: ramps, drive, brakes,
     // dust, physics (advanceClock), noted in the history; while Backspace
     // is held it goes back in time instead.
@@ -93,11 +127,14 @@ class TruckApp : public Application {
     // truck's speed as the simulator's speed column and the overlay give it.
     Vec3 chassisVelocity() const;
 
-    // Rigid transforms fitted to the particles (scene units).
+    // Rigid transforms fitted to the particles of the selected truck (scene
+    // units), and of any world.
     Mat4 bodyTransform() const;
     Mat4 wheelTransform(int wheel) const;
     // The body fit to the model's rest shape, as loaded (scene units).
     Mat4 restBodyTransform() const;
+    Mat4 bodyTransformOf(const PhysicsWorld* truck) const;
+    Mat4 wheelTransformOf(const PhysicsWorld* truck, int wheel) const;
 
     // Camera set-up for this frame; returns the eye used (scene units).
     Vec3 setupCamera(float time);
@@ -259,6 +296,15 @@ class TruckApp : public Application {
     friend class History;
     // The frame's work at `time` on the simulation's own clock.
     void advanceClock(float time);
+    // The first truck alone back to its start (what reset did for one truck).
+    bool resetFirstTruck();
+    // Truck k (from 1) loaded afresh and put at its start.
+    bool resetTruck(int k);
+    bool placeFurtherTruck(PhysicsWorld& fresh, int k);
+    void bindTrucks();
+    // Off the grid, fallen out or blown up: truck k (from 1) back to its start.
+    void watchTruck(int k, float simulated);
+    bool recoverTruck(int k);
     std::string assetPath(const char* fileName) const;
     bool loadTexture(const char* fileName, uint32_t* name);
     bool loadMesh(Mesh** field, const char* fileName, int object, float scale, int ambient,
@@ -273,7 +319,7 @@ class TruckApp : public Application {
     bool bindDeformingBody();
     // The shell, structure and interior meshes carried by `body`, or
     // deformed with the particles when damage is on.
-    void drawBodyMeshes(const Mat4& body);
+    void drawBodyMeshes(const PhysicsWorld& truck, const Mat4& body);
     void drawWindows(const Mat4& body);
     bool buildTerrainMesh();
     bool buildEdgeMesh();
@@ -283,8 +329,10 @@ class TruckApp : public Application {
     void notePath();
     // True when every particle lies below fallOutHeight.
     bool hasFallenOut() const;
+    bool hasFallenOut(const PhysicsWorld& truck) const;
     // True when every particle is beyond the grid's edge, seen from above.
     bool isOffTheGrid() const;
+    bool isOffTheGrid(const PhysicsWorld& truck) const;
 
     std::string assetDirectory;
     std::string reason;
@@ -295,4 +343,11 @@ class TruckApp : public Application {
     float fallOutHeight = -1.0e30f;
     // Simulated seconds the whole truck has been beyond the grid's edge.
     float offGridSeconds = 0.0f;
+
+    int trucks = 1;
+    int selected = 0;
+    int threadCount = 1;
+    // Trucks 1 .. trucks - 1 (owned); the step that runs them all together.
+    Truck* further[maxTrucks - 1] = {};
+    MultiBodyStep* multiStep = nullptr;
 };

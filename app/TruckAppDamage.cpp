@@ -24,9 +24,11 @@ bool TruckApp::bindDeformingBody() {
     return true;
 }
 
-void TruckApp::drawBodyMeshes(const Mat4& body) {
-    if (deformingBody != nullptr && world->damageEnabled()) {
-        deformingBody->update(world->positions(), body);
+void TruckApp::drawBodyMeshes(const PhysicsWorld& truck, const Mat4& body) {
+    // One deforming mesh serves every truck: it is bent to each truck's
+    // particles just before that truck is drawn.
+    if (deformingBody != nullptr && truck.damageEnabled()) {
+        deformingBody->update(truck.positions(), body);
         for (int k = 0; k < 3; ++k) {
             deformingBody->part(k).mesh()->draw();
         }

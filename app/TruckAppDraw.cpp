@@ -2,6 +2,8 @@
 // the application's state to the scene passes.
 #include "app/TruckApp.h"
 
+#include "app/Truck.h"
+
 #include "physics/PhysicsWorld.h"
 #include "scene/DustView.h"
 #include "scene/GrabView.h"
@@ -24,9 +26,18 @@ void TruckApp::drawStrut(Vec3 from, Vec3 to, float width) {
 
 void TruckApp::drawDust(float now) {
     drawDustPass(renderer, dust, dustMesh, now);
+    for (int k = 1; k < trucks; ++k) {
+        drawDustPass(renderer, further[k - 1]->dust, dustMesh, now);
+    }
 }
 
 void TruckApp::drawGrab() {
+    if (selected > 0) {
+        const Truck& truck = *further[selected - 1];
+        drawGrabPass(renderer, truck.world->positions()[truck.grabbedParticle] * renderScale,
+                     truck.grabTarget * renderScale);
+        return;
+    }
     drawGrabPass(renderer, world->positions()[grabbedParticle] * renderScale,
                  grabTarget * renderScale);
 }

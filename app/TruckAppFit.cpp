@@ -20,10 +20,11 @@ const float wheelRimSide[4] = {-1.0f, -1.0f, 1.0f, 1.0f};
 } // namespace
 
 Vec3 TruckApp::chassisVelocity() const {
-    if (world == nullptr || world->particleCount() < 140) {
+    PhysicsWorld* driven = truckWorld(selected);
+    if (driven == nullptr || driven->particleCount() < 140) {
         return Vec3();
     }
-    const Particle* particles = world->particles();
+    const Particle* particles = driven->particles();
     Vec3 sum;
     for (int i = 136; i < 140; ++i) {
         sum = sum + particles[i].velocity;
@@ -32,11 +33,19 @@ Vec3 TruckApp::chassisVelocity() const {
 }
 
 Mat4 TruckApp::bodyTransform() const {
+    return bodyTransformOf(truckWorld(selected));
+}
+
+Mat4 TruckApp::wheelTransform(int wheel) const {
+    return wheelTransformOf(truckWorld(selected), wheel);
+}
+
+Mat4 TruckApp::bodyTransformOf(const PhysicsWorld* truck) const {
     Mat4 out;
-    if (world == nullptr || bodyMesh == nullptr) {
+    if (truck == nullptr || bodyMesh == nullptr) {
         return out;
     }
-    const Vec3* positions = world->positions();
+    const Vec3* positions = const_cast<PhysicsWorld*>(truck)->positions();
     Vec3 sources[4];
     Vec3 targets[4];
     for (int k = 0; k < 4; ++k) {
@@ -62,9 +71,9 @@ Mat4 TruckApp::restBodyTransform() const {
     return out;
 }
 
-Mat4 TruckApp::wheelTransform(int wheel) const {
+Mat4 TruckApp::wheelTransformOf(const PhysicsWorld* truck, int wheel) const {
     Mat4 out;
-    if (world == nullptr || wheelMesh1 == nullptr || wheel < 0 || wheel > 3) {
+    if (truck == nullptr || wheelMesh1 == nullptr || wheel < 0 || wheel > 3) {
         return out;
     }
     const Vec3 m = wheelMesh1->centroid;
@@ -72,7 +81,7 @@ Mat4 TruckApp::wheelTransform(int wheel) const {
     const Vec3 halfAxle(0.0f, 0.0f, e.z * 0.5f);
     const Vec3 sources[3] = {m + halfAxle, m - halfAxle,
                              m + Vec3(e.x * 0.5f, 0.0f, wheelRimSide[wheel] * e.z * 0.5f)};
-    const Vec3* positions = world->positions();
+    const Vec3* positions = const_cast<PhysicsWorld*>(truck)->positions();
     Vec3 targets[3];
     for (int k = 0; k < 3; ++k) {
         targets[k] = positions[wheelParticles[wheel][k]] * renderScale;

@@ -2,6 +2,9 @@
 // held keys, drawing the scene in its fixed order, and key handling.
 #include "app/TruckApp.h"
 
+#include "app/Truck.h"
+#include "physics/MultiBodyStep.h"
+
 #include "physics/BlowUp.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
@@ -14,6 +17,7 @@
 
 namespace {
 // Key codes: characters as themselves, GLUT special keys at 256 + value.
+const int keyTab = 9;
 const int keyEscape = 27;
 const int keySpace = 32;
 const int keyLookLeft = 'q';
@@ -75,34 +79,24 @@ void TruckApp::advanceClock(float frameTime) {
         dt = 0.0f;
     }
 
-    // Each ramp follows its keys and, once a pad or a script has given one,
-    // its analog value; the larger deflection wins (InputRamp::update).
-    const float steering = steeringRamp.update(dt, keys[keyRight] != 0, keys[keyLeft] != 0,
-                                               analogGiven[analogSteer], analogValue[analogSteer]);
-    AngleJoint* joints = world->angleJoints();
-    joints[0].setTarget(steering);
-    joints[1].setTarget(-steering);
-
-    const float throttle =
-        throttleRamp.update(dt, keys[keyUp] != 0, keys[keyDown] != 0, analogGiven[analogThrottle],
-                            analogValue[analogThrottle]);
-    driveController.update(throttle);
-
-    const float brake = brakeRamp.update(dt, keys[keySpace] != 0, false, analogGiven[analogBrake],
-                                         analogValue[analogBrake]);
-    Wheel* wheels = world->wheels();
-    const int wheelCount = world->wheelCount();
-    for (int w = 0; w < wheelCount; ++w) {
-        wheels[w].setBrake(brake);
+    applyTruckControls(TruckControlState{keys, &steeringRamp, &throttleRamp, &brakeRamp,
+                                         &driveController, analogValue, analogGiven},
+                       *world, dt);
+    for (int k = 1; k < trucks; ++k) {
+        applyTruckControls(further[k - 1]->controls(), *further[k - 1]->world, dt);
     }
 
     dust->update(time, dt);
     dust->setClock(time);
+    for (int k = 1; k < trucks; ++k) {
+        further[k - 1]->dust->update(time, dt);
+        further[k - 1]->dust->setClock(time);
+    }
 
     // Only whole milliseconds are simulated; the remainder stays in the
     // difference between time and simTime for a later frame.
     const int milliseconds = static_cast<int>(static_cast<double>(dt) * 1000.0);
-    const float simulated = world->step(milliseconds);
+    const float simulated = trucks > 1 ? multiStep->step(milliseconds) : world->step(milliseconds);
     simTime += simulated * 0.001f;
     if (time - simTime > maxFrameStep) {
         simTime = time;
@@ -110,9 +104,13 @@ void TruckApp::advanceClock(float frameTime) {
 
     // A body that has blown up is no longer a truck: it comes back to its
     // start. Tested first, since NaN heights would look like a fall.
+    for (int k = 1; k < trucks; ++k) {
+        watchTruck(k, simulated);
+    }
     if (blownUpParticle(world->positions(), world->particles(), world->particleCount()) >= 0) {
-        if (reset()) {
+        if (resetFirstTruck()) {
             ++unstableResets;
+            bindTrucks();
         }
         return;
     }
@@ -124,22 +122,28 @@ void TruckApp::advanceClock(float frameTime) {
     // Whether the truck that falls now is the one the last fall brought back
     // (the reset forgets it).
     const bool afterFall = lastResetWasFallOut;
-    if ((offGridSeconds >= offGridDelay || hasFallenOut()) && reset()) {
+    if ((offGridSeconds >= offGridDelay || hasFallenOut()) && resetFirstTruck()) {
         const bool straight =
             afterFall && fallOutResets > 0 && simTime - lastFallOutTime < straightFallSeconds;
         straightFalls = straight ? straightFalls + 1 : 0;
         ++fallOutResets;
         lastFallOutTime = simTime;
         lastResetWasFallOut = true;
+        bindTrucks();
         return;
     }
     notePath();
 }
 
 bool TruckApp::isOffTheGrid() const {
-    const Vec3* positions = world->positions();
-    const int count = world->particleCount();
-    const Terrain& terrain = world->terrain();
+    return isOffTheGrid(*world);
+}
+
+bool TruckApp::isOffTheGrid(const PhysicsWorld& truck) const {
+    PhysicsWorld& w = const_cast<PhysicsWorld&>(truck);
+    const Vec3* positions = w.positions();
+    const int count = w.particleCount();
+    const Terrain& terrain = w.terrain();
     for (int i = 0; i < count; ++i) {
         if (terrain.query(positions[i], nullptr, nullptr) < Terrain::outside) {
             return false;
@@ -149,8 +153,13 @@ bool TruckApp::isOffTheGrid() const {
 }
 
 bool TruckApp::hasFallenOut() const {
-    const Vec3* positions = world->positions();
-    const int count = world->particleCount();
+    return hasFallenOut(*world);
+}
+
+bool TruckApp::hasFallenOut(const PhysicsWorld& truck) const {
+    PhysicsWorld& w = const_cast<PhysicsWorld&>(truck);
+    const Vec3* positions = w.positions();
+    const int count = w.particleCount();
     for (int i = 0; i < count; ++i) {
         if (positions[i].y >= fallOutHeight) {
             return false;
@@ -185,29 +194,32 @@ bool TruckApp::draw(float time) {
     if (drawSoftBody) {
         drawMassSpring();
     }
-    if (drawCarModel) {
+    // Every truck, each with the transforms fitted to its own particles.
+    for (int t = 0; t < trucks && drawCarModel; ++t) {
+        const PhysicsWorld* truck = truckWorld(t);
+        const float steering = t == 0 ? steeringRamp.value() : further[t - 1]->steeringRamp.value();
         for (int k = 0; k < 4; ++k) {
-            const Mat4 wheel = wheelTransform(k);
+            const Mat4 wheel = wheelTransformOf(truck, k);
             wheelMesh1->transform = wheel;
             wheelMesh1->draw();
             wheelMesh0->transform = wheel;
             wheelMesh0->draw();
         }
-        const Mat4 body = bodyTransform();
-        drawBodyMeshes(body);
+        const Mat4 body = bodyTransformOf(truck);
+        drawBodyMeshes(*truck, body);
 
         // The steering wheel turns about its own column, which is tilted back
         // and set into the cab before the body carries it along.
         Mat4& steeringWheel = steeringWheelMesh->transform;
         steeringWheel.setIdentity();
         steeringWheel.rotateAboutAxis(Vec3(0.0f, -10.0f, 0.0f), Vec3(0.0f, 0.0f, 1.0f),
-                                      -4.0f * steeringRamp.value());
+                                      -4.0f * steering);
         steeringWheel.rotateAboutAxis(zeroVec3(), Vec3(1.0f, 0.0f, 0.0f), -0.3f);
         steeringWheel.translate(Vec3(-20.0f, -20.0f, -130.0f));
         steeringWheel.preMultiply(body);
         steeringWheelMesh->draw();
 
-        const Vec3* positions = world->positions();
+        const Vec3* positions = const_cast<PhysicsWorld*>(truck)->positions();
         const Mat4 identity;
         renderer->setModelMatrix(&identity);
         const Vec3 anchor = body.transformPoint(bodyMesh->centroid) - Vec3(0.0f, 35.0f, 0.0f);
@@ -223,7 +235,7 @@ bool TruckApp::draw(float time) {
 
         drawWindows(body);
     }
-    if (grabbedParticle >= 0) {
+    if (grabbedParticle >= 0 || (selected > 0 && further[selected - 1]->grabbedParticle >= 0)) {
         drawGrab();
     }
     if (drawDustParticles) {
@@ -238,8 +250,10 @@ void TruckApp::key(int code, bool down) {
     if (code < 0 || code > 511) {
         return;
     }
-    const bool repeated = down && keys[code] != 0;
-    keys[code] = down ? 1 : 0;
+    // Held keys belong to the driven truck; a truck left keeps its own.
+    unsigned char* held = drivenKeys();
+    const bool repeated = down && held[code] != 0;
+    held[code] = down ? 1 : 0;
     // Runs of the history again leave files and the rewind key alone.
     const bool rerun = history.replaying();
     if (!rerun && rewindControl.key(*this, code, down)) {
@@ -249,7 +263,9 @@ void TruckApp::key(int code, bool down) {
         saveState();
     }
     if (down) {
-        if (code == keyEscape) {
+        if (code == keyTab && trucks > 1) {
+            selectTruck((selected + 1) % trucks);
+        } else if (code == keyEscape) {
             reset();
         } else if (code >= keyF1 && code <= keyF4) {
             camera = code - keyF1;
@@ -262,7 +278,11 @@ void TruckApp::key(int code, bool down) {
         } else if (code == keyF8) {
             drawFloorWireframe = !drawFloorWireframe;
         } else if (code == keyRecover) {
-            recover();
+            if (selected == 0) {
+                recover();
+            } else {
+                recoverTruck(selected);
+            }
         } else if (code == keyF12) {
             camera = 4;
         }

@@ -2,6 +2,7 @@
 // window, scripts and recordings drive the truck through the same calls.
 #include "app/TruckApp.h"
 
+#include "app/Truck.h"
 #include "app/history/StateFile.h"
 #include "physics/PhysicsWorld.h"
 
@@ -23,6 +24,9 @@ void TruckApp::input(const InputEvent& event) {
         break;
     case InputKind::analog:
         setAnalog(event.control, event.value);
+        break;
+    case InputKind::truck:
+        selectTruck(event.particle);
         break;
     case InputKind::rewind:
         break;
@@ -61,6 +65,14 @@ bool TruckApp::loadState(const char* path) {
 }
 
 void TruckApp::grabParticle(int particle, Vec3 target) {
+    if (selected > 0) {
+        Truck& truck = *further[selected - 1];
+        if (truck.world->setGrab(particle, target)) {
+            truck.grabbedParticle = particle;
+            truck.grabTarget = target;
+        }
+        return;
+    }
     if (world == nullptr || !world->setGrab(particle, target)) {
         return;
     }
@@ -69,6 +81,12 @@ void TruckApp::grabParticle(int particle, Vec3 target) {
 }
 
 void TruckApp::releaseParticle() {
+    if (selected > 0) {
+        Truck& truck = *further[selected - 1];
+        truck.grabbedParticle = -1;
+        truck.world->clearGrab();
+        return;
+    }
     grabbedParticle = -1;
     if (world != nullptr) {
         world->clearGrab();
@@ -79,6 +97,8 @@ void TruckApp::setAnalog(AnalogControl control, float value) {
     const int k = static_cast<int>(control);
     // Held to the control's range, so that the brake never pulls backwards.
     const float low = analogMinimum(control);
-    analogValue[k] = value < low ? low : (value > 1.0f ? 1.0f : value);
-    analogGiven[k] = true;
+    float* values = selected == 0 ? analogValue : further[selected - 1]->analogValue;
+    bool* given = selected == 0 ? analogGiven : further[selected - 1]->analogGiven;
+    values[k] = value < low ? low : (value > 1.0f ? 1.0f : value);
+    given[k] = true;
 }

@@ -11,6 +11,7 @@
 #include "app/ScreenshotDriver.h"
 #include "app/Timer.h"
 #include "app/TruckApp.h"
+#include "app/Truck.h"
 #include "app/camera/ViewportFit.h"
 #include "app/input/DeviceFeedback.h"
 #include "app/input/GamePad.h"
@@ -73,8 +74,7 @@ MapFile* map = nullptr;
 WheelMapping* wheel = nullptr;
 
 uint64_t currentHash() {
-    PhysicsWorld* world = truckApp->world;
-    return positionHash(world->positions(), world->particleCount());
+    return truckApp->positionsHash();
 }
 
 void printPositionsHash() {
@@ -292,6 +292,10 @@ int main(int argc, char** argv) {
     truckApp->setMap(map);
     truckApp->historySeconds = options.historySeconds;
     truckApp->damage = options.damage;
+    // A replay runs with the trucks it was recorded with.
+    truckApp->setTruckCount(replay != nullptr && replay->truckStamp() > 1 ? replay->truckStamp()
+                                                                          : options.trucks);
+    truckApp->setThreads(options.threads > 0 ? options.threads : processorCount());
     if (!application->init()) {
         // Never run frames on a partly built application: say what failed and stop.
         const char* reason = truckApp->failureReason();
@@ -311,7 +315,7 @@ int main(int argc, char** argv) {
     if (!options.record.empty()) {
         recorder = new RecordingWriter();
         if (!recorder->open(options.record.c_str(), truckApp->modelHash, truckApp->groundHash,
-                            options.damage)) {
+                            options.damage, truckApp->truckCount())) {
             std::fprintf(stderr, "dravonel: %s\n",
                          printableText(recorder->failureReason()).c_str());
             teardown();

@@ -42,6 +42,10 @@ DustSystem::~DustSystem() {
 }
 
 void DustSystem::release() {
+    delete[] held;
+    held = nullptr;
+    heldLimit = 0;
+    heldCount = 0;
     delete[] particles;
     particles = nullptr;
     capacity = 0;
@@ -66,7 +70,42 @@ bool DustSystem::restoreWindow(float clockValue, float interval, int first, int 
     return true;
 }
 
+bool DustSystem::hold(int heldCapacity) {
+    delete[] held;
+    held = nullptr;
+    heldLimit = 0;
+    heldCount = 0;
+    if (heldCapacity <= 0) {
+        return true;
+    }
+    held = new (std::nothrow) Offer[heldCapacity];
+    if (!held) {
+        return false;
+    }
+    heldLimit = heldCapacity;
+    return true;
+}
+
+void DustSystem::releaseHeld() {
+    const int total = heldCount;
+    const int limit = heldLimit;
+    heldLimit = 0; // emit for real below
+    for (int k = 0; k < total; ++k) {
+        emit(held[k].position, held[k].velocity);
+    }
+    heldCount = 0;
+    heldLimit = limit;
+}
+
 void DustSystem::emit(Vec3 position, Vec3& velocity) {
+    if (heldLimit > 0) {
+        if (heldCount < heldLimit) {
+            held[heldCount].position = position;
+            held[heldCount].velocity = velocity;
+            ++heldCount;
+        }
+        return;
+    }
     const int r = DustRandom::shared().next() % 10000;
     if (static_cast<float>(r) * 0.0001f >= frameInterval * acceptRate) {
         return;

@@ -41,6 +41,16 @@ class DustSystem {
     // the window does not fit the ring or a clock is not finite.
     bool restoreWindow(float clockValue, float interval, int first, int live);
 
+    // Held offers: while holding, emit() only notes its offers (at most
+    // heldCapacity of them, later ones are dropped) and release offers them
+    // in the order they came. A stepper that runs several bodies at once
+    // holds each body's offers, so that the random gate sees them in the
+    // same order however the bodies were spread over threads. False when
+    // memory runs out (offers are then dropped while holding).
+    bool hold(int heldCapacity);
+    void releaseHeld();
+    bool holding() const { return heldLimit > 0; }
+
     float clockTime() const { return clock; }
     float interval() const { return frameInterval; }
 
@@ -52,4 +62,11 @@ class DustSystem {
     const Terrain* terrain = nullptr; // not owned
     int start = 0;                    // slot of the oldest live particle
     int count = 0;                    // live particles
+    struct Offer {
+        Vec3 position; // m
+        Vec3 velocity; // m/s
+    };
+    Offer* held = nullptr;
+    int heldLimit = 0;
+    int heldCount = 0;
 };

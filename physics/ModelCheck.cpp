@@ -3,6 +3,8 @@
 // relies on, and the settle test.
 #include "physics/ModelCheck.h"
 
+#include "physics/CollisionSurface.h"
+
 #include "physics/BlowUp.h"
 #include "physics/DriveController.h"
 #include "physics/PackedStep.h"
@@ -142,6 +144,7 @@ bool ModelCheck::run(PhysicsWorld& world, const Needs& needs, PhysicsWorld* driv
     blowUpWhileDriving = false;
     driveDistance = 0.0f;
     counts(world);
+    surface(world);
     stability(world);
     idleElements(world);
     reliedOn(world, needs);
@@ -154,6 +157,35 @@ bool ModelCheck::run(PhysicsWorld& world, const Needs& needs, PhysicsWorld* driv
     }
     verdict();
     return usable();
+}
+
+void ModelCheck::surface(PhysicsWorld& world) {
+    const CollisionSurface& surface = world.collisionSurface();
+    if (!surface.authored) {
+        line("surface: none given; other bodies meet the hull of the rest shape (%d triangles)",
+             surface.triangleCount());
+        return;
+    }
+    line("surface: %d triangles", surface.triangleCount());
+    const SurfaceFindings f = inspectSurface(surface, world.positions(), world.particleCount());
+    if (f.facesInwards) {
+        error("surface: it encloses a negative volume: its triangles are wound clockwise seen "
+              "from outside; list each as a c b instead of a b c");
+    }
+    if (f.degenerate > 0) {
+        warning("surface: %d triangles have no area (the first: triangle %d); they push nothing",
+                f.degenerate, f.firstDegenerate);
+    }
+    if (f.insideOut > 0 && !f.facesInwards) {
+        warning("surface: %d triangles face towards the middle of the body (the first: triangle "
+                "%d); a particle meeting one is pushed in, not out",
+                f.insideOut, f.firstInsideOut);
+    }
+    if (f.uncovered > 0) {
+        warning("surface: %d particles on the outside of the body are on no triangle (the "
+                "first: particle %d); other bodies pass through there",
+                f.uncovered, f.firstUncovered);
+    }
 }
 
 void ModelCheck::counts(PhysicsWorld& world) {

@@ -89,6 +89,7 @@ class ModelCheck {
     void error(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void warning(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void counts(PhysicsWorld& world);
+    void surface(PhysicsWorld& world);
     void stability(PhysicsWorld& world);
     void idleElements(PhysicsWorld& world);
     void reliedOn(PhysicsWorld& world, const Needs& needs);

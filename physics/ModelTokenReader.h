@@ -29,8 +29,6 @@ class ModelTokenReader {
     bool readWord();
     // True when the latest token reads exactly `word`.
     bool tokenIs(const char* word) const;
-    // Byte offset of the latest token in the text.
-    size_t tokenOffset() const { return tokenBegin; }
     size_t textLength() const { return length; }
 
     Status status() const { return lastStatus; }
@@ -45,6 +43,8 @@ class ModelTokenReader {
     // The latest token as it may be quoted in a message: bytes outside
     // printable ASCII written as \xNN, "..." after a token cut to fit.
     const char* quotedToken(char* out, size_t capacity) const;
+    // Byte offset in the text where the latest token begins.
+    size_t tokenOffset() const { return tokenBegin; }
     // Tokens not yet read.
     size_t remainingTokens() const { return totalTokens - tokensRead; }
 
@@ -58,12 +58,12 @@ class ModelTokenReader {
     const char* text;
     size_t length;
     size_t offset = 0;
+    size_t tokenBegin = 0;
     int currentLine = 1;
     int tokenLine = 1;
     long tokenIndex = 0;
     size_t totalTokens = 0;
     size_t tokensRead = 0;
-    size_t tokenBegin = 0;
     size_t tokenLength = 0; // full length of the latest token, even when cut
     char token[tokenCapacity];
     Status lastStatus = good;

@@ -410,6 +410,11 @@ void PackedStep::run(const StepElements& world, long long subSteps) {
 }
 
 void PackedStep::subStep(const StepElements& world) {
+    predictPart(world);
+    finishPart(world);
+}
+
+void PackedStep::predictPart(const StepElements& world) {
     predictAndPenetrate(world);
     // The grab at the same place as in PhysicsWorld::subStep, from the same
     // position, velocity and accumulated force: the same bits.
@@ -419,6 +424,9 @@ void PackedStep::subStep(const StepElements& world) {
             points[p].force +
             GrabSpring::force(points[p].position, motions[p].velocity, world.grab->target);
     }
+}
+
+void PackedStep::finishPart(const StepElements& world) {
     // The damage law runs inside the spring passes, on the lengths their
     // forces are formed from: a break zeroes the force in the very sub-step
     // it happens, and a flowed rest length is felt at once.

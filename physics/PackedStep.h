@@ -64,6 +64,18 @@ class PackedStep {
     // Runs subSteps sub-steps of the world (which fits()).
     void run(const StepElements& world, long long subSteps);
 
+    // The same sub-steps in pieces, for a stepper that runs several worlds
+    // in lockstep and adds forces between them in the middle of each
+    // sub-step: begin copies the world in, then each sub-step is
+    // predictPart (prediction, penetration and grab: the positions are
+    // final for the sub-step) followed by finishPart (every force pass, the
+    // corrector and the spin), and end copies the results back. run() is
+    // exactly begin, the sub-steps and end.
+    void begin(const StepElements& world) { copyIn(world); }
+    void predictPart(const StepElements& world);
+    void finishPart(const StepElements& world);
+    void end(const StepElements& world) { copyOut(world); }
+
     // Position and force of one particle, and its motion, each padded to 16
     // bytes so that a particle's vector is one SSE register.
     struct alignas(16) Point {
@@ -115,6 +127,12 @@ class PackedStep {
         Vec3 tangent;
         float pad;
     };
+
+    // The working arrays between begin and end.
+    Point* pointData() { return points; }
+    const Motion* motionData() const { return motions; }
+    const float* massData() const { return masses; }
+    int particles() const { return particleCount; }
 
   private:
     void copyIn(const StepElements& world);

@@ -82,6 +82,7 @@ void PhysicsWorld::clear() {
     quadraticSpringTotal = 0;
     contact.bind(nullptr, nullptr, 0);
     packed.release();
+    surface.clear();
     grabSpring = GrabSpring();
 }
 
@@ -144,6 +145,11 @@ bool PhysicsWorld::loadModelFromText(const char* text, size_t length, const char
         clear();
         diagnoseMissingSection(text, length, name);
         return false;
+    }
+    // A model that names no surface collides with the hull of its rest
+    // shape; one that spans no volume has none.
+    if (!surface.authored) {
+        surface.buildHull(positionArray, particleTotal);
     }
     // Without memory for the packed copy the step runs element by element.
     packed.prepare(elements());
@@ -513,6 +519,7 @@ bool PhysicsWorld::parseNamedSections(ModelTokenReader& reader, const char* name
     // After the six sections: named sections in any order, each at most once.
     coreLength = reader.textLength();
     bool damageSeen = false;
+    bool surfaceSeen = false;
     bool first = true;
     while (reader.remainingTokens() > 0) {
         reader.readWord();
@@ -526,6 +533,14 @@ bool PhysicsWorld::parseNamedSections(ModelTokenReader& reader, const char* name
             }
             damageSeen = true;
             if (!parseDamage(reader, name)) {
+                return false;
+            }
+        } else if (reader.tokenIs("surface")) {
+            if (surfaceSeen) {
+                return fail(reader, name, "the surface section is given twice");
+            }
+            surfaceSeen = true;
+            if (!parseSurface(reader, name)) {
                 return false;
             }
         } else {
@@ -631,6 +646,37 @@ int PhysicsWorld::brokenCount() const {
         total += rightAngleJointDamageArray[k].torn;
     }
     return total;
+}
+
+bool PhysicsWorld::parseSurface(ModelTokenReader& reader, const char* name) {
+    int count = 0;
+    if (!readCount(reader, name, "surface triangle", count, 3)) {
+        return false;
+    }
+    SurfaceTriangle* triangles = nullptr;
+    if (count > 0) {
+        triangles = new (std::nothrow) SurfaceTriangle[count];
+        if (!triangles) {
+            return fail(reader, name, "out of memory for %d surface triangles", count);
+        }
+    }
+    bool read = true;
+    for (int k = 0; k < count && read; ++k) {
+        SurfaceTriangle& t = triangles[k];
+        read = readIndex(reader, name, "surface triangle", k, "a", t.a) &&
+               readIndex(reader, name, "surface triangle", k, "b", t.b) &&
+               readIndex(reader, name, "surface triangle", k, "c", t.c);
+    }
+    const bool stored = read && surface.assign(triangles, count);
+    delete[] triangles;
+    if (!read) {
+        return false;
+    }
+    if (!stored) {
+        return fail(reader, name, "out of memory for %d surface triangles", count);
+    }
+    surface.authored = true;
+    return true;
 }
 
 float PhysicsWorld::step(int milliseconds) {

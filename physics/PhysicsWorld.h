@@ -5,6 +5,7 @@
 
 #include "math/Vec3.h"
 #include "physics/AngleJoint.h"
+#include "physics/CollisionSurface.h"
 #include "physics/GrabSpring.h"
 #include "physics/GroundContact.h"
 #include "physics/PackedStep.h"
@@ -34,9 +35,12 @@ class PhysicsWorld {
 
     // Reads a model file: six sections (particles, springs, wheels,
     // right-angle joints, angle joints, quadratic springs), each a count and
-    // its records, then optional named sections (a keyword, a count and its
-    // records, each at most once: `damage`). False when the file cannot be opened or read or its
-    // content is invalid; the world is then empty and failureReason says why.
+    // its records, then optional named sections, each a keyword, a count and
+    // its records, in any order and each at most once: `damage` (strain
+    // limits) and `surface` (COUNT triangles `a b c`). A model without a
+    // surface section gets the convex hull of its rest shape. False when the
+    // file cannot be opened or read or its content is invalid; the world is
+    // then empty and failureReason says why.
     bool loadModel(const char* fileName);
     // The same from text in memory; name is used in messages only.
     bool loadModelFromText(const char* text, size_t length, const char* name);
@@ -52,6 +56,7 @@ class PhysicsWorld {
     float stepElementByElement(int milliseconds);
 
     Vec3* positions() { return positionArray; }
+    const Vec3* positions() const { return positionArray; }
     int particleCount() const { return particleTotal; }
     Particle* particles() { return particleArray; }
     Spring* springs() { return springArray; }
@@ -69,6 +74,8 @@ class PhysicsWorld {
     // step() (0 after a step of no sub-steps), N s.
     float peakContactImpulse() const { return contact.peakImpulse; }
     GroundContact& groundContact() { return contact; }
+    // The triangles other bodies collide with (see CollisionSurface).
+    const CollisionSurface& collisionSurface() const { return surface; }
 
     // The dust system the friction pass emits into (not owned; may be null).
     // Loading a model forgets it, so set it after loadModel.
@@ -101,6 +108,8 @@ class PhysicsWorld {
     const Vec3* restShape() const { return restShapeArray; }
     // Bytes of the loaded text up to the first named section (all of it when
     // there is none): the six sections that every reader understands.
+    // Recordings stamp the model with a hash over these bytes, so a damage or
+    // surface section added to a model leaves its older recordings valid.
     size_t coreTextLength() const { return coreLength; }
 
     // Pulls `particle` towards `target` (m) in every sub-step until
@@ -110,6 +119,11 @@ class PhysicsWorld {
     bool setGrab(int particle, Vec3 target);
     void clearGrab() { grabSpring = GrabSpring(); }
     const GrabSpring& grab() const { return grabSpring; }
+
+    // The arrays as the step sees them, and the packed working copy, for a
+    // stepper that runs several worlds in lockstep (MultiBodyStep).
+    StepElements stepElements() { return elements(); }
+    PackedStep& packedStep() { return packed; }
 
   private:
     void clear();
@@ -124,6 +138,7 @@ class PhysicsWorld {
     void diagnoseMissingSection(const char* text, size_t length, const char* name);
     bool parseNamedSections(ModelTokenReader& reader, const char* name);
     bool parseDamage(ModelTokenReader& reader, const char* name);
+    bool parseSurface(ModelTokenReader& reader, const char* name);
     bool prepareDamage(const char* name, ModelTokenReader& reader);
     void repairJoints();
     bool fail(const ModelTokenReader& reader, const char* name, const char* format, ...)
@@ -139,6 +154,7 @@ class PhysicsWorld {
 
     GroundContact contact;
     GrabSpring grabSpring;
+    CollisionSurface surface;
 
     int springTotal = 0;
     int particleTotal = 0;

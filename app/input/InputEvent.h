@@ -13,6 +13,7 @@ enum class InputKind : unsigned char {
     release, // let go of the grabbed particle
     analog,  // an analog control moved: control, value
     rewind,  // go back value seconds of simulated time and drive on from there
+    truck,   // the keys, the pad and the grab act on truck `particle` from now on
 };
 
 // The three ramped controls an analog device can set directly.
@@ -28,7 +29,8 @@ struct InputEvent {
     // key: code 0..511, pressed (true) or released.
     int code = 0;
     bool down = false;
-    // grab: particle index and the world point it is pulled to, m.
+    // grab: particle index and the world point it is pulled to, m; truck:
+    // the truck's number in `particle`.
     int particle = 0;
     Vec3 target;
     // analog: which control and its value, -1..1 (brake 0..1); rewind: the
@@ -59,6 +61,13 @@ struct InputEvent {
         InputEvent e;
         e.kind = InputKind::rewind;
         e.value = seconds;
+        return e;
+    }
+    // Selects truck k (0 the first) for the events that follow.
+    static InputEvent makeTruck(int k) {
+        InputEvent e;
+        e.kind = InputKind::truck;
+        e.particle = k;
         return e;
     }
     static InputEvent makeAnalog(AnalogControl control, float value) {

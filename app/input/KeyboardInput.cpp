@@ -55,9 +55,29 @@ void KeyboardInput::release(int code) {
 }
 
 void KeyboardInput::glutCharacterDown(unsigned char character, int, int) {
-    if (attached != nullptr) {
-        attached->press(characterKeyCode(character));
+    if (attached == nullptr) {
+        return;
     }
+    if (character == '\t' && attached->app->truckCount() > 1) {
+        attached->switchTruck((glutGetModifiers() & GLUT_ACTIVE_SHIFT) != 0 ? -1 : 1);
+        return;
+    }
+    attached->press(characterKeyCode(character));
+}
+
+void KeyboardInput::switchTruck(int step) {
+    // The driving keys held on the truck left are let go first, so that no
+    // held key runs away with it; the switch is one event of the stream.
+    static const int drivingKeys[5] = {32, 356, 357, 358, 359};
+    const unsigned char* held = app->drivenKeys();
+    for (int code : drivingKeys) {
+        if (held[code] != 0) {
+            router->key(code, false);
+        }
+    }
+    const int count = app->truckCount();
+    const int next = ((app->selectedTruck() + step) % count + count) % count;
+    router->deliver(InputEvent::makeTruck(next));
 }
 
 void KeyboardInput::glutCharacterUp(unsigned char character, int, int) {

@@ -157,20 +157,29 @@ void Hud::format(const TruckApp& app, float time) {
                       static_cast<double>(framesPerSecond), static_cast<double>(physicsMs));
     }
     const int camera = app.camera >= 0 && app.camera < 5 ? app.camera : 0;
-    // The node the mouse holds, by its number in the model (as a recording
-    // and a script's grab= name it).
-    if (app.grabbedParticle >= 0) {
-        std::snprintf(lines[3], sizeof(lines[3]), "camera %s  node %d held", cameraNames[camera],
-                      app.grabbedParticle);
+    // With several trucks, which one is driven, counted from 1 for the
+    // reader: truck 0 of the scripts is "truck 1". The node the mouse holds,
+    // by its number in the model (as a recording and a script's grab= name
+    // it).
+    char which[32] = "";
+    if (app.truckCount() > 1) {
+        std::snprintf(which, sizeof which, ", truck %d of %d", app.selectedTruck() + 1,
+                      app.truckCount());
+    }
+    const int held = app.heldParticle();
+    if (held >= 0) {
+        std::snprintf(lines[3], sizeof(lines[3]), "camera %s%s  node %d held", cameraNames[camera],
+                      which, held);
     } else {
-        std::snprintf(lines[3], sizeof(lines[3]), "camera %s", cameraNames[camera]);
+        std::snprintf(lines[3], sizeof(lines[3]), "camera %s%s", cameraNames[camera], which);
     }
     lines[damageLine][0] = '\0';
-    if (app.world != nullptr && app.world->damageEnabled()) {
-        const int total = app.world->springCount() + app.world->quadraticSpringCount();
-        const double share = total > 0 ? 100.0 * app.world->yieldedCount() / total : 0.0;
+    const PhysicsWorld* driven = app.truckWorld(app.selectedTruck());
+    if (driven != nullptr && driven->damageEnabled()) {
+        const int total = driven->springCount() + driven->quadraticSpringCount();
+        const double share = total > 0 ? 100.0 * driven->yieldedCount() / total : 0.0;
         std::snprintf(lines[damageLine], sizeof(lines[damageLine]),
-                      "damage %.1f %% yielded, %d broken", share, app.world->brokenCount());
+                      "damage %.1f %% yielded, %d broken", share, driven->brokenCount());
     }
 }
 

@@ -20,7 +20,7 @@ const Named keyNamesTable[] = {
     {"q", 'q'},   {"e", 'e'},    {"p", 'p'},       {"[", '['},     {"]", ']'},    {".", '.'},
     {"r", 'r'},   {"h", 'h'},    {"f1", 257},      {"f2", 258},    {"f3", 259},   {"f4", 260},
     {"f5", 261},  {"f6", 262},   {"f7", 263},      {"f8", 264},    {"f9", 265},   {"f10", 266},
-    {"f11", 267}, {"f12", 268},  {"backspace", 8}, {"home", 362},  {"end", 363}};
+    {"f11", 267}, {"f12", 268},  {"backspace", 8}, {"home", 362},  {"end", 363},  {"tab", 9}};
 
 // The whole of `text` as a finite number, or false.
 bool readNumber(const std::string& text, double* value) {
@@ -63,7 +63,7 @@ bool KeyScript::parseWhat(const std::string& what, InputEvent* event) {
     }
     const size_t equals = what.find('=');
     if (equals == std::string::npos) {
-        reason = "expected +KEY, -KEY, grab=P@X,Y,Z, release, rewind=S or CONTROL=VALUE";
+        reason = "expected +KEY, -KEY, grab=P@X,Y,Z, release, rewind=S, truck=K or CONTROL=VALUE";
         return false;
     }
     const std::string name = what.substr(0, equals);
@@ -75,6 +75,15 @@ bool KeyScript::parseWhat(const std::string& what, InputEvent* event) {
             return false;
         }
         *event = InputEvent::makeRewind(static_cast<float>(seconds));
+        return true;
+    }
+    if (name == "truck") {
+        double k = 0.0;
+        if (!readNumber(value, &k) || k < 0.0 || k > 15.0 || k != std::floor(k)) {
+            reason = "expected truck=K with K a whole number from 0 to 15";
+            return false;
+        }
+        *event = InputEvent::makeTruck(static_cast<int>(k));
         return true;
     }
     if (name == "grab") {

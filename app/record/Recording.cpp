@@ -132,7 +132,18 @@ bool Recording::readLine(const std::string& line, int version, Entry* entry, std
         entry->event = InputEvent::makeRewind(seconds);
         return true;
     }
-    *why = version >= 2 ? "expected a frame, key, grab, release, analog, rewind or end line"
+    // Which truck the events after it are for; a file without one drives
+    // truck 0 throughout.
+    if (version >= 2 && kind == "truck") {
+        int truck = 0;
+        if (!w[1].empty() || !readInteger(w[0], 0, 15, &truck)) {
+            *why = "expected \"truck K\" with K 0 to 15";
+            return false;
+        }
+        entry->event = InputEvent::makeTruck(truck);
+        return true;
+    }
+    *why = version >= 2 ? "expected a frame, key, grab, release, analog, rewind, truck or end line"
                         : "expected \"frame SECONDS\" or \"key CODE down|up\" with CODE 0 to 511";
     return false;
 }
@@ -170,6 +181,7 @@ bool Recording::parse(const std::string& text, const char* path) {
     damageOn = false;
     ended = false;
     finalHash = 0;
+    truckTotal = 1;
     filePath = path;
     reason.clear();
     warningText.clear();
@@ -237,6 +249,20 @@ bool Recording::parse(const std::string& text, const char* path) {
                 return false;
             }
             damageOn = true;
+            ++first;
+        }
+        // Several trucks came later still; without the line there is one.
+        if (lines.size() > first && lines[first].rfind("trucks ", 0) == 0) {
+            std::istringstream words(lines[first]);
+            std::string count;
+            words >> word >> count >> extra;
+            int value = 0;
+            if (!extra.empty() || !readInteger(count, 1, 16, &value)) {
+                reason = filePath + ": line " + std::to_string(first + 1) +
+                         ": expected \"trucks N\" with N 1 to 16";
+                return false;
+            }
+            truckTotal = value;
             ++first;
         }
     }

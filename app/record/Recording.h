@@ -51,6 +51,8 @@ class Recording {
     // True when the replay's damage setting is the recording's; otherwise
     // false with failureReason() saying which was used.
     bool matchesDamage(bool damage);
+    // How many trucks the drive had (1 when the file does not say).
+    int truckStamp() const { return truckTotal; }
     // Whether the file closes with the hash the drive ended on, and that hash.
     bool hasEndHash() const { return ended; }
     uint64_t endHash() const { return finalHash; }
@@ -96,6 +98,7 @@ class Recording {
     bool damageOn = false;
     bool ended = false;
     uint64_t finalHash = 0;
+    int truckTotal = 1;
     std::string filePath;
     std::string reason;
     std::string warningText;

@@ -12,7 +12,8 @@ RecordingWriter::~RecordingWriter() {
     }
 }
 
-bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t groundHash, bool damage) {
+bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t groundHash, bool damage,
+                           int trucks) {
     filePath = path;
     file = std::fopen(path, "w");
     if (file == nullptr) {
@@ -23,6 +24,9 @@ bool RecordingWriter::open(const char* path, uint64_t modelHash, uint64_t ground
                  modelHash, groundHash);
     if (damage) {
         std::fputs("damage on\n", file);
+    }
+    if (trucks > 1) {
+        std::fprintf(file, "trucks %d\n", trucks);
     }
     return true;
 }
@@ -55,6 +59,9 @@ void RecordingWriter::input(const InputEvent& event) {
         break;
     case InputKind::rewind:
         std::fprintf(file, "rewind %.9g\n", static_cast<double>(event.value));
+        break;
+    case InputKind::truck:
+        std::fprintf(file, "truck %d\n", event.particle);
         break;
     }
 }

@@ -36,8 +36,10 @@ class RecordingWriter {
     ~RecordingWriter();
 
     // Creates the file and writes the first line and the stamps of the model
-    // and the ground (and "damage on" when `damage`); false with a reason.
-    bool open(const char* path, uint64_t modelHash, uint64_t groundHash, bool damage = false);
+    // and the ground (and "damage on" when `damage`; with several trucks
+    // "trucks N", so that a replay runs with as many); false with a reason.
+    bool open(const char* path, uint64_t modelHash, uint64_t groundHash, bool damage = false,
+              int trucks = 1);
     // One frame about to be run with `time`, seconds since the timer started.
     void frame(float time);
     // One input event as it reaches TruckApp::input.

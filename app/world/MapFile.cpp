@@ -128,6 +128,7 @@ bool MapFile::parse(const char* text, size_t size, const char* name, const std::
     bool seenSpacing = false;
     bool seenHeight = false;
     bool seenStart = false;
+    furtherStarts.clear();
     int lineNumber = 0;
     size_t at = 0;
     while (at < size) {
@@ -177,7 +178,8 @@ bool MapFile::parse(const char* text, size_t size, const char* name, const std::
             return fail(place + "unknown key " + quoted(key) +
                         " (the keys are heightmap, spacing, height and start)");
         }
-        if (*seen) {
+        const bool furtherStart = key == "start" && *seen;
+        if (*seen && !furtherStart) {
             return fail(place + key + " is given twice");
         }
         *seen = true;
@@ -221,6 +223,13 @@ bool MapFile::parse(const char* text, size_t size, const char* name, const std::
         } else {
             if (values[2] >= 360.0f) {
                 return fail(place + "start: the heading is in degrees, 0 up to 360");
+            }
+            if (furtherStart) {
+                if (furtherStarts.size() >= 63) {
+                    return fail(place + "start: at most 64 starts");
+                }
+                furtherStarts.push_back(Start{values[0], values[1], values[2]});
+                continue;
             }
             startRight = values[0];
             startDown = values[1];
@@ -270,8 +279,21 @@ bool MapFile::buildTerrain(const float* levels, int width, int height, const cha
     if (!terrain.build(heights.data(), width, height, spacing, originX, originZ)) {
         return fail(std::string(imageName) + ": out of memory for the terrain");
     }
+    for (const Start& further : furtherStarts) {
+        if (further.x > extentX || further.z > extentZ) {
+            return fail(std::string(imageName) + ": a start (" + std::to_string(further.x) + ", " +
+                        std::to_string(further.z) + ") m lies outside the " +
+                        std::to_string(extentX) + " x " + std::to_string(extentZ) + " m map");
+        }
+    }
     startX = originX + startRight;
     startZ = originZ + startDown;
     startHeadingRadians = startHeading * 3.14159265f / 180.0f;
+    starts.clear();
+    starts.push_back(Start{startX, startZ, startHeadingRadians});
+    for (const Start& further : furtherStarts) {
+        starts.push_back(Start{originX + further.x, originZ + further.z,
+                               further.headingRadians * 3.14159265f / 180.0f});
+    }
     return true;
 }

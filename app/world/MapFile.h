@@ -10,6 +10,9 @@
 //                           # corner, heading in degrees clockwise from -z
 //
 // A value in double quotes may hold spaces or '#' (heightmap "my map.png").
+// Further start lines place further trucks (--trucks), the k-th truck at the
+// k-th start.
+//
 // Image column i lies along x and row j along z, the top row at the
 // smallest z. The world is centred on the origin (halving the largest
 // coordinate the single-precision step works with). Loading checks every
@@ -21,6 +24,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class MapFile {
   public:
@@ -55,8 +59,18 @@ class MapFile {
     // The map file as parse() was given it, and the line of its start.
     std::string mapName;
     int startLine = 0;
+    // Every start in world coordinates, the first one above included: x, z
+    // (m) and heading (radians), in the order of the file.
+    struct Start {
+        float x;
+        float z;
+        float headingRadians;
+    };
+    std::vector<Start> starts;
 
   private:
+    // Further starts as the file gives them (right, down, heading degrees).
+    std::vector<Start> furtherStarts;
     bool fail(const std::string& what);
     std::string reason;
     // Whether buildTerrain refused the start rather than the image.

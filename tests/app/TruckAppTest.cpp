@@ -2,6 +2,8 @@
 // application is loaded with initSimulation from the generated assets.
 #include "app/TruckApp.h"
 #include "app/record/KeyScript.h"
+#include "app/record/Recording.h"
+#include "app/record/RecordingWriter.h"
 #include "app/world/MapFile.h"
 #include "app/world/TruckPlacement.h"
 #include "physics/DustSystem.h"
@@ -9,6 +11,7 @@
 #include "physics/PositionHash.h"
 #include "render/Mesh.h"
 #include "scene/RenderScale.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/TruckDriver.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +21,7 @@
 #include <cstdio>
 #include <random>
 #include <vector>
+#include <fstream>
 
 namespace {
 
@@ -764,4 +768,148 @@ TEST(TruckAppRecover, FreesTheTruckFromStuckSpellsOfRandomDrives) {
                     static_cast<double>(path));
     }
     EXPECT_GE(freed, 8) << "of 10 stuck spells freed";
+}
+
+namespace {
+// Mean position of a world's particles, m.
+Vec3 centreOf(PhysicsWorld* world) {
+    return meanPosition(*world);
+}
+} // namespace
+
+TEST(TruckAppSeveral, FourTrucksEachDrivenOnItsOwnKeysReplayToTheSameHash) {
+    TempFolder folder;
+    const std::string path = folder.file("four.txt");
+    uint64_t liveHash = 0;
+    {
+        TruckApp app;
+        app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+        app.setTruckCount(4);
+        app.setThreads(2);
+        ASSERT_TRUE(app.initSimulation()) << app.failureReason();
+        ASSERT_EQ(app.truckCount(), 4);
+        // 8 m apart towards -z, the first where the single truck stands.
+        const Vec3 first = centreOf(app.world);
+        for (int k = 1; k < 4; ++k) {
+            const Vec3 offset = centreOf(app.truckWorld(k)) - first;
+            EXPECT_NEAR(offset.z, -8.0f * k, 1e-3f);
+            EXPECT_NEAR(offset.x, 0.0f, 1e-3f);
+        }
+        EXPECT_EQ(app.truckWorld(4), nullptr);
+
+        RecordingWriter writer;
+        ASSERT_TRUE(writer.open(path.c_str(), app.modelHash, app.groundHash, false, app.truckCount()));
+        float time = 0.0f;
+        auto send = [&](const InputEvent& event) {
+            writer.input(event);
+            app.input(event);
+        };
+        auto frames = [&](int count) {
+            for (int f = 0; f < count; ++f) {
+                time += 1.0f / 60.0f;
+                writer.frame(time);
+                app.advance(time);
+            }
+        };
+        // Truck 0 starts towards truck 1, then the keys go to truck 2, which
+        // backs away; truck 0 keeps its throttle, truck 2 its reverse.
+        send(InputEvent::makeKey(357, true));
+        frames(30);
+        send(InputEvent::makeKey(9, true));
+        send(InputEvent::makeKey(9, false));
+        EXPECT_EQ(app.selectedTruck(), 1);
+        // A grab lifts truck 1's corner for a moment.
+        send(InputEvent::makeGrab(140,
+                                  app.truckWorld(1)->positions()[140] + Vec3(0.0f, 1.0f, 0.0f)));
+        frames(20);
+        send(InputEvent::makeRelease());
+        send(InputEvent::makeTruck(2));
+        EXPECT_EQ(app.selectedTruck(), 2);
+        send(InputEvent::makeKey(359, true));
+        EXPECT_NE(app.keys[357], 0);
+        EXPECT_EQ(app.keys[359], 0);
+        EXPECT_NE(app.drivenKeys()[359], 0);
+        frames(150);
+        const Vec3 moved0 = centreOf(app.world) - first;
+        EXPECT_LT(moved0.z, -2.0f);
+        EXPECT_GT(centreOf(app.truckWorld(2)).z, -16.0f + first.z + 1.0f);
+        EXPECT_NEAR(centreOf(app.truckWorld(3)).z - first.z, -24.0f, 0.15f);
+        EXPECT_LT(app.deepestContact(), 0.05f);
+
+        // 'r' rights the driven truck alone.
+        const uint64_t before0 = positionHash(app.world->positions(), app.world->particleCount());
+        send(InputEvent::makeKey('r', true));
+        send(InputEvent::makeKey('r', false));
+        EXPECT_EQ(positionHash(app.world->positions(), app.world->particleCount()), before0);
+        frames(30);
+        liveHash = app.positionsHash();
+        ASSERT_TRUE(writer.finish(liveHash));
+
+        // Escape brings every truck back to its start.
+        app.key(27, true);
+        app.key(27, false);
+        for (int k = 1; k < 4; ++k) {
+            EXPECT_NEAR(centreOf(app.truckWorld(k)).z - first.z, -8.0f * k, 1e-3f);
+        }
+        EXPECT_NEAR(centreOf(app.world).z, first.z, 1e-3f);
+    }
+    // Replayed headless, on another thread count, it ends on the live hash.
+    Recording recording;
+    ASSERT_TRUE(recording.load(path.c_str())) << recording.failureReason();
+    EXPECT_EQ(recording.truckStamp(), 4);
+    TruckApp replay;
+    replay.setAssetDirectory(DRAVONEL_ASSET_DIR);
+    replay.setTruckCount(recording.truckStamp());
+    replay.setThreads(1);
+    ASSERT_TRUE(replay.initSimulation());
+    float time = 0.0f;
+    while (recording.nextFrame(&replay, &time)) {
+        replay.advance(time);
+    }
+    EXPECT_EQ(replay.positionsHash(), liveHash);
+    EXPECT_EQ(recording.endHash(), liveHash);
+}
+
+TEST(TruckAppSeveral, OneTruckHashesAsItsWorld) {
+    TruckApp app;
+    app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+    ASSERT_TRUE(app.initSimulation());
+    app.key(357, true);
+    app.advance(0.5f);
+    // Tab with one truck is only recorded.
+    app.key(9, true);
+    EXPECT_EQ(app.selectedTruck(), 0);
+    EXPECT_EQ(app.positionsHash(),
+              positionHash(app.world->positions(), app.world->particleCount()));
+}
+
+TEST(TruckAppSeveral, AMapsFurtherStartsPlaceTheTrucksAndTheRestStandBehindTheLast) {
+    TempFolder folder;
+    const std::string path = folder.file("two.map");
+    {
+        std::ofstream out(path);
+        out << "dravonel map 1\nheightmap " DRAVONEL_ASSET_DIR "/maps/dunes.png\nspacing 2\n"
+               "height 24\nstart 512 600 0\nstart 300 300 90\n";
+    }
+    MapFile map;
+    ASSERT_TRUE(map.load(path.c_str())) << map.failureReason();
+    ASSERT_EQ(map.starts.size(), 2u);
+    TruckApp app;
+    app.setAssetDirectory(DRAVONEL_ASSET_DIR);
+    app.setMap(&map);
+    app.setTruckCount(4);
+    ASSERT_TRUE(app.initSimulation()) << app.failureReason();
+    const Vec3 first = meanPosition(*app.world);
+    EXPECT_NEAR(first.x, map.starts[0].x, 0.3f);
+    EXPECT_NEAR(first.z, map.starts[0].z, 0.3f);
+    const Vec3 second = meanPosition(*app.truckWorld(1));
+    EXPECT_NEAR(second.x, map.starts[1].x, 0.3f);
+    EXPECT_NEAR(second.z, map.starts[1].z, 0.3f);
+    // Facing +x (90 degrees clockwise from -z): the rows behind it lie
+    // towards -x, 8 m back, 2.5 m either side.
+    for (int k = 2; k < 4; ++k) {
+        const Vec3 behind = meanPosition(*app.truckWorld(k));
+        EXPECT_NEAR(behind.x, map.starts[1].x - 8.0f, 0.3f) << k;
+        EXPECT_NEAR(std::fabs(behind.z - map.starts[1].z), 2.5f, 0.3f) << k;
+    }
 }

@@ -268,7 +268,7 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
          "line 11, token 27: angle joint 0: particle index 5000 out of range 0..1; the right-angle "
          "joint or the angle joint section is missing"},
         // The damage section after the six: KIND FIRST LAST YIELD PLASTIC BREAK.
-        {"0 0 0 0 0 0\nsurface 0", "line 2, token 7: unexpected token 'surface' after the last "
+        {"0 0 0 0 0 0\narmour 0", "line 2, token 7: unexpected token 'armour' after the last "
                                    "section"},
         {"0 0 0 0 0 0 damage 1 spring 0 0 0.01 0.1 0.2",
          "damage record 0: spring 0 out of range: there are 0 springs"},

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -62,6 +63,71 @@ TruckModel::TruckModel() {
     buildChassis();
     buildSteeringArms();
     mountWheels();
+    buildSurface();
+}
+
+void TruckModel::addSurfaceTriangle(int a, int b, int c, const Vec3& inside) {
+    const Vec3& pa = particleList[a].position;
+    const Vec3 normal = cross(particleList[b].position - pa, particleList[c].position - pa);
+    const Vec3 centre = (pa + particleList[b].position + particleList[c].position) * (1.0f / 3.0f);
+    if (dot(normal, centre - inside) < 0.0f) {
+        std::swap(b, c);
+    }
+    surfaceList.push_back(JointRecord{a, b, c});
+}
+
+void TruckModel::buildSurface() {
+    // The chassis box: its four long faces between neighbouring stations and
+    // its two ends. Every face of it is convex about its centre.
+    Vec3 centre;
+    for (int s = 0; s < stationCount; ++s) {
+        for (int side = 0; side < 2; ++side) {
+            for (int level = 0; level < 2; ++level) {
+                centre = centre + particleList[chassisNode[s][side][level]].position;
+            }
+        }
+    }
+    centre = centre * (1.0f / (stationCount * 4));
+    auto quad = [&](int a, int b, int c, int d, const Vec3& inside) {
+        addSurfaceTriangle(a, b, c, inside);
+        addSurfaceTriangle(a, c, d, inside);
+    };
+    for (int s = 0; s + 1 < stationCount; ++s) {
+        for (int side = 0; side < 2; ++side) {
+            quad(chassisNode[s][side][0], chassisNode[s + 1][side][0], chassisNode[s + 1][side][1],
+                 chassisNode[s][side][1], centre);
+        }
+        for (int level = 0; level < 2; ++level) {
+            quad(chassisNode[s][0][level], chassisNode[s + 1][0][level],
+                 chassisNode[s + 1][1][level], chassisNode[s][1][level], centre);
+        }
+    }
+    for (int s : {0, stationCount - 1}) {
+        quad(chassisNode[s][0][0], chassisNode[s][1][0], chassisNode[s][1][1], chassisNode[s][0][1],
+             centre);
+    }
+    // Each wheel: the tread between its two staggered rings, and a fan from
+    // each hub to the ring on its face.
+    for (const WheelRecord& wheel : wheelList) {
+        const Vec3 middle =
+            (particleList[wheel.hubA].position + particleList[wheel.hubB].position) * 0.5f;
+        const int* ring[2] = {&wheel.rim[0], &wheel.rim[rimPerRing]};
+        for (int k = 0; k < rimPerRing; ++k) {
+            const int next = (k + 1) % rimPerRing;
+            addSurfaceTriangle(ring[0][k], ring[0][next], ring[1][k], middle);
+            addSurfaceTriangle(ring[1][k], ring[0][next], ring[1][next], middle);
+        }
+        for (int r = 0; r < 2; ++r) {
+            const float x = particleList[ring[r][0]].position.x;
+            const int hub = std::fabs(particleList[wheel.hubA].position.x - x) <
+                                    std::fabs(particleList[wheel.hubB].position.x - x)
+                                ? wheel.hubA
+                                : wheel.hubB;
+            for (int k = 0; k < rimPerRing; ++k) {
+                addSurfaceTriangle(hub, ring[r][k], ring[r][(k + 1) % rimPerRing], middle);
+            }
+        }
+    }
 }
 
 int TruckModel::addParticle(const Vec3& position, float mass) {
@@ -371,6 +437,10 @@ std::string TruckModel::toText() const {
     put("damage %d\n", static_cast<int>(records.size()));
     for (const std::string& record : records) {
         text += record;
+    }
+    put("surface %d\n", static_cast<int>(surfaceList.size()));
+    for (const JointRecord& t : surfaceList) {
+        put("%d %d %d\n", t.a, t.b, t.c);
     }
     return text;
 }

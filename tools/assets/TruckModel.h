@@ -87,8 +87,14 @@ class TruckModel {
     const std::vector<JointRecord>& angleJoints() const { return angleList; }
     const std::vector<QuadraticSpringRecord>& quadraticSprings() const { return quadraticList; }
 
+    // The collision surface: triangles over the chassis box that carries the
+    // body, cab and bed, and over each wheel (tread and both faces), each
+    // counter-clockwise seen from outside.
+    const std::vector<JointRecord>& surface() const { return surfaceList; }
+
     // The model file's text: six sections, each a count and its records,
-    // then the damage section with every spring's limits by its part.
+    // then the damage section with every spring's limits by its part and the
+    // collision surface.
     std::string toText() const;
 
     float totalMass() const;
@@ -108,6 +114,9 @@ class TruckModel {
     void buildChassis();
     void buildSteeringArms();
     void mountWheels();
+    void buildSurface();
+    // Adds a triangle turned so that its normal points away from `inside`.
+    void addSurfaceTriangle(int a, int b, int c, const Vec3& inside);
 
     // Particle index of chassis node (station, side 0 = left / 1 = right,
     // level 0 = low / 1 = high).
@@ -123,4 +132,5 @@ class TruckModel {
     std::vector<JointRecord> rightAngleList;
     std::vector<JointRecord> angleList;
     std::vector<QuadraticSpringRecord> quadraticList;
+    std::vector<JointRecord> surfaceList;
 };

@@ -7,6 +7,7 @@
 #include "app/AssetFolder.h"
 #include "app/CommandLine.h"
 #include "app/TruckApp.h"
+#include "app/Truck.h"
 #include "app/TruckModelCheck.h"
 #include "app/record/KeyScript.h"
 #include "app/record/Recording.h"
@@ -38,14 +39,16 @@ void usage(FILE* to) {
         to, "usage: dravonel-sim [--assets DIR] [--map FILE] [--script \"T:+key T:-key ...\"]\n"
             "                    [--duration SECONDS] [--interval SECONDS] [--fps N] [--csv]\n"
             "                    [--camera N] [--history SECONDS] [--state FILE] [--damage]\n"
+            "                    [--trucks N] [--threads T]\n"
             "       dravonel-sim [--assets DIR] [--map FILE] --replay FILE [--interval SECONDS]\n"
             "                    [--csv] [--camera N] [--history SECONDS] [--at T] [--damage]\n"
             "       dravonel-sim --check MODEL\n"
             "--map drives on a heightmap world (such as maps/dunes.map of the assets).\n"
             "Script events: TIME:+KEY, TIME:-KEY with keys up down left right space esc q e\n"
-            "p [ ] . r h f1..f12 backspace home end; TIME:grab=P@X,Y,Z, TIME:release;\n"
-            "TIME:steer=V, TIME:throttle=V, TIME:brake=V; TIME:rewind=S goes back S seconds\n"
-            "of simulated time and drives on (backspace held goes back at twice the speed);\n"
+            "p [ ] . r h f1..f12 backspace home end tab; TIME:grab=P@X,Y,Z, TIME:release;\n"
+            "TIME:steer=V, TIME:throttle=V, TIME:brake=V; TIME:truck=K drives truck K;\n"
+            "TIME:rewind=S goes back S seconds of simulated time and drives on (backspace\n"
+            "held goes back at twice the speed);\n"
             "+f10 saves the moment to a new file dravonel-NNN.state, named on stderr. Times\n"
             "in seconds.\n"
             "--history keeps that many seconds of the past to go back to (120; 0 none).\n"
@@ -66,6 +69,9 @@ void usage(FILE* to) {
             "of the particles on no wheel's rim from their rest shape after the best rigid\n"
             "fit; with --damage (springs bend for good and break by the model's limits)\n"
             "also yielded (springs whose rest length has flowed) and broken.\n"
+            "--trucks N puts N trucks (1 to 16) in the world: one row per truck and\n"
+            "interval, with a first column truck (0 to N-1), and the hash covers them all;\n"
+            "--threads T steps them on T threads (default: one per core), to the same bits.\n"
             "Last line: the positions hash (to stderr with --csv); equal hashes, equal runs.\n");
 }
 
@@ -82,8 +88,8 @@ struct Sample {
     float tiltDegrees;
 };
 
-Sample sampleBody(const TruckApp& app) {
-    const Mat4 body = app.bodyTransform();
+Sample sampleBody(const TruckApp& app, int truck) {
+    const Mat4 body = app.bodyTransformOf(app.truckWorld(truck));
     Sample s;
     s.origin = Vec3(body.m[12], body.m[13], body.m[14]) * (1.0f / renderScale);
     const Vec3 forward = body.transformVector(Vec3(0.0f, 0.0f, -1.0f));
@@ -93,21 +99,38 @@ Sample sampleBody(const TruckApp& app) {
     return s;
 }
 
-// One row of the table (or CSV) for the state at `time`.
-void printRow(const TruckApp& app, const Sample& start, double time, bool csv, const Vec3* eye,
-              const BodyShape& shape) {
-    const Sample s = sampleBody(app);
+// Mean velocity of a truck's four body-fit particles, m/s (as
+// TruckApp::chassisVelocity gives it for the driven truck).
+Vec3 chassisVelocityOf(PhysicsWorld* world) {
+    const Particle* particles = world->particles();
+    Vec3 sum;
+    for (int i = 136; i < 140; ++i) {
+        sum = sum + particles[i].velocity;
+    }
+    return sum * 0.25f;
+}
+
+// One row of the table (or CSV) for the state of one truck at `time`; with
+// several trucks the row starts with the truck's number.
+void printRow(const TruckApp& app, int truck, const Sample& start, double time, bool csv,
+              const Vec3* eye, const BodyShape& shape) {
+    const Sample s = sampleBody(app, truck);
     const Vec3 travel = s.origin - start.origin;
     const float dist = std::sqrt(travel.x * travel.x + travel.z * travel.z);
-    const Wheel* wheels = app.world->wheels();
+    PhysicsWorld* world = app.truckWorld(truck);
+    const Wheel* wheels = world->wheels();
+    const Vec3 velocity =
+        truck == 0 && app.truckCount() == 1 ? app.chassisVelocity() : chassisVelocityOf(world);
     const char* format = csv ? "%.3f,%.3f,%.3f,%.3f,%.3f,%.2f,%.3f,%.2f,%.3f,%.3f,%.3f,%.3f\n"
                              : "%7.2f %8.3f %7.3f %8.3f %7.2f %8.2f %6.2f %6.2f %7.3f "
                                "%7.3f %7.3f %7.3f\n";
+    if (app.truckCount() > 1) {
+        std::printf(csv ? "%d," : "%5d ", truck);
+    }
     char row[256];
     std::snprintf(row, sizeof(row), format, time, s.origin.x, s.origin.y, s.origin.z, dist,
-                  s.headingDegrees, std::sqrt(dot(app.chassisVelocity(), app.chassisVelocity())),
-                  s.tiltDegrees, wheels[0].spin(), wheels[1].spin(), wheels[2].spin(),
-                  wheels[3].spin());
+                  s.headingDegrees, std::sqrt(dot(velocity, velocity)), s.tiltDegrees,
+                  wheels[0].spin(), wheels[1].spin(), wheels[2].spin(), wheels[3].spin());
     row[std::strlen(row) - 1] = '\0';
     std::fputs(row, stdout);
     if (eye != nullptr) {
@@ -118,10 +141,9 @@ void printRow(const TruckApp& app, const Sample& start, double time, bool csv, c
             std::printf(csv ? ",%.3f" : " %7.3f", static_cast<double>(height));
         }
     }
-    std::printf(csv ? ",%.4f" : " %7.4f", shape.deviation(app.world->positions()));
+    std::printf(csv ? ",%.4f" : " %7.4f", shape.deviation(world->positions()));
     if (app.damage) {
-        std::printf(csv ? ",%d,%d" : " %7d %7d", app.world->yieldedCount(),
-                    app.world->brokenCount());
+        std::printf(csv ? ",%d,%d" : " %7d %7d", world->yieldedCount(), world->brokenCount());
     }
     std::fputs("\n", stdout);
 }
@@ -193,7 +215,7 @@ int seekInRecording(TruckApp& app, Recording& recording, double at) {
         return 1;
     }
     const double seconds = cpuSeconds() - started;
-    const uint64_t hash = positionHash(app.world->positions(), app.world->particleCount());
+    const uint64_t hash = app.positionsHash();
     std::printf("positions hash: %016" PRIx64 "\n", hash);
     std::fprintf(stderr, "dravonel-sim: seek to %.3f s: the frame at %.4f s, %.1f ms of CPU\n", at,
                  app.history.lastFrameTime(), seconds * 1000.0);
@@ -219,6 +241,8 @@ int main(int argc, char** argv) {
     std::string statePath;
     double seekTime = 0.0;
     bool seeking = false;
+    int trucks = 0;
+    int threads = 0;
     CommandLine line(argc, argv);
     for (const char* option = line.next(); option != nullptr; option = line.next()) {
         const char* value = nullptr;
@@ -258,6 +282,10 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(option, "--at") == 0) {
             ok = line.number(0.0, maxDuration, &seekTime);
             seeking = true;
+        } else if (std::strcmp(option, "--trucks") == 0) {
+            ok = line.integer(1, TruckApp::maxTrucks, &trucks);
+        } else if (std::strcmp(option, "--threads") == 0) {
+            ok = line.integer(1, 64, &threads);
         } else if (std::strcmp(option, "--csv") == 0) {
             csv = true;
         } else if (std::strcmp(option, "--damage") == 0) {
@@ -319,6 +347,9 @@ int main(int argc, char** argv) {
     app.setAssetDirectory(folder.path().c_str());
     app.setMap(mapPath.empty() ? nullptr : &map);
     app.damage = damage;
+    // A replay runs with the trucks it was recorded with unless told otherwise.
+    app.setTruckCount(trucks > 0 ? trucks : (replayPath.empty() ? 1 : recording.truckStamp()));
+    app.setThreads(threads > 0 ? threads : processorCount());
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-sim: cannot start: %s%s\n",
                      printableText(app.failureReason()).c_str(), folder.missingFilesHint().c_str());
@@ -360,13 +391,25 @@ int main(int argc, char** argv) {
         return seekInRecording(app, recording, seekTime);
     }
 
-    const Sample start = sampleBody(app);
     // The body particles and their rest shape, bound once: every reset loads
     // the same model, so they stay right for every world.
     BodyShape shape;
     if (!shape.bind(*app.world)) {
         std::fprintf(stderr, "dravonel-sim: out of memory\n");
         return 1;
+    }
+    const int truckTotal = app.truckCount();
+    Sample starts[TruckApp::maxTrucks];
+    for (int k = 0; k < truckTotal; ++k) {
+        starts[k] = sampleBody(app, k);
+    }
+    auto printRows = [&](double time, const Vec3* eyeShown) {
+        for (int k = 0; k < truckTotal; ++k) {
+            printRow(app, k, starts[k], time, csv, eyeShown, shape);
+        }
+    };
+    if (truckTotal > 1) {
+        std::fputs(csv ? "truck," : "truck ", stdout);
     }
     if (csv) {
         std::printf("time,x,y,z,dist,heading,speed,tilt,spin0,spin1,spin2,spin3%s,shape%s\n",
@@ -413,12 +456,12 @@ int main(int argc, char** argv) {
             reportFallOut(app, t, csv, &fallOutResets);
             reportUnstable(app, t, csv, &unstableResets);
             if (frame % framesPerSample == 0) {
-                printRow(app, start, t, csv, eyeShown, shape);
+                printRows(t, eyeShown);
             }
         }
     } else {
         // A row at the start and then at the first frame of every interval.
-        printRow(app, start, 0.0, csv, eyeShown, shape);
+        printRows(0.0, eyeShown);
         double nextRow = interval;
         float time = 0.0f;
         while (recording.nextFrame(&app, &time)) {
@@ -430,13 +473,13 @@ int main(int argc, char** argv) {
             reportFallOut(app, time, csv, &fallOutResets);
             reportUnstable(app, time, csv, &unstableResets);
             if (time >= nextRow) {
-                printRow(app, start, time, csv, eyeShown, shape);
+                printRows(time, eyeShown);
                 nextRow = (std::floor(time / interval) + 1.0) * interval;
             }
         }
     }
 
-    const uint64_t hash = positionHash(app.world->positions(), app.world->particleCount());
+    const uint64_t hash = app.positionsHash();
     std::fprintf(csv ? stderr : stdout, "positions hash: %016" PRIx64 "\n", hash);
     if (!replayPath.empty() && recording.hasEndHash() && recording.endHash() != hash) {
         std::fprintf(stderr, "dravonel-sim: warning: the recorded drive ended on %016" PRIx64 "\n",

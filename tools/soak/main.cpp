@@ -9,6 +9,7 @@
 // most-stretched spring while the whole truck is over the ground, how much
 // of the terrain the truck covered, and memory. Exit status: 0 when every
 // value stayed finite, 1 otherwise, 2 for bad options.
+#include "app/Truck.h"
 #include "app/TruckApp.h"
 #include "app/record/KeyScript.h"
 #include "app/world/MapFile.h"
@@ -31,10 +32,13 @@ namespace {
 void usage(std::FILE* out) {
     std::fprintf(out, "usage: dravonel-soak [--assets DIR] [--map FILE] [--seed N] [--minutes "
                       "SIMULATED] [--damage]\n"
+                      "                     [--trucks N] [--threads T]\n"
                       "Drives the truck headless with seeded random keys for the given\n"
                       "simulated minutes (default 30), putting the truck somewhere new on\n"
                       "the terrain at every reset, and reports the worst figures seen.\n"
-                      "--damage lets the truck bend for good and break.\n");
+                      "--damage lets the truck bend for good and break.\n"
+                      "With --trucks N the keys pass from truck to truck at every new plan\n"
+                      "(Tab) and every truck is measured; --threads T steps them on T threads.\n");
 }
 
 // Resident set size now, in MB (from /proc; 0 where it cannot be read).
@@ -199,6 +203,8 @@ int main(int argc, char** argv) {
     // With damage: the most springs yielded and broken at once.
     int mostYielded = 0;
     int mostBroken = 0;
+    long trucks = 1;
+    long threads = 0;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         char* end = nullptr;
@@ -220,6 +226,18 @@ int main(int argc, char** argv) {
             }
         } else if (std::strcmp(argv[i], "--damage") == 0) {
             damage = true;
+        } else if ((std::strcmp(argv[i], "--trucks") == 0 ||
+                    std::strcmp(argv[i], "--threads") == 0) &&
+                   hasValue) {
+            const bool isTrucks = argv[i][3] == 'r';
+            const long value = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || argv[i][0] == '\0' || value < 1 ||
+                value > (isTrucks ? TruckApp::maxTrucks : 64)) {
+                std::fprintf(stderr, "dravonel-soak: %s '%s' is out of range\n",
+                             isTrucks ? "--trucks" : "--threads", argv[i]);
+                return 2;
+            }
+            (isTrucks ? trucks : threads) = value;
         } else if (std::strcmp(argv[i], "--help") == 0) {
             usage(stdout);
             return 0;
@@ -239,6 +257,8 @@ int main(int argc, char** argv) {
     app.setAssetDirectory(assets.c_str());
     app.setMap(mapPath.empty() ? nullptr : &map);
     app.damage = damage;
+    app.setTruckCount(static_cast<int>(trucks));
+    app.setThreads(threads > 0 ? static_cast<int>(threads) : processorCount());
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-soak: cannot start: %s\n", app.failureReason());
         return 1;
@@ -267,7 +287,9 @@ int main(int argc, char** argv) {
     double offGroundSince = -1.0;
     double minuteMegabytes = 0.0;
     double time = 0.0;
-    bool held[512] = {};
+    // What the soak holds on each truck: a truck left keeps its keys.
+    static bool heldOn[TruckApp::maxTrucks][512] = {};
+    bool* held = heldOn[0];
 
     double nextPlan = 0.0;
     placeAtRandom(*app.world, random);
@@ -286,6 +308,11 @@ int main(int argc, char** argv) {
         // the brake.
         if (time >= nextPlan) {
             nextPlan = time + 1.0 + 3.0 * unit(random);
+            if (app.truckCount() > 1) {
+                app.key(KeyScript::codeForName("tab"), true);
+                app.key(KeyScript::codeForName("tab"), false);
+                held = heldOn[app.selectedTruck()];
+            }
             const double throttle = unit(random);
             hold(app, held, up, throttle < 0.65, &presses);
             hold(app, held, down, throttle >= 0.65 && throttle < 0.8, &presses);
@@ -310,12 +337,15 @@ int main(int argc, char** argv) {
         }
         app.advance(static_cast<float>(time));
 
-        PhysicsWorld& world = *app.world;
-        measure(world, time, worst);
-        if (damage) {
-            mostYielded = std::max(mostYielded, world.yieldedCount());
-            mostBroken = std::max(mostBroken, world.brokenCount());
+        for (int t = 0; t < app.truckCount(); ++t) {
+            PhysicsWorld& truck = *app.truckWorld(t);
+            measure(truck, time, worst);
+            if (damage) {
+                mostYielded = std::max(mostYielded, truck.yieldedCount());
+                mostBroken = std::max(mostBroken, truck.brokenCount());
+            }
         }
+        PhysicsWorld& world = *app.world;
         for (int k = 0; k < world.particleCount(); ++k) {
             const int cell = cellUnder(world.terrain(), world.positions()[k]);
             if (cell >= 0 && !visited[static_cast<size_t>(cell)]) {

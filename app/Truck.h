@@ -1,0 +1,65 @@
+// Truck: what one truck of several is: its body in the world, its dust, its
+// held keys, its three ramped controls and drive, its analog values and its
+// grab, and where it starts. TruckApp keeps the first truck in its own
+// fields (so everything that reads `world`, `keys` or the ramps keeps
+// reading the first truck) and every further truck in one of these.
+#pragma once
+
+#include "app/input/InputEvent.h"
+#include "app/input/InputRamp.h"
+#include "math/Vec3.h"
+#include "physics/DriveController.h"
+
+class DustSystem;
+class PhysicsWorld;
+
+// A truck's controls as one frame reads them, and the frame's work on them:
+// the ramps follow the held keys and any analog value, and the steering
+// joints, the drive and the brakes of the world take their values. The first
+// truck's fields and a Truck's fields both go through this, in the same
+// order, so one truck steps exactly as it always has.
+struct TruckControlState {
+    const unsigned char* keys;
+    InputRamp* steeringRamp;
+    InputRamp* throttleRamp;
+    InputRamp* brakeRamp;
+    DriveController* driveController;
+    const float* analogValue;
+    const bool* analogGiven;
+};
+void applyTruckControls(const TruckControlState& controls, PhysicsWorld& world, float dt);
+// The ramps at their starting values (each reset).
+void initTruckRamps(InputRamp& steering, InputRamp& throttle, InputRamp& brake);
+
+class Truck {
+  public:
+    Truck();
+    ~Truck();
+    Truck(const Truck&) = delete;
+    Truck& operator=(const Truck&) = delete;
+
+    // Takes a freshly loaded and placed world (owned from now on) and gives
+    // it a dust system of its own; the controls start again, the grab is let
+    // go. The keys are kept: a truck reset keeps what is held on it.
+    void take(PhysicsWorld* fresh);
+    TruckControlState controls();
+
+    PhysicsWorld* world = nullptr;
+    DustSystem* dust = nullptr;
+    // Key state by key code 0..511, nonzero while held.
+    unsigned char keys[512];
+    InputRamp steeringRamp;
+    InputRamp throttleRamp;
+    InputRamp brakeRamp;
+    DriveController driveController;
+    float analogValue[analogControlCount] = {0.0f, 0.0f, 0.0f};
+    bool analogGiven[analogControlCount] = {false, false, false};
+    // The grabbed particle (-1: none) and the world point it is pulled to, m.
+    int grabbedParticle = -1;
+    Vec3 grabTarget;
+    // Simulated seconds the whole truck has been beyond the grid's edge.
+    float offGridSeconds = 0.0f;
+};
+
+// Processors this machine has (at least 1): the default thread count.
+int processorCount();
