@@ -73,6 +73,7 @@ void Truck::take(PhysicsWorld* fresh) {
     world = fresh;
     offGridSeconds = 0.0f;
     grabbedParticle = -1;
+    travelPath.clear();
     if (dust != nullptr) {
         dust->release();
         delete dust;

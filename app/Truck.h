@@ -1,12 +1,13 @@
 // Truck: what one truck of several is: its body in the world, its dust, its
-// held keys, its three ramped controls and drive, its analog values and its
-// grab, and where it starts. TruckApp keeps the first truck in its own
-// fields (so everything that reads `world`, `keys` or the ramps keeps
-// reading the first truck) and every further truck in one of these.
+// held keys, its three ramped controls and drive, its analog values, its
+// grab and the path it drove lately. TruckApp holds one of these for every
+// truck; its one-truck fields (`world`, `keys`, the ramps, ...) name the
+// parts of truck 0.
 #pragma once
 
 #include "app/input/InputEvent.h"
 #include "app/input/InputRamp.h"
+#include "app/world/TravelPath.h"
 #include "math/Vec3.h"
 #include "physics/DriveController.h"
 
@@ -40,7 +41,9 @@ class Truck {
 
     // Takes a freshly loaded and placed world (owned from now on) and gives
     // it a dust system of its own; the controls start again, the grab is let
-    // go. The keys are kept: a truck reset keeps what is held on it.
+    // go and the path is forgotten. The keys are kept: a truck reset keeps
+    // what is held on it. (Truck 0's world and dust are set by TruckApp's
+    // reset, as they always were; the truck owns them all the same.)
     void take(PhysicsWorld* fresh);
     TruckControlState controls();
 
@@ -59,6 +62,8 @@ class Truck {
     Vec3 grabTarget;
     // Simulated seconds the whole truck has been beyond the grid's edge.
     float offGridSeconds = 0.0f;
+    // Where the truck stood well lately, for recover.
+    TravelPath travelPath;
 };
 
 // Processors this machine has (at least 1): the default thread count.

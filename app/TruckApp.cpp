@@ -66,13 +66,9 @@ TruckApp::~TruckApp() {
     delete groundPatch;
     delete deformingBody;
     delete multiStep;
-    for (Truck* truck : further) {
-        delete truck;
-    }
-    delete world;
-    if (dust != nullptr) {
-        dust->release();
-        delete dust;
+    // Truck 0 (first) lets its own world and dust go.
+    for (int k = 1; k < maxTrucks; ++k) {
+        delete fleet[k];
     }
 }
 
@@ -282,16 +278,13 @@ bool TruckApp::buildGroundPatch() {
 }
 
 bool TruckApp::reset() {
-    if (!resetFirstTruck()) {
-        return false;
+    bool done = resetFirstTruck();
+    for (int k = 1; k < trucks && done; ++k) {
+        done = resetTruck(k);
     }
-    for (int k = 1; k < trucks; ++k) {
-        if (!resetTruck(k)) {
-            return false;
-        }
-    }
+    // Whatever was replaced, the step runs on the worlds there are now.
     bindTrucks();
-    return true;
+    return done;
 }
 
 bool TruckApp::resetFirstTruck() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/Application.h"
+#include "app/Truck.h"
 #include "app/camera/CameraHistory.h"
 #include "app/camera/CameraView.h"
 #include "app/camera/OrbitCamera.h"
@@ -26,7 +27,6 @@ class DeformingBody;
 class DustSystem;
 class GroundPatch;
 class MultiBodyStep;
-class Truck;
 class MapFile;
 class Mesh;
 class PhysicsWorld;
@@ -66,8 +66,9 @@ class TruckApp : public Application {
     bool reset();
 
     // Several trucks in one world, all of the same model: set before init,
-    // 1 to maxTrucks. Truck 0 is the one in this object's own fields (world,
-    // keys, the ramps, ...); the others stand ahead of it in the default
+    // 1 to maxTrucks. Each is a Truck in `fleet`; the one-truck fields
+    // (world, keys, the ramps, ...) name truck 0's parts. The others stand
+    // ahead of it in the default
     // world (8 m apart towards -z, then in a second column) or at the map's
     // further starts, and the rest in rows behind the last start.
     static constexpr int maxTrucks = 16;
@@ -81,7 +82,8 @@ class TruckApp : public Application {
     int selectedTruck() const { return selected; }
     // The world of truck k (null beyond the trucks there are).
     PhysicsWorld* truckWorld(int k) const;
-    // Held keys of the selected truck.
+    // The selected truck, and its held keys.
+    Truck& drivenTruck() { return *fleet[selected]; }
     unsigned char* drivenKeys();
     // The particle the selected truck's grab holds (-1: none).
     int heldParticle() const;
@@ -186,8 +188,13 @@ class TruckApp : public Application {
     // The cliff face around the grid's edge, drawn after the ground.
     Mesh* edgeMesh = nullptr;
 
-    PhysicsWorld* world = nullptr;
-    DustSystem* dust = nullptr;
+    // Every truck (fleet[0] is `first`, the others are owned, null beyond
+    // truckCount()).
+    Truck first;
+    Truck* fleet[maxTrucks] = {&first};
+    // Truck 0's world and dust (owned by it).
+    PhysicsWorld*& world = first.world;
+    DustSystem*& dust = first.dust;
     // A loaded map and the part of its ground drawn around the eye; null
     // in the default world.
     const MapFile* map = nullptr;
@@ -202,13 +209,13 @@ class TruckApp : public Application {
     // The point the latest camera set-up looked at, scene units.
     Vec3 viewTarget;
 
-    // Key state by key code 0..511, nonzero while held.
-    unsigned char keys[512];
-
-    InputRamp steeringRamp;
-    InputRamp throttleRamp;
-    InputRamp brakeRamp;
-    DriveController driveController;
+    // Truck 0's key state by key code 0..511, nonzero while held, and its
+    // controls.
+    unsigned char (&keys)[512] = first.keys;
+    InputRamp& steeringRamp = first.steeringRamp;
+    InputRamp& throttleRamp = first.throttleRamp;
+    InputRamp& brakeRamp = first.brakeRamp;
+    DriveController& driveController = first.driveController;
 
     // Active camera 0..3 (F1..F4), 4 the orbit camera (F12).
     int camera = 0;
@@ -235,8 +242,8 @@ class TruckApp : public Application {
     int unstableResets = 0;
     // Recoveries ('r').
     int recoveries = 0;
-    // Where the truck stood well lately, for recover; cleared by reset.
-    TravelPath travelPath;
+    // Where truck 0 stood well lately, for recover; cleared by reset.
+    TravelPath& travelPath = first.travelPath;
     // Pause, slow motion and single frames; the clock the last advance ran
     // to (s), which the dust is drawn at.
     TimeControl timeControl;
@@ -253,12 +260,13 @@ class TruckApp : public Application {
     // and every height. Recordings are stamped with it too.
     uint64_t groundHash = 0;
 
-    // The grabbed particle (-1: none) and the world point it is pulled to, m.
-    int grabbedParticle = -1;
-    Vec3 grabTarget;
-    // Analog values by AnalogControl, and whether each has been given.
-    float analogValue[analogControlCount] = {0.0f, 0.0f, 0.0f};
-    bool analogGiven[analogControlCount] = {false, false, false};
+    // Truck 0's grabbed particle (-1: none) and the world point it is
+    // pulled to, m; its analog values by AnalogControl, and whether each
+    // has been given.
+    int& grabbedParticle = first.grabbedParticle;
+    Vec3& grabTarget = first.grabTarget;
+    float (&analogValue)[analogControlCount] = first.analogValue;
+    bool (&analogGiven)[analogControlCount] = first.analogGiven;
 
     // The past for rewinds and seeks: `historySeconds` of it (set before
     // init; 0 keeps none).
@@ -302,9 +310,14 @@ class TruckApp : public Application {
     bool resetTruck(int k);
     bool placeFurtherTruck(PhysicsWorld& fresh, int k);
     void bindTrucks();
+    // Truck k alone back to its start (truck 0 as reset() puts it).
+    bool resetOne(int k);
     // Off the grid, fallen out or blown up: truck k (from 1) back to its start.
     void watchTruck(int k, float simulated);
+    // Recover (as recover() describes it) for truck k.
     bool recoverTruck(int k);
+    // Notes truck k on its travel path when a look is due.
+    void notePath(int k);
     std::string assetPath(const char* fileName) const;
     bool loadTexture(const char* fileName, uint32_t* name);
     bool loadMesh(Mesh** field, const char* fileName, int object, float scale, int ambient,
@@ -341,13 +354,12 @@ class TruckApp : public Application {
     // Height (m) below which a particle can no longer be over the ground;
     // set by every reset from the world's terrain.
     float fallOutHeight = -1.0e30f;
-    // Simulated seconds the whole truck has been beyond the grid's edge.
-    float offGridSeconds = 0.0f;
+    // Simulated seconds truck 0 has been wholly beyond the grid's edge.
+    float& offGridSeconds = first.offGridSeconds;
 
     int trucks = 1;
     int selected = 0;
     int threadCount = 1;
-    // Trucks 1 .. trucks - 1 (owned); the step that runs them all together.
-    Truck* further[maxTrucks - 1] = {};
+    // The step that runs several trucks together.
     MultiBodyStep* multiStep = nullptr;
 };

@@ -25,19 +25,17 @@ void TruckApp::drawStrut(Vec3 from, Vec3 to, float width) {
 }
 
 void TruckApp::drawDust(float now) {
-    drawDustPass(renderer, dust, dustMesh, now);
-    for (int k = 1; k < trucks; ++k) {
-        drawDustPass(renderer, further[k - 1]->dust, dustMesh, now);
+    for (int k = 0; k < trucks; ++k) {
+        drawDustPass(renderer, fleet[k]->dust, dustMesh, now);
     }
 }
 
 void TruckApp::drawGrab() {
-    if (selected > 0) {
-        const Truck& truck = *further[selected - 1];
-        drawGrabPass(renderer, truck.world->positions()[truck.grabbedParticle] * renderScale,
-                     truck.grabTarget * renderScale);
-        return;
+    for (int k = 0; k < trucks; ++k) {
+        const Truck& truck = *fleet[k];
+        if (truck.grabbedParticle >= 0) {
+            drawGrabPass(renderer, truck.world->positions()[truck.grabbedParticle] * renderScale,
+                         truck.grabTarget * renderScale);
+        }
     }
-    drawGrabPass(renderer, world->positions()[grabbedParticle] * renderScale,
-                 grabTarget * renderScale);
 }

@@ -47,21 +47,18 @@ void TruckApp::selectTruck(int k) {
 }
 
 PhysicsWorld* TruckApp::truckWorld(int k) const {
-    if (k == 0) {
-        return world;
-    }
-    if (k < 0 || k >= trucks || further[k - 1] == nullptr) {
+    if (k < 0 || k >= trucks || fleet[k] == nullptr) {
         return nullptr;
     }
-    return further[k - 1]->world;
+    return fleet[k]->world;
 }
 
 unsigned char* TruckApp::drivenKeys() {
-    return selected == 0 ? keys : further[selected - 1]->keys;
+    return fleet[selected]->keys;
 }
 
 int TruckApp::heldParticle() const {
-    return selected == 0 ? grabbedParticle : further[selected - 1]->grabbedParticle;
+    return fleet[selected]->grabbedParticle;
 }
 
 uint64_t TruckApp::positionsHash() const {
@@ -143,11 +140,19 @@ bool TruckApp::resetTruck(int k) {
         delete fresh;
         return false;
     }
-    if (further[k - 1] == nullptr) {
-        further[k - 1] = new Truck();
+    fresh->setDamage(damage);
+    if (fleet[k] == nullptr) {
+        fleet[k] = new Truck();
     }
-    further[k - 1]->take(fresh);
+    fleet[k]->take(fresh);
     return true;
+}
+
+bool TruckApp::resetOne(int k) {
+    if (k == 0) {
+        return resetFirstTruck();
+    }
+    return resetTruck(k);
 }
 
 void TruckApp::bindTrucks() {
@@ -166,7 +171,7 @@ void TruckApp::bindTrucks() {
 }
 
 void TruckApp::watchTruck(int k, float simulated) {
-    Truck& truck = *further[k - 1];
+    Truck& truck = *fleet[k];
     PhysicsWorld& w = *truck.world;
     bool back = false;
     if (blownUpParticle(w.positions(), w.particles(), w.particleCount()) >= 0) {
@@ -182,38 +187,4 @@ void TruckApp::watchTruck(int k, float simulated) {
     if (back && resetTruck(k)) {
         bindTrucks();
     }
-}
-
-bool TruckApp::recoverTruck(int k) {
-    Truck& truck = *further[k - 1];
-    PhysicsWorld& w = *truck.world;
-    const Mat4 body = bodyTransformOf(&w);
-    const Vec3 forward = body.transformVector(Vec3(0.0f, 0.0f, -1.0f));
-    const float heading = std::atan2(forward.x, -forward.z);
-    const Vec3 centre = meanPosition(w);
-    if (w.terrain().query(Vec3(centre.x, 0.0f, centre.z), nullptr, nullptr) >= Terrain::outside) {
-        if (!resetTruck(k)) {
-            return false;
-        }
-        bindTrucks();
-        return true;
-    }
-    PhysicsWorld* fresh = new PhysicsWorld(map != nullptr ? &map->terrain : nullptr);
-    const std::string path = assetPath("Modell.txt");
-    if (!fresh->loadModel(path.c_str())) {
-        reason = fresh->failureReason();
-        delete fresh;
-        return false;
-    }
-    const Mat4 freshBody = bodyTransformOf(fresh);
-    const Vec3 freshForward = freshBody.transformVector(Vec3(0.0f, 0.0f, -1.0f));
-    const float freshHeading = std::atan2(freshForward.x, -freshForward.z);
-    if (!placeTruck(*fresh, centre.x, centre.z, heading - freshHeading, startClearance)) {
-        delete fresh;
-        return false;
-    }
-    truck.take(fresh);
-    bindTrucks();
-    ++recoveries;
-    return true;
 }

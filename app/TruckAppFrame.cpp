@@ -79,18 +79,12 @@ void TruckApp::advanceClock(float frameTime) {
         dt = 0.0f;
     }
 
-    applyTruckControls(TruckControlState{keys, &steeringRamp, &throttleRamp, &brakeRamp,
-                                         &driveController, analogValue, analogGiven},
-                       *world, dt);
-    for (int k = 1; k < trucks; ++k) {
-        applyTruckControls(further[k - 1]->controls(), *further[k - 1]->world, dt);
+    for (int k = 0; k < trucks; ++k) {
+        applyTruckControls(fleet[k]->controls(), *fleet[k]->world, dt);
     }
-
-    dust->update(time, dt);
-    dust->setClock(time);
-    for (int k = 1; k < trucks; ++k) {
-        further[k - 1]->dust->update(time, dt);
-        further[k - 1]->dust->setClock(time);
+    for (int k = 0; k < trucks; ++k) {
+        fleet[k]->dust->update(time, dt);
+        fleet[k]->dust->setClock(time);
     }
 
     // Only whole milliseconds are simulated; the remainder stays in the
@@ -197,7 +191,7 @@ bool TruckApp::draw(float time) {
     // Every truck, each with the transforms fitted to its own particles.
     for (int t = 0; t < trucks && drawCarModel; ++t) {
         const PhysicsWorld* truck = truckWorld(t);
-        const float steering = t == 0 ? steeringRamp.value() : further[t - 1]->steeringRamp.value();
+        const float steering = fleet[t]->steeringRamp.value();
         for (int k = 0; k < 4; ++k) {
             const Mat4 wheel = wheelTransformOf(truck, k);
             wheelMesh1->transform = wheel;
@@ -235,9 +229,7 @@ bool TruckApp::draw(float time) {
 
         drawWindows(body);
     }
-    if (grabbedParticle >= 0 || (selected > 0 && further[selected - 1]->grabbedParticle >= 0)) {
-        drawGrab();
-    }
+    drawGrab();
     if (drawDustParticles) {
         drawDust(clockTime);
     }
@@ -278,11 +270,7 @@ void TruckApp::key(int code, bool down) {
         } else if (code == keyF8) {
             drawFloorWireframe = !drawFloorWireframe;
         } else if (code == keyRecover) {
-            if (selected == 0) {
-                recover();
-            } else {
-                recoverTruck(selected);
-            }
+            recover();
         } else if (code == keyF12) {
             camera = 4;
         }

@@ -65,31 +65,19 @@ bool TruckApp::loadState(const char* path) {
 }
 
 void TruckApp::grabParticle(int particle, Vec3 target) {
-    if (selected > 0) {
-        Truck& truck = *further[selected - 1];
-        if (truck.world->setGrab(particle, target)) {
-            truck.grabbedParticle = particle;
-            truck.grabTarget = target;
-        }
+    Truck& truck = drivenTruck();
+    if (truck.world == nullptr || !truck.world->setGrab(particle, target)) {
         return;
     }
-    if (world == nullptr || !world->setGrab(particle, target)) {
-        return;
-    }
-    grabbedParticle = particle;
-    grabTarget = target;
+    truck.grabbedParticle = particle;
+    truck.grabTarget = target;
 }
 
 void TruckApp::releaseParticle() {
-    if (selected > 0) {
-        Truck& truck = *further[selected - 1];
-        truck.grabbedParticle = -1;
+    Truck& truck = drivenTruck();
+    truck.grabbedParticle = -1;
+    if (truck.world != nullptr) {
         truck.world->clearGrab();
-        return;
-    }
-    grabbedParticle = -1;
-    if (world != nullptr) {
-        world->clearGrab();
     }
 }
 
@@ -97,8 +85,7 @@ void TruckApp::setAnalog(AnalogControl control, float value) {
     const int k = static_cast<int>(control);
     // Held to the control's range, so that the brake never pulls backwards.
     const float low = analogMinimum(control);
-    float* values = selected == 0 ? analogValue : further[selected - 1]->analogValue;
-    bool* given = selected == 0 ? analogGiven : further[selected - 1]->analogGiven;
-    values[k] = value < low ? low : (value > 1.0f ? 1.0f : value);
-    given[k] = true;
+    Truck& truck = drivenTruck();
+    truck.analogValue[k] = value < low ? low : (value > 1.0f ? 1.0f : value);
+    truck.analogGiven[k] = true;
 }

@@ -167,7 +167,7 @@ size_t WorldSnapshot::save(PhysicsWorld& world, unsigned char* buffer, size_t ca
     return size;
 }
 
-bool WorldSnapshot::restore(PhysicsWorld& world, const unsigned char* buffer, size_t size) {
+bool WorldSnapshot::fits(PhysicsWorld& world, const unsigned char* buffer, size_t size) {
     if (buffer == nullptr || size != bytes(world)) {
         return false;
     }
@@ -177,8 +177,6 @@ bool WorldSnapshot::restore(PhysicsWorld& world, const unsigned char* buffer, si
     if (std::memcmp(&stored, &own, sizeof(Counts)) != 0) {
         return false;
     }
-    // Every value is checked before anything is written, so that a refused
-    // snapshot leaves the world as it was.
     const size_t elementFloats = floatsOf(own);
     for (size_t k = 0; k < elementFloats; ++k) {
         if (!finiteAt(in.at + k * sizeof(float))) {
@@ -196,6 +194,17 @@ bool WorldSnapshot::restore(PhysicsWorld& world, const unsigned char* buffer, si
     if (grabbed < -1 || grabbed >= own.value[0]) {
         return false;
     }
+    return true;
+}
+
+bool WorldSnapshot::restore(PhysicsWorld& world, const unsigned char* buffer, size_t size) {
+    // Every value is checked before anything is written, so that a refused
+    // snapshot leaves the world as it was.
+    if (!fits(world, buffer, size)) {
+        return false;
+    }
+    Reader in{buffer};
+    const Counts own = in.get<Counts>();
 
     Vec3* positions = world.positions();
     Particle* particles = world.particles();

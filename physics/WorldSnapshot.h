@@ -30,6 +30,9 @@ class WorldSnapshot {
     // or a value is not one the world can hold (not finite, a grab of a
     // particle it does not have).
     static bool restore(PhysicsWorld& world, const unsigned char* buffer, size_t size);
+    // Whether restore would take the snapshot, without changing anything:
+    // several worlds restored together are all checked first.
+    static bool fits(PhysicsWorld& world, const unsigned char* buffer, size_t size);
 
     // The counts at the head of every snapshot.
     static constexpr int countFields = 6;
