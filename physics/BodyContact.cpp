@@ -126,6 +126,18 @@ bool BodyContact::prepare(const ContactBody* bodies, int bodyCount) {
     return true;
 }
 
+void BodyContact::forget() {
+    for (int b = 0; b < bodyTotal; ++b) {
+        BodyScratch& s = scratch[b];
+        for (Box& recent : s.recent) {
+            recent.low = Vec3(-INFINITY, -INFINITY, -INFINITY);
+            recent.high = Vec3(INFINITY, INFINITY, INFINITY);
+        }
+        s.gridReady = false;
+        s.gridAge = 0;
+    }
+}
+
 int BodyContact::contacts(int body) const {
     return scratch[body].listCount;
 }

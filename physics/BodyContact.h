@@ -66,6 +66,11 @@ class BodyContact {
     // are until the next prepare). False when memory runs out.
     bool prepare(const ContactBody* bodies, int bodyCount);
     void release();
+    // Forgets what earlier sub-steps left (the recent boxes, the grids), as
+    // after prepare: for bodies that were moved from outside the step (a
+    // moment put back, a truck recovered), whose recent boxes no longer say
+    // where they are. Allocates nothing.
+    void forget();
 
     // Phase 1, for each body: its swept box and its triangle grid.
     void buildBody(int body, const ContactBody* bodies);

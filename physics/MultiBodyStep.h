@@ -32,6 +32,9 @@ class MultiBodyStep {
     // bind). False when memory runs out; step then runs each world on its own.
     bool bind(PhysicsWorld* const* worlds, int count);
     void release();
+    // The contact pass forgets its recent boxes and grids (BodyContact::
+    // forget): call it when the bodies were moved between steps.
+    void forget() { contact.forget(); }
 
     // Threads for the bodies' passes (at least 1); the results never depend
     // on it.

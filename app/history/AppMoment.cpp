@@ -7,6 +7,7 @@
 #include "physics/DustRandom.h"
 #include "physics/DustSystem.h"
 #include "physics/PhysicsWorld.h"
+#include "physics/MultiBodyStep.h"
 #include "physics/WorldSnapshot.h"
 
 #include <cmath>
@@ -73,24 +74,213 @@ struct Reader {
 
 } // namespace
 
+namespace {
+
+// Bytes of one further truck's part, before its motes and its world: the
+// seconds off the grid, the ramps, the analog values, the keys, the grab
+// and the dust's clocks and window.
+const size_t truckFixedBytes = 4 + 3 * 4 + 3 * 4 + 3 + 512 + 4 + 3 * 4 + (4 + 4 + 4 + 4 + 4);
+// Bytes of the fleet's head after truck 0: the truck count and the driven one.
+const size_t fleetHeadBytes = 4 + 4;
+
+// A truck's controls and grab, as the moment holds them.
+void putControls(Writer& out, const Truck& truck) {
+    out.put(truck.steeringRamp.value());
+    out.put(truck.throttleRamp.value());
+    out.put(truck.brakeRamp.value());
+    for (int k = 0; k < analogControlCount; ++k) {
+        out.put(truck.analogValue[k]);
+    }
+    for (int k = 0; k < analogControlCount; ++k) {
+        out.put(static_cast<unsigned char>(truck.analogGiven[k] ? 1 : 0));
+    }
+    std::memcpy(out.at, truck.keys, sizeof(truck.keys));
+    out.at += sizeof(truck.keys);
+    out.put(static_cast<int32_t>(truck.grabbedParticle));
+    out.put(truck.grabTarget);
+}
+
+// A truck's dust: its clocks, its window and its live motes.
+void putDust(Writer& out, const DustSystem& dust) {
+    int slots = 0, start = 0, count = 0;
+    const DustParticle* motes = dust.view(slots, start, count);
+    out.put(dust.clockTime());
+    out.put(dust.interval());
+    out.put(static_cast<int32_t>(slots));
+    out.put(static_cast<int32_t>(start));
+    out.put(static_cast<int32_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const DustParticle& mote = motes[(start + i) % slots];
+        // Position, velocity and birth time follow one another.
+        std::memcpy(out.at, &mote.position, 7 * sizeof(float));
+        out.at += 7 * sizeof(float);
+        out.put(mote.shape);
+    }
+}
+
+void putWorld(Writer& out, PhysicsWorld& world, size_t worldBytes) {
+    out.put(static_cast<uint32_t>(worldBytes));
+    WorldSnapshot::save(world, out.at, worldBytes);
+    out.at += worldBytes;
+}
+
+int liveMotes(const DustSystem& dust) {
+    int slots = 0, start = 0, count = 0;
+    dust.view(slots, start, count);
+    return count;
+}
+
+int dustSlots(const DustSystem& dust) {
+    int slots = 0, start = 0, count = 0;
+    dust.view(slots, start, count);
+    return slots;
+}
+
+// A truck's part of a moment as read, checked before anything is put back.
+struct TruckPart {
+    float offGrid = 0.0f;
+    float ramps[3] = {0.0f, 0.0f, 0.0f};
+    float analog[analogControlCount] = {};
+    bool given[analogControlCount] = {};
+    unsigned char keys[512] = {};
+    int32_t grabbed = -1;
+    Vec3 grabTarget;
+    float dustClock = 0.0f;
+    float dustInterval = 0.0f;
+    int32_t slots = 0;
+    int32_t start = 0;
+    int32_t count = 0;
+    const unsigned char* motesAt = nullptr;
+    const unsigned char* worldAt = nullptr;
+    uint32_t worldBytes = 0;
+};
+
+void getControls(Reader& in, TruckPart& part) {
+    for (float& ramp : part.ramps) {
+        ramp = in.real();
+    }
+    for (float& value : part.analog) {
+        value = in.real();
+    }
+    for (bool& flag : part.given) {
+        flag = in.flag();
+    }
+    for (unsigned char& key : part.keys) {
+        key = in.flag() ? 1 : 0;
+    }
+    part.grabbed = in.get<int32_t>();
+    part.grabTarget = in.vec();
+}
+
+// The dust's clocks and window, then its motes passed over (checked finite).
+void getDust(Reader& in, TruckPart& part) {
+    part.dustClock = in.real();
+    part.dustInterval = in.real();
+    part.slots = in.get<int32_t>();
+    part.start = in.get<int32_t>();
+    part.count = in.get<int32_t>();
+    if (!in.ok || part.count < 0 || part.count > part.slots) {
+        in.ok = false;
+        return;
+    }
+    part.motesAt = in.at;
+    for (int i = 0; i < part.count * 10; ++i) {
+        in.real();
+    }
+}
+
+void getWorld(Reader& in, TruckPart& part) {
+    part.worldBytes = in.get<uint32_t>();
+    if (!in.ok || static_cast<size_t>(in.end - in.at) < part.worldBytes) {
+        in.ok = false;
+        return;
+    }
+    part.worldAt = in.at;
+    in.at += part.worldBytes;
+}
+
+// Whether a part fits the truck it is to go back into.
+bool partFits(const TruckPart& part, const Truck& truck) {
+    return part.slots == dustSlots(*truck.dust) && part.start >= 0 &&
+           (part.slots > 0 ? part.start < part.slots : part.start == 0) && part.grabbed >= -1 &&
+           part.grabbed < truck.world->particleCount() &&
+           WorldSnapshot::fits(*truck.world, part.worldAt, part.worldBytes);
+}
+
+// Puts a checked part back into its truck.
+void putBack(const TruckPart& part, Truck& truck) {
+    WorldSnapshot::restore(*truck.world, part.worldAt, part.worldBytes);
+    truck.dust->restoreWindow(part.dustClock, part.dustInterval, part.start, part.count);
+    DustParticle* motes = truck.dust->particleSlots();
+    Reader moteReader{part.motesAt, part.motesAt + moteBytes * static_cast<size_t>(part.count)};
+    for (int i = 0; i < part.count; ++i) {
+        DustParticle& mote = motes[(part.start + i) % part.slots];
+        mote.position = moteReader.vec();
+        mote.velocity = moteReader.vec();
+        mote.birthTime = moteReader.real();
+        mote.shape = moteReader.vec();
+        mote.alive = true;
+    }
+    truck.offGridSeconds = part.offGrid;
+    truck.steeringRamp.setValue(part.ramps[0]);
+    truck.throttleRamp.setValue(part.ramps[1]);
+    truck.brakeRamp.setValue(part.ramps[2]);
+    for (int k = 0; k < analogControlCount; ++k) {
+        truck.analogValue[k] = part.analog[k];
+        truck.analogGiven[k] = part.given[k];
+    }
+    std::memcpy(truck.keys, part.keys, sizeof(part.keys));
+    truck.grabbedParticle = part.grabbed;
+    truck.grabTarget = part.grabTarget;
+}
+
+bool fleetReady(const TruckApp& app) {
+    for (int k = 0; k < app.truckCount(); ++k) {
+        if (app.fleet[k] == nullptr || app.fleet[k]->world == nullptr ||
+            app.fleet[k]->dust == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+// With one truck a moment is exactly what it always was; with several, the
+// truck count, the driven truck and every further truck's part follow truck
+// 0's world.
 size_t AppMoment::capacity(TruckApp& app) {
-    if (app.world == nullptr || app.dust == nullptr) {
+    if (!fleetReady(app)) {
         return 0;
     }
-    int slots = 0, start = 0, count = 0;
-    app.dust->view(slots, start, count);
-    return fixedBytes + moteBytes * static_cast<size_t>(slots) + 4 +
-           WorldSnapshot::bytes(*app.world);
+    size_t total = fixedBytes + moteBytes * static_cast<size_t>(dustSlots(*app.dust)) + 4 +
+                   WorldSnapshot::bytes(*app.world);
+    if (app.truckCount() > 1) {
+        total += fleetHeadBytes;
+        for (int k = 1; k < app.truckCount(); ++k) {
+            const Truck& truck = *app.fleet[k];
+            total += truckFixedBytes + moteBytes * static_cast<size_t>(dustSlots(*truck.dust)) +
+                     4 + WorldSnapshot::bytes(*truck.world);
+        }
+    }
+    return total;
 }
 
 size_t AppMoment::save(TruckApp& app, unsigned char* buffer, size_t bufferSize) {
-    if (app.world == nullptr || app.dust == nullptr) {
+    if (!fleetReady(app)) {
         return 0;
     }
-    int slots = 0, start = 0, count = 0;
-    const DustParticle* motes = app.dust->view(slots, start, count);
     const size_t worldBytes = WorldSnapshot::bytes(*app.world);
-    const size_t size = fixedBytes + moteBytes * static_cast<size_t>(count) + 4 + worldBytes;
+    size_t size = fixedBytes + moteBytes * static_cast<size_t>(liveMotes(*app.dust)) + 4 +
+                  worldBytes;
+    if (app.truckCount() > 1) {
+        size += fleetHeadBytes;
+        for (int k = 1; k < app.truckCount(); ++k) {
+            const Truck& truck = *app.fleet[k];
+            size += truckFixedBytes + moteBytes * static_cast<size_t>(liveMotes(*truck.dust)) + 4 +
+                    WorldSnapshot::bytes(*truck.world);
+        }
+    }
     if (buffer == nullptr || bufferSize < size) {
         return 0;
     }
@@ -102,19 +292,7 @@ size_t AppMoment::save(TruckApp& app, unsigned char* buffer, size_t bufferSize) 
     out.put(app.clockTime);
     out.put(time.lastReal);
     out.put(app.offGridSeconds);
-    out.put(app.steeringRamp.value());
-    out.put(app.throttleRamp.value());
-    out.put(app.brakeRamp.value());
-    for (int k = 0; k < analogControlCount; ++k) {
-        out.put(app.analogValue[k]);
-    }
-    for (int k = 0; k < analogControlCount; ++k) {
-        out.put(static_cast<unsigned char>(app.analogGiven[k] ? 1 : 0));
-    }
-    std::memcpy(out.at, app.keys, sizeof(app.keys));
-    out.at += sizeof(app.keys);
-    out.put(static_cast<int32_t>(app.grabbedParticle));
-    out.put(app.grabTarget);
+    putControls(out, app.first);
     out.put(static_cast<unsigned char>(time.engaged ? 1 : 0));
     out.put(static_cast<unsigned char>(time.paused ? 1 : 0));
     out.put(static_cast<int32_t>(time.halvings));
@@ -127,20 +305,19 @@ size_t AppMoment::save(TruckApp& app, unsigned char* buffer, size_t bufferSize) 
         out.put(word);
     }
     out.put(random.rear);
-    out.put(app.dust->clockTime());
-    out.put(app.dust->interval());
-    out.put(static_cast<int32_t>(slots));
-    out.put(static_cast<int32_t>(start));
-    out.put(static_cast<int32_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const DustParticle& mote = motes[(start + i) % slots];
-        // Position, velocity and birth time follow one another.
-        std::memcpy(out.at, &mote.position, 7 * sizeof(float));
-        out.at += 7 * sizeof(float);
-        out.put(mote.shape);
+    putDust(out, *app.dust);
+    putWorld(out, *app.world, worldBytes);
+    if (app.truckCount() > 1) {
+        out.put(static_cast<int32_t>(app.truckCount()));
+        out.put(static_cast<int32_t>(app.selectedTruck()));
+        for (int k = 1; k < app.truckCount(); ++k) {
+            Truck& truck = *app.fleet[k];
+            out.put(truck.offGridSeconds);
+            putControls(out, truck);
+            putDust(out, *truck.dust);
+            putWorld(out, *truck.world, WorldSnapshot::bytes(*truck.world));
+        }
     }
-    out.put(static_cast<uint32_t>(worldBytes));
-    WorldSnapshot::save(*app.world, out.at, worldBytes);
     return size;
 }
 
@@ -158,7 +335,7 @@ bool AppMoment::readHead(const unsigned char* buffer, size_t size, Head* head) {
 }
 
 bool AppMoment::restore(TruckApp& app, const unsigned char* buffer, size_t size) {
-    if (buffer == nullptr || app.world == nullptr || app.dust == nullptr) {
+    if (buffer == nullptr || !fleetReady(app)) {
         return false;
     }
     Reader in{buffer, buffer + size};
@@ -168,25 +345,10 @@ bool AppMoment::restore(TruckApp& app, const unsigned char* buffer, size_t size)
     const float simTime = in.real();
     const float clockTime = in.real();
     in.get<double>();
-    const float offGrid = in.real();
-    float ramps[3];
-    for (float& ramp : ramps) {
-        ramp = in.real();
-    }
-    float analog[analogControlCount];
-    bool given[analogControlCount];
-    for (float& value : analog) {
-        value = in.real();
-    }
-    for (bool& flag : given) {
-        flag = in.flag();
-    }
-    unsigned char keys[sizeof(app.keys)];
-    for (unsigned char& key : keys) {
-        key = in.flag() ? 1 : 0;
-    }
-    const int32_t grabbed = in.get<int32_t>();
-    const Vec3 grabTarget = in.vec();
+    TruckPart parts[TruckApp::maxTrucks];
+    TruckPart& first = parts[0];
+    first.offGrid = in.real();
+    getControls(in, first);
     TimeControl::State time;
     time.engaged = in.flag();
     time.paused = in.flag();
@@ -200,57 +362,45 @@ bool AppMoment::restore(TruckApp& app, const unsigned char* buffer, size_t size)
         word = in.get<uint32_t>();
     }
     random.rear = in.get<int32_t>();
-    const float dustClock = in.real();
-    const float dustInterval = in.real();
-    const int32_t slots = in.get<int32_t>();
-    const int32_t start = in.get<int32_t>();
-    const int32_t count = in.get<int32_t>();
-    int ownSlots = 0, ownStart = 0, ownCount = 0;
-    DustParticle* motes = app.dust->particleSlots();
-    app.dust->view(ownSlots, ownStart, ownCount);
-    if (!in.ok || model != app.modelHash || ground != app.groundHash || slots != ownSlots ||
-        count < 0 || count > slots || start < 0 || (slots > 0 && start >= slots) || grabbed < -1 ||
-        grabbed >= app.world->particleCount() || random.rear < 0 ||
-        random.rear >= DustRandom::degree) {
+    getDust(in, first);
+    getWorld(in, first);
+    const int trucks = app.truckCount();
+    int selected = 0;
+    if (trucks > 1) {
+        const int32_t stored = in.get<int32_t>();
+        selected = in.get<int32_t>();
+        in.ok = in.ok && stored == trucks && selected >= 0 && selected < trucks;
+        for (int k = 1; k < trucks && in.ok; ++k) {
+            TruckPart& part = parts[k];
+            part.offGrid = in.real();
+            getControls(in, part);
+            getDust(in, part);
+            getWorld(in, part);
+        }
+    }
+    // Nothing may be left over: a moment of more trucks does not go back
+    // into fewer.
+    if (!in.ok || in.at != in.end || model != app.modelHash || ground != app.groundHash ||
+        random.rear < 0 || random.rear >= DustRandom::degree || !TimeControl::valid(time)) {
         return false;
     }
-    const unsigned char* moteBytesAt = in.at;
-    for (int i = 0; i < count * 10; ++i) {
-        in.real();
-    }
-    const uint32_t worldBytes = in.get<uint32_t>();
-    if (!in.ok || static_cast<size_t>(in.end - in.at) != worldBytes || !TimeControl::valid(time)) {
-        return false;
-    }
-    // The world checks its own part and is the one step that can still fail.
-    if (!WorldSnapshot::restore(*app.world, in.at, worldBytes)) {
-        return false;
+    for (int k = 0; k < trucks; ++k) {
+        if (!partFits(parts[k], *app.fleet[k])) {
+            return false;
+        }
     }
 
     app.timeControl.setState(time);
     DustRandom::shared().setState(random);
-    app.dust->restoreWindow(dustClock, dustInterval, start, count);
-    Reader moteReader{moteBytesAt, in.at};
-    for (int i = 0; i < count; ++i) {
-        DustParticle& mote = motes[(start + i) % slots];
-        mote.position = moteReader.vec();
-        mote.velocity = moteReader.vec();
-        mote.birthTime = moteReader.real();
-        mote.shape = moteReader.vec();
-        mote.alive = true;
+    for (int k = 0; k < trucks; ++k) {
+        putBack(parts[k], *app.fleet[k]);
+    }
+    app.selectTruck(selected);
+    // The trucks were moved from outside the step.
+    if (app.multiStep != nullptr) {
+        app.multiStep->forget();
     }
     app.simTime = simTime;
     app.clockTime = clockTime;
-    app.offGridSeconds = offGrid;
-    app.steeringRamp.setValue(ramps[0]);
-    app.throttleRamp.setValue(ramps[1]);
-    app.brakeRamp.setValue(ramps[2]);
-    for (int k = 0; k < analogControlCount; ++k) {
-        app.analogValue[k] = analog[k];
-        app.analogGiven[k] = given[k];
-    }
-    std::memcpy(app.keys, keys, sizeof(keys));
-    app.grabbedParticle = grabbed;
-    app.grabTarget = grabTarget;
     return true;
 }
