@@ -60,7 +60,7 @@ const char* ProgramOptions::usage() {
            "                     (120; 0 keeps none)\n"
            "  --state FILE       drive on from a moment saved with F10 instead of the start\n"
            "                     (not with --record, --replay or --screenshot)\n"
-           "  --trucks N         N trucks (1 to 16) in one world; Tab and Shift-Tab choose\n"
+           "  --trucks N         N trucks (1 to 16) in one world; Tab and Ctrl-Tab choose\n"
            "                     the one driven\n"
            "  --threads T        threads for the step of several trucks (default: one per\n"
            "                     core); the result is the same on any number\n"

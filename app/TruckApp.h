@@ -84,6 +84,7 @@ class TruckApp : public Application {
     PhysicsWorld* truckWorld(int k) const;
     // The selected truck, and its held keys.
     Truck& drivenTruck() { return *fleet[selected]; }
+    PhysicsWorld* drivenWorld() const { return fleet[selected]->world; }
     unsigned char* drivenKeys();
     // The particle the selected truck's grab holds (-1: none).
     int heldParticle() const;

@@ -14,20 +14,20 @@ void DeviceFeedback::stop(GamePad& pad) {
 }
 
 void DeviceFeedback::frame(TruckApp& app, GamePad& pad, double now, bool focused) {
-    if (!pad.started() || app.world == nullptr) {
+    if (!pad.started() || app.drivenWorld() == nullptr) {
         return;
     }
     haptic.follow(pad.steeringJoystick());
     const bool interrupted =
-        app.timeControl.paused() || app.world != lastWorld || app.simTime < lastSimTime || !focused;
-    lastWorld = app.world;
+        app.timeControl.paused() || app.drivenWorld() != lastWorld || app.simTime < lastSimTime || !focused;
+    lastWorld = app.drivenWorld();
     lastSimTime = app.simTime;
     if (interrupted) {
         stop(pad);
         lastForceTime = now;
         return;
     }
-    PhysicsWorld& world = *app.world;
+    PhysicsWorld& world = *app.drivenWorld();
     const Mat4 body = app.bodyTransform();
     const Vec3 up = normalized(body.transformVector(Vec3(0.0f, 1.0f, 0.0f)));
     const Vec3 velocity = app.chassisVelocity();

@@ -70,7 +70,7 @@ bool rayHitsMesh(const Mesh& mesh, const Mat4& transform, Vec3 origin, Vec3 dire
 
 int pickOnDrawnTruck(const TruckApp& app, const CameraView& view, int width, int height, float x,
                      float y, Vec3* hit) {
-    if (!view.valid || app.world == nullptr || app.world->particleCount() <= 0) {
+    if (!view.valid || app.drivenWorld() == nullptr || app.drivenWorld()->particleCount() <= 0) {
         return -1;
     }
     // The cursor's pixel covers x..x+1: the ray through its centre.
@@ -111,10 +111,10 @@ int pickOnDrawnTruck(const TruckApp& app, const CameraView& view, int width, int
         }
     }
     *hit = view.eye + direction * best;
-    const Vec3* positions = app.world->positions();
+    const Vec3* positions = app.drivenWorld()->positions();
     int nearest = -1;
     float nearestSquared = 0.0f;
-    for (int i = 0; i < app.world->particleCount(); ++i) {
+    for (int i = 0; i < app.drivenWorld()->particleCount(); ++i) {
         const Vec3 r = positions[i] * renderScale - *hit;
         const float squared = dot(r, r);
         if (nearest < 0 || squared < nearestSquared) {

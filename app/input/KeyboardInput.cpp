@@ -58,8 +58,12 @@ void KeyboardInput::glutCharacterDown(unsigned char character, int, int) {
     if (attached == nullptr) {
         return;
     }
+    // Tab: the next truck; Shift-Tab or Ctrl-Tab: the previous one. Under
+    // X11 the server turns Shift-Tab into a key of its own (ISO_Left_Tab),
+    // which GLUT passes on as no character at all, so Ctrl-Tab stands in.
     if (character == '\t' && attached->app->truckCount() > 1) {
-        attached->switchTruck((glutGetModifiers() & GLUT_ACTIVE_SHIFT) != 0 ? -1 : 1);
+        const bool back = (glutGetModifiers() & (GLUT_ACTIVE_SHIFT | GLUT_ACTIVE_CTRL)) != 0;
+        attached->switchTruck(back ? -1 : 1);
         return;
     }
     attached->press(characterKeyCode(character));
@@ -75,14 +79,23 @@ void KeyboardInput::switchTruck(int step) {
             router->key(code, false);
         }
     }
+    // So is the hand: a grab stays with the truck it was made on only
+    // while that truck is driven.
+    if (app->heldParticle() >= 0) {
+        router->deliver(InputEvent::makeRelease());
+    }
     const int count = app->truckCount();
     const int next = ((app->selectedTruck() + step) % count + count) % count;
     router->deliver(InputEvent::makeTruck(next));
 }
 
 void KeyboardInput::glutCharacterUp(unsigned char character, int, int) {
+    // The switch was made on the press.
+    if (attached != nullptr && character == '\t' && attached->app->truckCount() > 1) {
+        return;
+    }
     if (attached != nullptr) {
-        attached->release(releasedKeyCode(character, attached->app->keys));
+        attached->release(releasedKeyCode(character, attached->app->drivenKeys()));
     }
 }
 

@@ -29,7 +29,8 @@ class KeyboardInput {
   private:
     void press(int code);
     void release(int code);
-    // Tab (step 1) and Shift-Tab (step -1): the next or previous truck.
+    // Tab (step 1) and Shift-Tab or Ctrl-Tab (step -1): the next or
+    // previous truck.
     void switchTruck(int step);
 
     TruckApp* app = nullptr;

@@ -69,7 +69,7 @@ void MouseInput::button(int which, bool down, int x, int y, int width, int heigh
         return;
     }
     if (which == rightButton) {
-        if (down && held < 0 && app->world != nullptr && router->takesGrabs()) {
+        if (down && held < 0 && app->drivenWorld() != nullptr && router->takesGrabs()) {
             cursorX = static_cast<float>(x);
             cursorY = static_cast<float>(y);
             pressWidth = width;
@@ -120,13 +120,13 @@ void MouseInput::pickUnderCursor() {
         Vec3 hit;
         p = pickOnDrawnTruck(*app, app->lastView, pressWidth, pressHeight, cursorX, cursorY, &hit);
         if (p >= 0 && !projectToWindow(app->lastView, pressWidth, pressHeight,
-                                       app->world->positions()[p] * renderScale, &shown)) {
+                                       app->drivenWorld()->positions()[p] * renderScale, &shown)) {
             p = -1;
         }
     } else {
         // Without the truck's meshes the nodes are what shows.
-        p = pick(app->lastView, pressWidth, pressHeight, app->world->positions(),
-                 app->world->particleCount(), cursorX, cursorY, &shown);
+        p = pick(app->lastView, pressWidth, pressHeight, app->drivenWorld()->positions(),
+                 app->drivenWorld()->particleCount(), cursorX, cursorY, &shown);
     }
     if (p >= 0) {
         held = p;
@@ -134,7 +134,7 @@ void MouseInput::pickUnderCursor() {
         depth = shown.depth;
         // Held where it is until the cursor moves.
         pending = true;
-        pendingTarget = app->world->positions()[p];
+        pendingTarget = app->drivenWorld()->positions()[p];
     }
 }
 
@@ -175,13 +175,13 @@ void MouseInput::beginFrame() {
         return;
     }
     // A reset built a new world, which let go: so does the hand.
-    if (held >= 0 && handed && app->grabbedParticle != held) {
+    if (held >= 0 && handed && app->heldParticle() != held) {
         held = -1;
         handed = false;
         pending = false;
     }
     // A press made before the first frame picks from the first frame drawn.
-    if (pressWaiting && app->lastView.valid && app->world != nullptr) {
+    if (pressWaiting && app->lastView.valid && app->drivenWorld() != nullptr) {
         pressWaiting = false;
         pickUnderCursor();
     }

@@ -610,6 +610,76 @@ TEST(ProgramOptions, MouseGrabIsRecordedAndReplaysHeadless) {
     EXPECT_NE(hashIn(without.out), liveHash) << "the grabs moved the truck";
 }
 
+// Four trucks in the window: truck 0 driven off, Tab to truck 1, a drag on
+// it (the camera looks at the truck driven, so the window's middle shows
+// it), Ctrl-Tab back (Shift-Tab comes through GLUT as nothing under X11)
+// and Tab on with a key held. The recording says how
+// many trucks and which one each event is for, and replays to the live hash
+// headless and in the window.
+TEST(ProgramOptions, FourTrucksDrivenWithTabReplayInTheWindowAndHeadless) {
+    if (!displayReady()) {
+        return;
+    }
+    ProgramLock lock;
+    TempFolder folder;
+    const std::string recording = folder.file("four.txt");
+    const std::vector<unsigned long> before = windowsNamed("Dravonel");
+    ChildProcess live;
+    ASSERT_TRUE(live.start(programPath.c_str(), folder.path().c_str(),
+                           {"--assets", assetDir, "--trucks", "4", "--record", recording}));
+    ASSERT_TRUE(live.waitForOutput("ESC:               reset simulation\n", 60.0))
+        << live.standardError();
+    const unsigned long window = waitForNewWindow("Dravonel", before, 10.0);
+    ASSERT_NE(window, 0ul);
+    for (int k = 0; k < 300 && distinctColours(window) <= 16; ++k) {
+        usleep(100000);
+    }
+    const std::string id = std::to_string(window);
+    const std::string xdotool = "xdotool mousemove --window " + id + " 320 240 ";
+    EXPECT_EQ(runTool(xdotool + "keydown Up >/dev/null 2>&1"), 0);
+    waitForPictureChanges(window, 20, 20.0);
+    EXPECT_EQ(runTool("xdotool key Tab >/dev/null 2>&1"), 0);
+    waitForPictureChanges(window, 5, 10.0);
+    EXPECT_EQ(runTool(xdotool + "mousedown 3 >/dev/null 2>&1"), 0);
+    for (int step = 1; step <= 6; ++step) {
+        waitForPictureChanges(window, 2, 10.0);
+        runTool("xdotool mousemove --window " + id + " 320 " + std::to_string(240 - 10 * step) +
+                " >/dev/null 2>&1");
+    }
+    waitForPictureChanges(window, 4, 10.0);
+    EXPECT_EQ(runTool("xdotool mouseup 3 key ctrl+Tab keydown Left >/dev/null 2>&1"), 0);
+    waitForPictureChanges(window, 10, 10.0);
+    EXPECT_EQ(runTool("xdotool key Tab keyup Left keyup Up >/dev/null 2>&1"), 0);
+    waitForPictureChanges(window, 10, 10.0);
+    ASSERT_TRUE(requestWindowClose(window));
+    ASSERT_TRUE(live.waitForExit(20.0));
+    EXPECT_EQ(live.exitStatus(), 0) << live.standardError();
+    const std::string liveHash = hashIn(live.standardOutput());
+    ASSERT_EQ(liveHash.size(), 16u) << live.standardOutput();
+
+    const std::string text = readFile(recording);
+    EXPECT_NE(text.find("\ntrucks 4\n"), std::string::npos);
+    EXPECT_NE(text.find("\ntruck 1\n"), std::string::npos);
+    EXPECT_NE(text.find("\ntruck 0\n"), std::string::npos);
+    // The drag was made on truck 1, after its truck line.
+    ASSERT_NE(text.find("\ngrab "), std::string::npos);
+    EXPECT_LT(text.find("\ntruck 1\n"), text.find("\ngrab "));
+    // Tab let go of the arrow held on the truck left.
+    const size_t back = text.find("\ntruck 0\n");
+    EXPECT_NE(text.rfind("key 356 up", text.find("\ntruck 1\n", back)), std::string::npos);
+
+    const Outcome headless = runToEnd(simPath, {"--assets", assetDir, "--replay", recording});
+    EXPECT_EQ(headless.status, 0) << headless.err;
+    EXPECT_EQ(hashIn(headless.out), liveHash) << headless.out;
+
+    ChildProcess replayed;
+    ASSERT_TRUE(replayed.start(programPath.c_str(), folder.path().c_str(),
+                               {"--assets", assetDir, "--replay", recording}));
+    ASSERT_TRUE(replayed.waitForExit(120.0));
+    EXPECT_EQ(replayed.exitStatus(), 0) << replayed.standardError();
+    EXPECT_EQ(hashIn(replayed.standardOutput()), liveHash) << replayed.standardOutput();
+}
+
 // A right-press on the middle of the tailgate in the start view, made as
 // soon as the window is mapped (before its first frame is drawn, on a loaded
 // machine): it grabs the truck there, where no node shows within 30 pixels,
