@@ -17,8 +17,8 @@
 #include "scene/GroundPatch.h"
 #include "scene/RenderScale.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>

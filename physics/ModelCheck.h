@@ -80,9 +80,9 @@ class ModelCheck {
     int fastestParticle = -1;        //
     float largestStretch = 0.0f;     // length / rest length, over the settle test
     int mostStretchedSpring = -1;    //
-    int weakestSpring = -1;       // lowest yield strain of the damage limits; -1: none
-    int settleYielded = 0;        // springs yielded in the settle test (damage limits given)
-    int settleBroken = 0;         // springs broken in it
+    int weakestSpring = -1;          // lowest yield strain of the damage limits; -1: none
+    int settleYielded = 0;           // springs yielded in the settle test (damage limits given)
+    int settleBroken = 0;            // springs broken in it
 
   private:
     void line(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -111,8 +111,8 @@ size_t damageBytes(PhysicsWorld& world) {
     if (!world.damageEnabled()) {
         return 0;
     }
-    return sizeof(SpringDamage) * static_cast<size_t>(world.springCount() +
-                                                      world.quadraticSpringCount()) +
+    return sizeof(SpringDamage) *
+               static_cast<size_t>(world.springCount() + world.quadraticSpringCount()) +
            sizeof(JointDamage) *
                static_cast<size_t>(world.angleJointCount() + world.rightAngleJointCount());
 }
@@ -240,8 +240,7 @@ bool WorldSnapshot::restore(PhysicsWorld& world, const unsigned char* buffer, si
         in.block(world.springDamage(), sizeof(SpringDamage) * own.value[1]);
         in.block(world.quadraticDamage(), sizeof(SpringDamage) * own.value[2]);
         in.block(world.angleJointDamage(), sizeof(JointDamage) * world.angleJointCount());
-        in.block(world.rightAngleJointDamage(),
-                 sizeof(JointDamage) * world.rightAngleJointCount());
+        in.block(world.rightAngleJointDamage(), sizeof(JointDamage) * world.rightAngleJointCount());
     }
     return true;
 }

@@ -6,8 +6,8 @@
 #include "app/TruckApp.h"
 #include "physics/DustRandom.h"
 #include "physics/DustSystem.h"
-#include "physics/PhysicsWorld.h"
 #include "physics/MultiBodyStep.h"
+#include "physics/PhysicsWorld.h"
 #include "physics/WorldSnapshot.h"
 
 #include <cmath>
@@ -259,8 +259,8 @@ size_t AppMoment::capacity(TruckApp& app) {
         total += fleetHeadBytes;
         for (int k = 1; k < app.truckCount(); ++k) {
             const Truck& truck = *app.fleet[k];
-            total += truckFixedBytes + moteBytes * static_cast<size_t>(dustSlots(*truck.dust)) +
-                     4 + WorldSnapshot::bytes(*truck.world);
+            total += truckFixedBytes + moteBytes * static_cast<size_t>(dustSlots(*truck.dust)) + 4 +
+                     WorldSnapshot::bytes(*truck.world);
         }
     }
     return total;
@@ -271,8 +271,8 @@ size_t AppMoment::save(TruckApp& app, unsigned char* buffer, size_t bufferSize) 
         return 0;
     }
     const size_t worldBytes = WorldSnapshot::bytes(*app.world);
-    size_t size = fixedBytes + moteBytes * static_cast<size_t>(liveMotes(*app.dust)) + 4 +
-                  worldBytes;
+    size_t size =
+        fixedBytes + moteBytes * static_cast<size_t>(liveMotes(*app.dust)) + 4 + worldBytes;
     if (app.truckCount() > 1) {
         size += fleetHeadBytes;
         for (int k = 1; k < app.truckCount(); ++k) {

@@ -4,9 +4,9 @@
 // the clocks, the seconds off the grid, the dust ring (its clocks, its live
 // motes) and the dust's random generator, stamped with the hashes of the
 // model and the ground; with several trucks, the driven one and every
-// further truck's world, controls, grab and dust too. Putting a moment back and running the same frames
-// gives the same bits as never having left. What only shows the scene (the
-// cameras, the display toggles, the overlay) is not part of it.
+// further truck's world, controls, grab and dust too. Putting a moment back and running the same
+// frames gives the same bits as never having left. What only shows the scene (the cameras, the
+// display toggles, the overlay) is not part of it.
 //
 // A moment's size depends on the live dust; capacity() is the largest one
 // the loaded world can give, the size of a history slot.

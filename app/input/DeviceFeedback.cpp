@@ -18,8 +18,8 @@ void DeviceFeedback::frame(TruckApp& app, GamePad& pad, double now, bool focused
         return;
     }
     haptic.follow(pad.steeringJoystick());
-    const bool interrupted =
-        app.timeControl.paused() || app.drivenWorld() != lastWorld || app.simTime < lastSimTime || !focused;
+    const bool interrupted = app.timeControl.paused() || app.drivenWorld() != lastWorld ||
+                             app.simTime < lastSimTime || !focused;
     lastWorld = app.drivenWorld();
     lastSimTime = app.simTime;
     if (interrupted) {

@@ -2,8 +2,8 @@
 #include "app/input/KeyboardInput.h"
 
 #include "app/Application.h"
-#include "app/input/InputRouter.h"
 #include "app/TruckApp.h"
+#include "app/input/InputRouter.h"
 
 #include <GL/freeglut.h>
 

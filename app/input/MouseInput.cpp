@@ -1,9 +1,9 @@
 // MouseInput: picking, dragging the grab target and turning the orbit camera.
 #include "app/input/MouseInput.h"
 
+#include "app/TruckApp.h"
 #include "app/input/DrawnPick.h"
 #include "app/input/InputRouter.h"
-#include "app/TruckApp.h"
 #include "physics/PhysicsWorld.h"
 #include "scene/RenderScale.h"
 

@@ -269,7 +269,7 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
          "joint or the angle joint section is missing"},
         // The damage section after the six: KIND FIRST LAST YIELD PLASTIC BREAK.
         {"0 0 0 0 0 0\narmour 0", "line 2, token 7: unexpected token 'armour' after the last "
-                                   "section"},
+                                  "section"},
         {"0 0 0 0 0 0 damage 1 spring 0 0 0.01 0.1 0.2",
          "damage record 0: spring 0 out of range: there are 0 springs"},
         {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nbeam 0 0 0.01 0.1 0.2",
@@ -284,7 +284,8 @@ TEST(ModelFile, BadInputIsRefusedWithAReason) {
          "damage record 0: the plastic strain 'x' is not a number"},
         {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 2\nspring 0 0 0.01 0.1 0.2",
          "truncated: damage section of 2 needs at least 12 more tokens, only 6 remain"},
-        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nspring 0 0 0.01 0.1 0.2\ndamage 0",
+        {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nspring 0 0 0.01 0.1 "
+         "0.2\ndamage 0",
          "line 10, token 30: the damage section is given twice"},
         {"2\n0 0 0 1\n1 0 0 1\n1\n0 1 1 1\n0 0 0 1\n0 1 5\ndamage 1\nspring 0 0 0.01 0.1 0.2 7",
          "unexpected token '7' after the last section"},
