@@ -324,6 +324,7 @@ bool TruckApp::resetFirstTruck() {
     // named section (its damage limits) keeps its stamp, and the drives
     // recorded with it still replay.
     modelHash = bytesHash(modelBytes.data(), std::min(modelBytes.size(), fresh->coreTextLength()));
+    modelText = modelBytes;
     const Terrain& ground = fresh->terrain();
     const float layout[5] = {static_cast<float>(ground.samplesX),
                              static_cast<float>(ground.samplesZ), ground.spacing, ground.origin.x,

@@ -257,6 +257,9 @@ class TruckApp : public Application {
     // Hash (FNV-1a) of the bytes of the Modell.txt loaded by the last
     // reset. Recordings are stamped with it.
     uint64_t modelHash = 0;
+    // The bytes of that Modell.txt: the further trucks are built from them,
+    // so every truck is the same model, read from the disk once.
+    std::string modelText;
     // Hash of the ground the world was built on: its size, spacing, place
     // and every height. Recordings are stamped with it too.
     uint64_t groundHash = 0;

@@ -130,7 +130,7 @@ bool TruckApp::placeFurtherTruck(PhysicsWorld& fresh, int k) {
 bool TruckApp::resetTruck(int k) {
     PhysicsWorld* fresh = new PhysicsWorld(map != nullptr ? &map->terrain : nullptr);
     const std::string path = assetPath("Modell.txt");
-    if (!fresh->loadModel(path.c_str())) {
+    if (!fresh->loadModelFromText(modelText.data(), modelText.size(), path.c_str())) {
         reason = fresh->failureReason();
         delete fresh;
         return false;
