@@ -885,14 +885,14 @@ TEST(TruckAppSeveral, OneTruckHashesAsItsWorld) {
 }
 
 // A 20 s pile-up of four trucks on the dunes, the two in front braking and
-// the two behind at full throttle into them: the same positions hash on 1,
-// 2, 3 and 4 threads, and on five runs on 2 threads.
+// the two behind at full throttle into them, run five times: the same
+// positions hash on 1, 2, 3 and 4 threads and again on 2.
 TEST(TruckAppSeveral, APileUpHashesTheSameOnAnyThreadCountAndEveryRun) {
     MapFile map;
     const std::string mapPath = std::string(DRAVONEL_ASSET_DIR) + "/maps/dunes.map";
     ASSERT_TRUE(map.load(mapPath.c_str())) << map.failureReason();
     uint64_t first = 0;
-    for (int threads : {1, 2, 3, 4, 2, 2, 2, 2}) {
+    for (int threads : {1, 2, 3, 4, 2}) {
         TruckApp app;
         app.setAssetDirectory(DRAVONEL_ASSET_DIR);
         app.setMap(&map);
