@@ -87,6 +87,12 @@ TruckControlState Truck::controls() {
         keys, &steeringRamp, &throttleRamp, &brakeRamp, &driveController, analogValue, analogGiven};
 }
 
+int defaultThreads(int trucks) {
+    const int shared = trucks / 4;
+    const int cores = processorCount();
+    return shared < 1 ? 1 : (shared < cores ? shared : cores);
+}
+
 int processorCount() {
     const unsigned count = std::thread::hardware_concurrency();
     return count > 0 ? static_cast<int>(count) : 1;

@@ -295,7 +295,8 @@ int main(int argc, char** argv) {
     // A replay runs with the trucks it was recorded with.
     truckApp->setTruckCount(replay != nullptr && replay->truckStamp() > 1 ? replay->truckStamp()
                                                                           : options.trucks);
-    truckApp->setThreads(options.threads > 0 ? options.threads : processorCount());
+    truckApp->setThreads(options.threads > 0 ? options.threads
+                                             : defaultThreads(truckApp->truckCount()));
     if (!application->init()) {
         // Never run frames on a partly built application: say what failed and stop.
         const char* reason = truckApp->failureReason();

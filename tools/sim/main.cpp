@@ -71,7 +71,8 @@ void usage(FILE* to) {
             "also yielded (springs whose rest length has flowed) and broken.\n"
             "--trucks N puts N trucks (1 to 16) in the world: one row per truck and\n"
             "interval, with a first column truck (0 to N-1), and the hash covers them all;\n"
-            "--threads T steps them on T threads (default: one per core), to the same bits.\n"
+            "--threads T steps them on T threads (default: one per core, at least four\n"
+            "trucks to a thread), to the same bits.\n"
             "Last line: the positions hash (to stderr with --csv); equal hashes, equal runs.\n");
 }
 
@@ -349,7 +350,7 @@ int main(int argc, char** argv) {
     app.damage = damage;
     // A replay runs with the trucks it was recorded with unless told otherwise.
     app.setTruckCount(trucks > 0 ? trucks : (replayPath.empty() ? 1 : recording.truckStamp()));
-    app.setThreads(threads > 0 ? threads : processorCount());
+    app.setThreads(threads > 0 ? threads : defaultThreads(app.truckCount()));
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-sim: cannot start: %s%s\n",
                      printableText(app.failureReason()).c_str(), folder.missingFilesHint().c_str());

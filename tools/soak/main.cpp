@@ -258,7 +258,7 @@ int main(int argc, char** argv) {
     app.setMap(mapPath.empty() ? nullptr : &map);
     app.damage = damage;
     app.setTruckCount(static_cast<int>(trucks));
-    app.setThreads(threads > 0 ? static_cast<int>(threads) : processorCount());
+    app.setThreads(threads > 0 ? static_cast<int>(threads) : defaultThreads(app.truckCount()));
     if (!app.initSimulation()) {
         std::fprintf(stderr, "dravonel-soak: cannot start: %s\n", app.failureReason());
         return 1;
