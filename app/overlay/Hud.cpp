@@ -54,6 +54,8 @@ const char* const helpLines[] = {
     "                   B recover, Start reset, Back camera, shoulders look",
 };
 const int helpLineCount = sizeof(helpLines) / sizeof(helpLines[0]);
+// Shown after the others only with several trucks.
+const char* const severalTrucksHelp = "Tab, Ctrl-Tab      drive the next / the previous truck";
 } // namespace
 
 bool Hud::key(int code, bool down) {
@@ -239,14 +241,15 @@ void Hud::draw(Renderer* renderer, const TruckApp& app, float time, int width, i
         }
     }
     if (helpVisible) {
+        const int lineCount = helpLineCount + (app.truckCount() > 1 ? 1 : 0);
         const int panelWidth = 66 * Renderer::textCellWidth;
-        const int panelHeight = helpLineCount * pitch + 2 * margin;
+        const int panelHeight = lineCount * pitch + 2 * margin;
         const int x = (width - panelWidth) / 2;
         const int y = (height - panelHeight) / 2;
         renderer->drawRectangle(x, y, panelWidth, panelHeight, panelColour, 0.75f);
-        for (int k = 0; k < helpLineCount; ++k) {
+        for (int k = 0; k < lineCount; ++k) {
             renderer->drawText(x + margin, y + panelHeight - margin - (k + 1) * pitch + 3,
-                               helpLines[k], textColour);
+                               k < helpLineCount ? helpLines[k] : severalTrucksHelp, textColour);
         }
     }
     renderer->endOverlay();
