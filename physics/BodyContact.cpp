@@ -14,7 +14,7 @@
 namespace {
 
 // m: grid cells are about this size (a truck's triangles span a few).
-constexpr float cellTarget = 0.5f;
+constexpr float cellTarget = 0.75f;
 constexpr int largestCells = 16; // per axis
 // Grid entries a body may use per triangle before its grid gets coarser.
 constexpr int entriesPerTriangle = 64;

@@ -94,7 +94,9 @@ class BodyContact {
     };
 
   private:
-    struct BodyScratch {
+    // Each on cache lines of its own: its body's task writes it (the query
+    // stamp at every particle) while the other bodies' tasks read theirs.
+    struct alignas(64) BodyScratch {
         // Per triangle of the grid: its box at the build grown by the reach
         // and the margin (m), and the cells that box covers (low x, y, z,
         // then high x, y, z).
