@@ -18,8 +18,8 @@ constexpr float cellTarget = 0.75f;
 constexpr int largestCells = 16; // per axis
 // Grid entries a body may use per triangle before its grid gets coarser.
 constexpr int entriesPerTriangle = 64;
-// m^2: the skin's square with a slack of 1 in 1000 for the rounding of
-// the unnormalised test.
+// m^2: the skin's square, with a slack of 1 in 1000 on the height for the
+// rounding of the test on the unnormalised normal.
 constexpr float skinSquared = bodyContactSkin * bodyContactSkin * 1.002f;
 // Barycentric slack: a particle on an edge belongs to both triangles.
 constexpr float edgeSlack = 1e-4f;
@@ -29,10 +29,10 @@ constexpr float reach = bodyContactDepth > bodyContactSkin ? bodyContactDepth : 
 // m: how much nearer than the reach two bodies' boxes of the sub-step before
 // may be for a body to build its grid.
 constexpr float recentMargin = 0.1f;
-// m: how far any particle may move from where it was when its body's grid
-// was built before the grid is built again. The grid's boxes and every
-// query reach out by it, so a grid that is kept finds every triangle a new
-// one would.
+// m: how far any particle may move (on any axis) from where it was when its
+// body's grid was built before the grid is built again. The grid's boxes
+// are grown by it, so a grid that is kept finds every triangle a new one
+// would.
 constexpr float motionMargin = 0.1f;
 
 inline const Vec3& at(const Vec3* base, int stride, int i) {

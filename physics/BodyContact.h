@@ -8,6 +8,12 @@
 // crossed a triangle during the sub-step counts as in contact however deep it
 // went, so a fast impact does not tunnel. A body never collides with itself.
 //
+// A body's grid is built only when another body comes near, and kept until
+// one of its particles has moved further than a margin from where it was at
+// the build: the grid holds each triangle's box grown by the reach and that
+// margin, so a particle needs to look only in the cells its own path
+// touches.
+//
 // The pass runs in three phases, each of which may spread its bodies over
 // threads: buildBody (each body's box and grid), collide (each body's own
 // particles against the others: forces on its own particles, and a list of
