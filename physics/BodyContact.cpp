@@ -9,13 +9,18 @@
 #include <cmath>
 #include <new>
 
+#include <xmmintrin.h>
+
 namespace {
 
 // m: grid cells are about this size (a truck's triangles span a few).
-constexpr float cellTarget = 0.5f;
+constexpr float cellTarget = 0.75f;
 constexpr int largestCells = 16; // per axis
 // Grid entries a body may use per triangle before its grid gets coarser.
-constexpr int entriesPerTriangle = 32;
+constexpr int entriesPerTriangle = 64;
+// m^2: the skin's square, with a slack of 1 in 1000 on the height for the
+// rounding of the test on the unnormalised normal.
+constexpr float skinSquared = bodyContactSkin * bodyContactSkin * 1.002f;
 // Barycentric slack: a particle on an edge belongs to both triangles.
 constexpr float edgeSlack = 1e-4f;
 // m: how far a box reaches out around what it holds: triangles meet
@@ -24,10 +29,11 @@ constexpr float reach = bodyContactDepth > bodyContactSkin ? bodyContactDepth : 
 // m: how much nearer than the reach two bodies' boxes of the sub-step before
 // may be for a body to build its grid.
 constexpr float recentMargin = 0.1f;
-// Sub-steps one grid serves, and how far (m) a triangle may move in them:
-// 100 m/s for 2 ms.
-constexpr int gridLife = 4;
-constexpr float motionMargin = 0.2f;
+// m: how far any particle may move (on any axis) from where it was when its
+// body's grid was built before the grid is built again. The grid's boxes
+// are grown by it, so a grid that is kept finds every triangle a new one
+// would.
+constexpr float motionMargin = 0.1f;
 
 inline const Vec3& at(const Vec3* base, int stride, int i) {
     return *reinterpret_cast<const Vec3*>(reinterpret_cast<const char*>(base) +
@@ -44,6 +50,23 @@ inline Vec3& at(Vec3* base, int stride, int i) {
     box.high.x = p.x > box.high.x ? p.x : box.high.x;
     box.high.y = p.y > box.high.y ? p.y : box.high.y;
     box.high.z = p.z > box.high.z ? p.z : box.high.z;
+}
+
+// Three floats in four lanes (the last a copy of z, so the lane's min and
+// max stay those of z).
+[[gnu::always_inline]] inline __m128 lanes(const Vec3& p) {
+    return _mm_setr_ps(p.x, p.y, p.z, p.z);
+}
+
+BodyContact::Box boxOfLanes(__m128 low, __m128 high) {
+    alignas(16) float l[4];
+    alignas(16) float h[4];
+    _mm_store_ps(l, low);
+    _mm_store_ps(h, high);
+    BodyContact::Box box;
+    box.low = Vec3(l[0], l[1], l[2]);
+    box.high = Vec3(h[0], h[1], h[2]);
+    return box;
 }
 
 BodyContact::Box emptyBox() {
@@ -78,8 +101,10 @@ void BodyContact::release() {
         delete[] scratch[b].cellStart;
         delete[] scratch[b].cellEntries;
         delete[] scratch[b].list;
-        delete[] scratch[b].planes;
+        delete[] scratch[b].held;
+        delete[] scratch[b].ranges;
         delete[] scratch[b].tested;
+        delete[] scratch[b].built;
     }
     delete[] scratch;
     scratch = nullptr;
@@ -106,7 +131,9 @@ bool BodyContact::prepare(const ContactBody* bodies, int bodyCount) {
         s.cellStart = new (std::nothrow) int[cellTotal + 1];
         s.cellEntries = new (std::nothrow) int[s.entryCapacity];
         s.list = new (std::nothrow) Contact[s.listCapacity];
-        s.planes = new (std::nothrow) Plane[std::max(1, bodies[b].triangleCount)];
+        s.held = new (std::nothrow) Box[std::max(1, bodies[b].triangleCount)];
+        s.ranges = new (std::nothrow) int[6 * std::max(1, bodies[b].triangleCount)];
+        s.built = new (std::nothrow) Vec3[std::max(1, bodies[b].particleCount)];
         int mostTriangles = 1;
         for (int o = 0; o < bodyCount; ++o) {
             mostTriangles = std::max(mostTriangles, bodies[o].triangleCount);
@@ -118,7 +145,8 @@ bool BodyContact::prepare(const ContactBody* bodies, int bodyCount) {
             recent.low = Vec3(-INFINITY, -INFINITY, -INFINITY);
             recent.high = Vec3(INFINITY, INFINITY, INFINITY);
         }
-        if (!s.cellStart || !s.cellEntries || !s.list || !s.planes || !s.tested) {
+        if (!s.cellStart || !s.cellEntries || !s.list || !s.held || !s.ranges || !s.tested ||
+            !s.built) {
             release();
             return false;
         }
@@ -149,11 +177,17 @@ float BodyContact::deepest(int body) const {
 void BodyContact::buildBody(int body, const ContactBody* bodies) {
     const ContactBody& self = bodies[body];
     BodyScratch& s = scratch[body];
-    s.box = emptyBox();
+    // _mm_min_ps and _mm_max_ps keep the box's lane when a position is NaN,
+    // as a blown-up particle is left out of the box.
+    __m128 low = _mm_set1_ps(INFINITY);
+    __m128 high = _mm_set1_ps(-INFINITY);
     for (int i = 0; i < self.particleCount; ++i) {
-        grow(s.box, at(self.positions, self.positionStride, i));
-        grow(s.box, self.previous[i]);
+        const __m128 now = lanes(at(self.positions, self.positionStride, i));
+        const __m128 before = lanes(self.previous[i]);
+        low = _mm_min_ps(now, _mm_min_ps(before, low));
+        high = _mm_max_ps(now, _mm_max_ps(before, high));
     }
+    s.box = boxOfLanes(low, high);
     // The grid is built only when another body came near in the sub-step
     // before: its box then is final (this phase writes the other half), and
     // no body moves by the margin in one sub-step below 200 m/s.
@@ -172,20 +206,37 @@ void BodyContact::buildBody(int body, const ContactBody* bodies) {
     for (int other = 0; other < bodyTotal && !wanted; ++other) {
         wanted = other != body && overlap(near, scratch[other].recent[1 - parity]);
     }
-    if (!wanted) {
-        s.gridReady = false;
-        return;
-    }
-    // A grid serves gridLife sub-steps: its boxes are grown by how far a
-    // triangle moves in them below 200 m/s, and every candidate it gives is
-    // tested on the triangle as it is now, so which sub-step built it never
-    // changes a result.
-    if (s.gridReady && s.gridAge < gridLife) {
-        ++s.gridAge;
-        return;
-    }
     s.gridReady = false;
-    s.gridAge = 1;
+    if (!wanted) {
+        return;
+    }
+    // A grid is kept while no particle is further than the margin (on any
+    // axis) from where it was at the build: every triangle's box now lies
+    // within its box then grown by the margin, which the grid holds and the
+    // queries reach out by. Each candidate is tested on the triangle as it
+    // is now, and the best one is chosen by a rule that does not depend on
+    // the order of the visit, so which sub-step built the grid never
+    // changes a result.
+    if (s.gridBuilt) {
+        const __m128 limit = _mm_set1_ps(motionMargin);
+        const __m128 sign = _mm_set1_ps(-0.0f);
+        __m128 beyond = _mm_setzero_ps();
+        for (int i = 0; i < self.particleCount; ++i) {
+            const __m128 moved =
+                _mm_andnot_ps(sign, _mm_sub_ps(lanes(at(self.positions, self.positionStride, i)),
+                                               lanes(s.built[i])));
+            // Not-less-or-equal: NaN counts as beyond.
+            beyond = _mm_or_ps(beyond, _mm_cmpnle_ps(moved, limit));
+        }
+        if (_mm_movemask_ps(beyond) == 0) {
+            s.gridReady = true;
+            return;
+        }
+    }
+    s.gridBuilt = false;
+    for (int i = 0; i < self.particleCount; ++i) {
+        s.built[i] = at(self.positions, self.positionStride, i);
+    }
     s.triangleBox = emptyBox();
     const Vec3 margin(reach + motionMargin, reach + motionMargin, reach + motionMargin);
     for (int k = 0; k < self.triangleCount; ++k) {
@@ -193,14 +244,12 @@ void BodyContact::buildBody(int body, const ContactBody* bodies) {
         const int corners[3] = {t.a, t.b, t.c};
         Box box = emptyBox();
         for (int corner : corners) {
-            grow(box, at(self.positions, self.positionStride, corner));
-            grow(box, self.previous[corner]);
+            grow(box, s.built[corner]);
         }
         grow(s.triangleBox, box.low);
         grow(s.triangleBox, box.high);
-        Plane& plane = s.planes[k];
-        plane.low = box.low - margin;
-        plane.high = box.high + margin;
+        s.held[k].low = box.low - margin;
+        s.held[k].high = box.high + margin;
     }
     s.triangleBox.low = s.triangleBox.low - margin;
     s.triangleBox.high = s.triangleBox.high + margin;
@@ -223,60 +272,61 @@ void BodyContact::buildBody(int body, const ContactBody* bodies) {
                  cells[2] / std::max(extent.z, 1e-6f));
         const int cellCount = cells[0] * cells[1] * cells[2];
         std::fill(s.cellStart, s.cellStart + cellCount + 1, 0);
+        // Each triangle's cell range, from its box grown by the reach and the
+        // margin: a particle's query then looks only in the cells its own
+        // path touches, mostly one.
         long total = 0;
-        // Counting pass, then prefix sums, then the fill: one entry per cell a
-        // triangle's box touches.
-        for (int pass = 0; pass < 2; ++pass) {
+        const float inverse[3] = {s.inverseCell.x, s.inverseCell.y, s.inverseCell.z};
+        const float origin[3] = {s.triangleBox.low.x, s.triangleBox.low.y, s.triangleBox.low.z};
+        for (int k = 0; k < self.triangleCount; ++k) {
+            const Box& box = s.held[k];
+            const float lows[3] = {box.low.x, box.low.y, box.low.z};
+            const float highs[3] = {box.high.x, box.high.y, box.high.z};
+            int* range = s.ranges + 6 * k;
+            for (int axis = 0; axis < 3; ++axis) {
+                range[axis] = clampCell((lows[axis] - origin[axis]) * inverse[axis], cells[axis]);
+                range[3 + axis] =
+                    clampCell((highs[axis] - origin[axis]) * inverse[axis], cells[axis]);
+            }
+            total += static_cast<long>(range[3] - range[0] + 1) * (range[4] - range[1] + 1) *
+                     (range[5] - range[2] + 1);
+        }
+        if (total <= s.entryCapacity) {
+            // Counting pass, prefix sums, then the fill.
+            std::fill(s.cellStart, s.cellStart + cellCount + 1, 0);
             for (int k = 0; k < self.triangleCount; ++k) {
-                // The triangle's own box (the plane's, less the margin).
-                Box box;
-                box.low = s.planes[k].low + margin;
-                box.high = s.planes[k].high - margin;
-                int low[3];
-                int high[3];
-                // The triangle's own box: a particle's query reaches out
-                // instead, so each triangle lands in few cells.
-                const float lows[3] = {box.low.x - s.triangleBox.low.x,
-                                       box.low.y - s.triangleBox.low.y,
-                                       box.low.z - s.triangleBox.low.z};
-                const float highs[3] = {box.high.x - s.triangleBox.low.x,
-                                        box.high.y - s.triangleBox.low.y,
-                                        box.high.z - s.triangleBox.low.z};
-                const float inverse[3] = {s.inverseCell.x, s.inverseCell.y, s.inverseCell.z};
-                for (int axis = 0; axis < 3; ++axis) {
-                    low[axis] = clampCell(lows[axis] * inverse[axis], cells[axis]);
-                    high[axis] = clampCell(highs[axis] * inverse[axis], cells[axis]);
-                }
-                for (int z = low[2]; z <= high[2]; ++z) {
-                    for (int y = low[1]; y <= high[1]; ++y) {
-                        for (int x = low[0]; x <= high[0]; ++x) {
-                            const int cell = (z * cells[1] + y) * cells[0] + x;
-                            if (pass == 0) {
-                                ++s.cellStart[cell + 1];
-                                ++total;
-                            } else {
-                                s.cellEntries[s.cellStart[cell]++] = k;
-                            }
+                const int* range = s.ranges + 6 * k;
+                for (int z = range[2]; z <= range[5]; ++z) {
+                    for (int y = range[1]; y <= range[4]; ++y) {
+                        int* row = s.cellStart + 1 + (z * cells[1] + y) * cells[0];
+                        for (int x = range[0]; x <= range[3]; ++x) {
+                            ++row[x];
                         }
                     }
                 }
             }
-            if (pass == 0) {
-                if (total > s.entryCapacity) {
-                    break;
-                }
-                for (int c = 0; c < cellCount; ++c) {
-                    s.cellStart[c + 1] += s.cellStart[c];
-                }
-            } else {
-                // The fill moved every start to the next cell's; shift back.
-                for (int c = cellCount; c > 0; --c) {
-                    s.cellStart[c] = s.cellStart[c - 1];
-                }
-                s.cellStart[0] = 0;
-                s.gridReady = true;
-                return;
+            for (int c = 0; c < cellCount; ++c) {
+                s.cellStart[c + 1] += s.cellStart[c];
             }
+            for (int k = 0; k < self.triangleCount; ++k) {
+                const int* range = s.ranges + 6 * k;
+                for (int z = range[2]; z <= range[5]; ++z) {
+                    for (int y = range[1]; y <= range[4]; ++y) {
+                        int* row = s.cellStart + (z * cells[1] + y) * cells[0];
+                        for (int x = range[0]; x <= range[3]; ++x) {
+                            s.cellEntries[row[x]++] = k;
+                        }
+                    }
+                }
+            }
+            // The fill moved every start to the next cell's; shift back.
+            for (int c = cellCount; c > 0; --c) {
+                s.cellStart[c] = s.cellStart[c - 1];
+            }
+            s.cellStart[0] = 0;
+            s.gridReady = true;
+            s.gridBuilt = true;
+            return;
         }
         // Too many entries for the capacity: a coarser grid.
         for (int axis = 0; axis < 3; ++axis) {
@@ -302,15 +352,13 @@ bool BodyContact::testParticle(const ContactBody& self, int particle, const Cont
         !overlap(path, grid.triangleBox)) {
         return false;
     }
-    // The query reaches out by what the grid's triangles may have moved
-    // since it was built, and by the reach.
-    const float out = reach + motionMargin;
-    const float lows[3] = {path.low.x - out - grid.triangleBox.low.x,
-                           path.low.y - out - grid.triangleBox.low.y,
-                           path.low.z - out - grid.triangleBox.low.z};
-    const float highs[3] = {path.high.x + out - grid.triangleBox.low.x,
-                            path.high.y + out - grid.triangleBox.low.y,
-                            path.high.z + out - grid.triangleBox.low.z};
+    // The cells of the path itself: the grid's boxes hold the reach and
+    // what the triangles may have moved since the build.
+    const float lows[3] = {path.low.x - grid.triangleBox.low.x, path.low.y - grid.triangleBox.low.y,
+                           path.low.z - grid.triangleBox.low.z};
+    const float highs[3] = {path.high.x - grid.triangleBox.low.x,
+                            path.high.y - grid.triangleBox.low.y,
+                            path.high.z - grid.triangleBox.low.z};
     const float inverse[3] = {grid.inverseCell.x, grid.inverseCell.y, grid.inverseCell.z};
     int low[3];
     int high[3];
@@ -318,24 +366,39 @@ bool BodyContact::testParticle(const ContactBody& self, int particle, const Cont
         low[axis] = clampCell(lows[axis] * inverse[axis], grid.cells[axis]);
         high[axis] = clampCell(highs[axis] * inverse[axis], grid.cells[axis]);
     }
-    // A new query number; at its wrap every stamp starts again.
-    if (++mine.query == 0) {
+    // A path in one cell meets each triangle once; over several cells the
+    // triangles are stamped with a new query number (at its wrap every stamp
+    // starts again).
+    const bool stamped = low[0] != high[0] || low[1] != high[1] || low[2] != high[2];
+    if (stamped && ++mine.query == 0) {
         std::fill(mine.tested, mine.tested + mine.testedCapacity, 0u);
         mine.query = 1;
     }
     bool found = false;
     bool bestCrossed = false;
     float bestHeight = 0.0f;
+    int bestIndex = 0;
     for (int cz = low[2]; cz <= high[2]; ++cz) {
         for (int cy = low[1]; cy <= high[1]; ++cy) {
             for (int cx = low[0]; cx <= high[0]; ++cx) {
                 const int cell = (cz * grid.cells[1] + cy) * grid.cells[0] + cx;
                 for (int e = grid.cellStart[cell]; e < grid.cellStart[cell + 1]; ++e) {
                     const int index = grid.cellEntries[e];
-                    if (mine.tested[index] == mine.query) {
+                    // The box the triangle had at the build, grown by the
+                    // reach and the margin, holds its box now grown by the
+                    // reach: a cheap first look.
+                    const Box& held = grid.held[index];
+                    if (path.high.x < held.low.x || path.low.x > held.high.x ||
+                        path.high.y < held.low.y || path.low.y > held.high.y ||
+                        path.high.z < held.low.z || path.low.z > held.high.z) {
                         continue;
                     }
-                    mine.tested[index] = mine.query;
+                    if (stamped) {
+                        if (mine.tested[index] == mine.query) {
+                            continue;
+                        }
+                        mine.tested[index] = mine.query;
+                    }
                     const SurfaceTriangle& t = other.triangles[index];
                     const Vec3& q0 = at(other.positions, other.positionStride, t.a);
                     const Vec3& q1 = at(other.positions, other.positionStride, t.b);
@@ -354,6 +417,14 @@ bool BodyContact::testParticle(const ContactBody& self, int particle, const Cont
                     const float area2 = dot(n, n);
                     // Degenerate triangles have no direction to push in.
                     if (!(area2 > 1e-12f)) {
+                        continue;
+                    }
+                    // Before the root: a particle clearly in front of the
+                    // skin (the height's square against the skin's, scaled
+                    // by the unnormalised normal's, with a slack far above
+                    // the rounding) is out of contact.
+                    const float raw = dot(n, x - q0);
+                    if (raw > 0.0f && raw * raw > skinSquared * area2) {
                         continue;
                     }
                     n = n * (1.0f / std::sqrt(area2));
@@ -384,7 +455,10 @@ bool BodyContact::testParticle(const ContactBody& self, int particle, const Cont
                     if (found && (bestCrossed && !crossed)) {
                         continue;
                     }
-                    if (found && bestCrossed == crossed && height <= bestHeight) {
+                    // Of two as high, the lower index: the choice does not
+                    // depend on the order the grid visits them in.
+                    if (found && bestCrossed == crossed &&
+                        (height < bestHeight || (height == bestHeight && index > bestIndex))) {
                         continue;
                     }
                     // Barycentric weights of the point's foot on the plane.
@@ -405,6 +479,7 @@ bool BodyContact::testParticle(const ContactBody& self, int particle, const Cont
                         continue;
                     }
                     found = true;
+                    bestIndex = index;
                     bestCrossed = crossed;
                     bestHeight = height;
                     best.body = otherBody;

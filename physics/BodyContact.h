@@ -8,6 +8,12 @@
 // crossed a triangle during the sub-step counts as in contact however deep it
 // went, so a fast impact does not tunnel. A body never collides with itself.
 //
+// A body's grid is built only when another body comes near, and kept until
+// one of its particles has moved further than a margin from where it was at
+// the build: the grid holds each triangle's box grown by the reach and that
+// margin, so a particle needs to look only in the cells its own path
+// touches.
+//
 // The pass runs in three phases, each of which may spread its bodies over
 // threads: buildBody (each body's box and grid), collide (each body's own
 // particles against the others: forces on its own particles, and a list of
@@ -99,17 +105,14 @@ class BodyContact {
     };
 
   private:
-    // A triangle as this sub-step found it: its plane and its box grown by
-    // the reach; valid false for a degenerate one.
-    struct Plane {
-        Vec3 normal;
-        float offset; // normal . first corner
-        Vec3 low;
-        Vec3 high;
-        bool valid;
-    };
-    struct BodyScratch {
-        Plane* planes = nullptr;
+    // Each on cache lines of its own: its body's task writes it (the query
+    // stamp at every particle) while the other bodies' tasks read theirs.
+    struct alignas(64) BodyScratch {
+        // Per triangle of the grid: its box at the build grown by the reach
+        // and the margin (m), and the cells that box covers (low x, y, z,
+        // then high x, y, z).
+        Box* held = nullptr;
+        int* ranges = nullptr;
         Box box;       // every particle, now and at the sub-step's start
         Box recent[2]; // box of the latest two sub-steps, by their parity
         long long subSteps = 0;
@@ -125,8 +128,9 @@ class BodyContact {
         int listCapacity = 0;
         int listCount = 0;
         float deepest = 0.0f;
-        bool gridReady = false;
-        int gridAge = 0; // sub-steps since the grid was built
+        bool gridReady = false; // the grid serves this sub-step
+        bool gridBuilt = false; // a grid exists, built on the positions in built
+        Vec3* built = nullptr;  // m, each particle where the grid was built
         // When each triangle of the body being tested against was last
         // tested, by query: a triangle in several cells is tested once.
         unsigned* tested = nullptr;

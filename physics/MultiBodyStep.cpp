@@ -6,6 +6,7 @@
 #include "physics/PhysicsWorld.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -16,6 +17,11 @@
 namespace {
 // Dust offers a body may make in one step while they are held.
 constexpr int heldDustOffers = 8192;
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 } // namespace
 
 MultiBodyStep::~MultiBodyStep() {
@@ -119,7 +125,11 @@ void MultiBodyStep::predictBody(int b, const StepElements& elements) {
     }
     packed.predictPart(elements);
     if (contactsOn) {
+        const double start = timing ? secondsNow() : 0.0;
         contact.buildBody(b, bodies);
+        if (timing) {
+            figures[b].contactSeconds += secondsNow() - start;
+        }
     }
 }
 
@@ -132,6 +142,7 @@ float MultiBodyStep::step(int milliseconds) {
         return worldList[0]->step(milliseconds);
     }
     const long long subSteps = 2LL * milliseconds;
+    const double stepStart = timing ? secondsNow() : 0.0;
     if (!ready) {
         for (int b = 0; b < bodyCount; ++b) {
             worldList[b]->step(milliseconds);
@@ -150,9 +161,13 @@ float MultiBodyStep::step(int milliseconds) {
         figures[b] = Figures();
     }
     const int bodyTotal = bodyCount;
-    // Every loop is over bodies with a static schedule and a barrier at its
-    // end: a phase starts only when the one before has finished for every
-    // body.
+    // Every loop is over bodies with a barrier at its end: a phase starts
+    // only when the one before has finished for every body. The sub-step's
+    // loops hand out one body at a time to whichever thread is free: bodies
+    // in a pile-up collide with more neighbours and rebuild their grids more
+    // often than those at its edge, so fixed halves leave one thread
+    // waiting. A body's task touches only that body's arrays, so which
+    // thread runs it never changes a result.
 #pragma omp parallel num_threads(threadCount) if (threadCount > 1)
     {
         // Two barriers a sub-step: after each body has predicted and built
@@ -165,16 +180,24 @@ float MultiBodyStep::step(int milliseconds) {
         }
         for (long long k = 0; k < subSteps; ++k) {
             if (contactsOn) {
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 1)
                 for (int b = 0; b < bodyTotal; ++b) {
+                    const double start = timing ? secondsNow() : 0.0;
                     contact.collide(b, bodies);
+                    if (timing) {
+                        figures[b].contactSeconds += secondsNow() - start;
+                    }
                 }
             }
             const bool last = k + 1 == subSteps;
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 1)
             for (int b = 0; b < bodyTotal; ++b) {
                 if (contactsOn) {
+                    const double start = timing ? secondsNow() : 0.0;
                     contact.merge(b, bodies);
+                    if (timing) {
+                        figures[b].contactSeconds += secondsNow() - start;
+                    }
                     figures[b].deepest = std::max(figures[b].deepest, contact.deepest(b));
                     figures[b].contacts += contact.contacts(b);
                 }
@@ -195,6 +218,10 @@ float MultiBodyStep::step(int milliseconds) {
     for (int b = 0; b < bodyCount; ++b) {
         deepest = std::max(deepest, figures[b].deepest);
         contactTotal += figures[b].contacts;
+        contactTime += figures[b].contactSeconds;
+    }
+    if (timing) {
+        stepTime += secondsNow() - stepStart;
     }
     return static_cast<float>(subSteps) * 0.5f;
 }
