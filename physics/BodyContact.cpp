@@ -162,7 +162,7 @@ void BodyContact::forget() {
             recent.high = Vec3(INFINITY, INFINITY, INFINITY);
         }
         s.gridReady = false;
-        s.gridAge = 0;
+        s.gridBuilt = false;
     }
 }
 
