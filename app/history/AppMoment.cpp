@@ -179,7 +179,10 @@ void getDust(Reader& in, TruckPart& part) {
     part.slots = in.get<int32_t>();
     part.start = in.get<int32_t>();
     part.count = in.get<int32_t>();
-    if (!in.ok || part.count < 0 || part.count > part.slots) {
+    // The count is checked against the bytes there before the motes are
+    // read: a stored ring size is not yet known to be this truck's.
+    if (!in.ok || part.count < 0 || part.count > part.slots ||
+        static_cast<size_t>(part.count) > static_cast<size_t>(in.end - in.at) / moteBytes) {
         in.ok = false;
         return;
     }
