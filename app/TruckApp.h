@@ -358,6 +358,10 @@ class TruckApp : public Application {
     // Height (m) below which a particle can no longer be over the ground;
     // set by every reset from the world's terrain.
     float fallOutHeight = -1.0e30f;
+    // Seconds of simulated time a truck wholly beyond the grid's edge falls
+    // before it is put back at its start: long enough to see it go over,
+    // short enough that the reset comes within 2 s of leaving the ground.
+    static constexpr float offGridDelay = 1.5f;
     // Simulated seconds truck 0 has been wholly beyond the grid's edge.
     float& offGridSeconds = first.offGridSeconds;
 

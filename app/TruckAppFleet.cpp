@@ -25,8 +25,6 @@ const float rowSpacing = 8.0f;   // m
 const float rowHalfWidth = 2.5f; // m
 // Height of a placed truck's lowest particle above the ground, m.
 const float startClearance = 0.2f;
-// Seconds beyond the grid before a truck is brought back (as the first).
-const float offGridDelay = 1.5f;
 } // namespace
 
 void TruckApp::setTruckCount(int count) {

@@ -19,7 +19,6 @@ namespace {
 // Key codes: characters as themselves, GLUT special keys at 256 + value.
 const int keyTab = 9;
 const int keyEscape = 27;
-const int keySpace = 32;
 const int keyLookLeft = 'q';
 const int keyLookRight = 'e';
 const int keyF1 = 257;
@@ -30,21 +29,7 @@ const int keyF7 = 263;
 const int keyF8 = 264;
 const int keyF10 = 266;
 const int keyF12 = 268;
-const int keyLeft = 356;
-const int keyUp = 357;
-const int keyRight = 358;
-const int keyDown = 359;
 const int keyRecover = 'r';
-
-// Seconds of simulated time a truck wholly beyond the grid's edge falls
-// before it is put back at its start: long enough to see it go over,
-// short enough that the reset comes within 2 s of leaving the ground.
-const float offGridDelay = 1.5f;
-
-// Indices of the analog controls in analogValue and analogGiven.
-const int analogSteer = static_cast<int>(AnalogControl::steer);
-const int analogThrottle = static_cast<int>(AnalogControl::throttle);
-const int analogBrake = static_cast<int>(AnalogControl::brake);
 
 // The most real time one frame may simulate, seconds.
 const float maxFrameStep = 0.25f;

@@ -57,21 +57,8 @@ struct KindCounter {
 
 // The world's elements for a step of its own, without the hand's grab.
 StepElements stepElements(PhysicsWorld& world) {
-    StepElements elements;
-    elements.positions = world.positions();
-    elements.particles = world.particles();
-    elements.particleCount = world.particleCount();
-    elements.springs = world.springs();
-    elements.springCount = world.springCount();
-    elements.quadraticSprings = world.quadraticSprings();
-    elements.quadraticSpringCount = world.quadraticSpringCount();
-    elements.wheels = world.wheels();
-    elements.wheelCount = world.wheelCount();
-    elements.rightAngleJoints = world.rightAngleJoints();
-    elements.rightAngleJointCount = world.rightAngleJointCount();
-    elements.angleJoints = world.angleJoints();
-    elements.angleJointCount = world.angleJointCount();
-    elements.contact = &world.groundContact();
+    StepElements elements = world.stepElements();
+    elements.grab = nullptr;
     return elements;
 }
 

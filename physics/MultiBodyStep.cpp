@@ -62,16 +62,8 @@ bool MultiBodyStep::bind(PhysicsWorld* const* worlds, int count) {
     elementList = new (std::nothrow) StepElements[count];
     figures = new (std::nothrow) Figures[count];
     if (!worldList || !bodies || !previous || !elementList || !figures) {
-        delete[] figures;
-        figures = nullptr;
-        delete[] worldList;
-        delete[] bodies;
-        delete[] previous;
-        delete[] elementList;
-        elementList = nullptr;
-        worldList = nullptr;
-        bodies = nullptr;
-        previous = nullptr;
+        // bodyCount is still 0: release frees the arrays alone.
+        release();
         return false;
     }
     bodyCount = count;

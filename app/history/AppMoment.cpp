@@ -124,16 +124,16 @@ void putWorld(Writer& out, PhysicsWorld& world, size_t worldBytes) {
     out.at += worldBytes;
 }
 
-int liveMotes(const DustSystem& dust) {
+// Motes a truck's dust puts in a moment: the live ones, or with `wholeRing`
+// every slot (the most it can ever put there).
+int motesOf(const DustSystem& dust, bool wholeRing) {
     int slots = 0, start = 0, count = 0;
     dust.view(slots, start, count);
-    return count;
+    return wholeRing ? slots : count;
 }
 
 int dustSlots(const DustSystem& dust) {
-    int slots = 0, start = 0, count = 0;
-    dust.view(slots, start, count);
-    return slots;
+    return motesOf(dust, true);
 }
 
 // A truck's part of a moment as read, checked before anything is put back.
@@ -247,26 +247,29 @@ bool fleetReady(const TruckApp& app) {
     return true;
 }
 
-} // namespace
-
+// The bytes of a moment of `app` as it is now, or with every dust slot live.
 // With one truck a moment is exactly what it always was; with several, the
 // truck count, the driven truck and every further truck's part follow truck
 // 0's world.
-size_t AppMoment::capacity(TruckApp& app) {
-    if (!fleetReady(app)) {
-        return 0;
-    }
-    size_t total = fixedBytes + moteBytes * static_cast<size_t>(dustSlots(*app.dust)) + 4 +
+size_t momentBytes(TruckApp& app, bool wholeRing) {
+    size_t total = fixedBytes + moteBytes * static_cast<size_t>(motesOf(*app.dust, wholeRing)) + 4 +
                    WorldSnapshot::bytes(*app.world);
     if (app.truckCount() > 1) {
         total += fleetHeadBytes;
         for (int k = 1; k < app.truckCount(); ++k) {
             const Truck& truck = *app.fleet[k];
-            total += truckFixedBytes + moteBytes * static_cast<size_t>(dustSlots(*truck.dust)) + 4 +
+            total += truckFixedBytes +
+                     moteBytes * static_cast<size_t>(motesOf(*truck.dust, wholeRing)) + 4 +
                      WorldSnapshot::bytes(*truck.world);
         }
     }
     return total;
+}
+
+} // namespace
+
+size_t AppMoment::capacity(TruckApp& app) {
+    return fleetReady(app) ? momentBytes(app, true) : 0;
 }
 
 size_t AppMoment::save(TruckApp& app, unsigned char* buffer, size_t bufferSize) {
@@ -274,16 +277,7 @@ size_t AppMoment::save(TruckApp& app, unsigned char* buffer, size_t bufferSize) 
         return 0;
     }
     const size_t worldBytes = WorldSnapshot::bytes(*app.world);
-    size_t size =
-        fixedBytes + moteBytes * static_cast<size_t>(liveMotes(*app.dust)) + 4 + worldBytes;
-    if (app.truckCount() > 1) {
-        size += fleetHeadBytes;
-        for (int k = 1; k < app.truckCount(); ++k) {
-            const Truck& truck = *app.fleet[k];
-            size += truckFixedBytes + moteBytes * static_cast<size_t>(liveMotes(*truck.dust)) + 4 +
-                    WorldSnapshot::bytes(*truck.world);
-        }
-    }
+    const size_t size = momentBytes(app, false);
     if (buffer == nullptr || bufferSize < size) {
         return 0;
     }

@@ -163,7 +163,7 @@ void Hud::format(const TruckApp& app, float time) {
     // reader: truck 0 of the scripts is "truck 1". The node the mouse holds,
     // by its number in the model (as a recording and a script's grab= name
     // it).
-    char which[32] = "";
+    char which[48] = "";
     if (app.truckCount() > 1) {
         std::snprintf(which, sizeof which, ", truck %d of %d", app.selectedTruck() + 1,
                       app.truckCount());
